@@ -1,0 +1,56 @@
+// Connection: what an operation opens to reach its company database.
+//
+// Open(cnn, tx): with `tx` (the caller's transaction) the connection joins
+// that transaction's session for the database; with nullptr it opens a
+// session of its own in autocommit mode, closed again by Close() or the
+// destructor. Execute and Query bind every value of the Sql; Query reads
+// all rows at once into a detached Rowset whose fields the caller declares
+// (name and type per result column, in order).
+#ifndef PLEXAVO_DATA_CONNECTION_H_
+#define PLEXAVO_DATA_CONNECTION_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <soci/soci.h>
+
+#include "base/result.h"
+#include "base/rowset.h"
+#include "data/dialect.h"
+#include "data/enlistment.h"
+#include "data/session.h"
+#include "data/sql.h"
+
+namespace data {
+
+class Connection {
+ public:
+  Connection() = default;
+  ~Connection() { Close(); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  base::Status Open(const std::string& cnn, Enlistment* tx, OpenMode mode = OpenMode::kExisting);
+  base::Status Open(const Target& target, Enlistment* tx, OpenMode mode = OpenMode::kExisting);
+  bool IsOpen() const { return session_ != nullptr; }
+  void Close() noexcept;
+
+  // Runs a statement that returns no rows; answers the rows it changed.
+  base::Result<int64_t> Execute(const Sql& sql);
+  // Runs a query; every column is read into the declared field's type.
+  base::Result<base::Rowset> Query(const Sql& sql, const std::vector<base::Field>& fields);
+
+  const Dialect& dialect() const { return dialect_; }
+  const Target& target() const { return target_; }
+
+ private:
+  std::unique_ptr<soci::session> own_;
+  soci::session* session_ = nullptr;
+  Target target_;
+  Dialect dialect_;
+};
+
+}  // namespace data
+
+#endif  // PLEXAVO_DATA_CONNECTION_H_

@@ -1,0 +1,50 @@
+// Dialect: every difference between SQLite and PostgreSQL that statements
+// or stored values see. Business code asks the connection's dialect for
+// these fragments instead of spelling a backend's SQL itself.
+//
+// Both backends take "LIMIT 1" (for a first row only), COALESCE (for a
+// value-or-default) and "||"; those need no translation.
+//
+// Storage encodings:
+//   currency  SQLite INTEGER holding value × 10000; PostgreSQL NUMERIC(19,4)
+//   date      SQLite TEXT 'yyyy-mm-dd' ('yyyy-mm-dd hh:nn:ss' with a time);
+//             PostgreSQL DATE / TIMESTAMP
+//   flag      INTEGER 0/1 on both
+#ifndef PLEXAVO_DATA_DIALECT_H_
+#define PLEXAVO_DATA_DIALECT_H_
+
+#include <string>
+#include <string_view>
+
+#include "base/value.h"
+#include "data/target.h"
+
+namespace data {
+
+class Dialect {
+ public:
+  explicit Dialect(Backend backend = Backend::kSqlite) : backend_(backend) {}
+  Backend backend() const { return backend_; }
+
+  // A condition true when `expr` is a non-empty string of digits.
+  std::string IsNumeric(std::string_view expr) const;
+  // Statement that starts a write transaction.
+  const char* BeginTransaction() const;
+
+  // Column types for the schema.
+  const char* CurrencyType() const;
+  const char* DateType() const;
+  const char* DateTimeType() const;
+  // An integer key the database assigns on insert.
+  const char* IdentityColumn() const;
+
+  // Reads a value the database printed as text into the declared type.
+  base::Result<base::Value> Decode(base::FieldType type, const std::string& text) const;
+
+ private:
+  Backend backend_;
+};
+
+}  // namespace data
+
+#endif  // PLEXAVO_DATA_DIALECT_H_

@@ -1,0 +1,48 @@
+// Enlistment: the database side of one host transaction. Per company
+// database (per Target key) it holds one session, begun on first use with
+// the dialect's write-transaction statement (SQLite BEGIN IMMEDIATE,
+// PostgreSQL SERIALIZABLE). Every connection opened inside the transaction
+// shares that session, so nested objects see each other's writes; Commit or
+// Rollback ends all of them together. Used on one thread at a time.
+#ifndef PLEXAVO_DATA_ENLISTMENT_H_
+#define PLEXAVO_DATA_ENLISTMENT_H_
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include <soci/soci.h>
+
+#include "base/result.h"
+#include "data/target.h"
+
+namespace data {
+
+class Enlistment {
+ public:
+  Enlistment() = default;
+  ~Enlistment();  // rolls back whatever is still open
+  Enlistment(const Enlistment&) = delete;
+  Enlistment& operator=(const Enlistment&) = delete;
+
+  // The transaction's session for `target`, opened and begun when first asked.
+  base::Result<soci::session*> Join(const Target& target);
+
+  // Commits every session. When one fails, the rest are rolled back and the
+  // first failure is answered. Afterwards the enlistment is empty.
+  base::Status Commit();
+  void Rollback() noexcept;
+
+  bool empty() const { return sessions_.empty(); }
+
+ private:
+  struct Entry {
+    Backend backend;
+    std::unique_ptr<soci::session> session;
+  };
+  std::map<std::string, Entry> sessions_;
+};
+
+}  // namespace data
+
+#endif  // PLEXAVO_DATA_ENLISTMENT_H_

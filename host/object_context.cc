@@ -1,0 +1,113 @@
+#include "host/object_context.h"
+
+#include <algorithm>
+
+namespace host {
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+base::Result<Instance> Create(const std::shared_ptr<const Activity>& activity,
+                              const std::shared_ptr<Transaction>& creator_tx,
+                              const std::string& progid) {
+  const ClassInfo* info = activity->classes->Find(progid);
+  if (info == nullptr) {
+    return base::MakeErr(base::kErrObjectCreation,
+                         "ActiveX component can't create object: " + progid);
+  }
+  std::shared_ptr<Transaction> tx;
+  bool root = false;
+  switch (info->transaction) {
+    case TransactionAttribute::kRequires:
+      tx = creator_tx;
+      if (!tx) {
+        tx = std::make_shared<Transaction>();
+        root = true;
+      }
+      break;
+    case TransactionAttribute::kSupports:
+      tx = creator_tx;
+      break;
+    case TransactionAttribute::kNone:
+      break;
+  }
+  auto context = std::make_unique<ObjectContext>(activity, std::move(tx), root);
+  std::unique_ptr<Component> object = info->factory(*context);
+  if (!object) {
+    return base::MakeErr(base::kErrObjectCreation,
+                         "ActiveX component can't create object: " + progid);
+  }
+  return Instance(std::move(context), std::move(object));
+}
+
+}  // namespace
+
+void ClassTable::Register(ClassInfo info) {
+  std::string key = Lower(info.progid);
+  classes_[key] = std::move(info);
+}
+
+const ClassInfo* ClassTable::Find(const std::string& progid) const {
+  auto it = classes_.find(Lower(progid));
+  return it == classes_.end() ? nullptr : &it->second;
+}
+
+ObjectContext::ObjectContext(std::shared_ptr<const Activity> activity,
+                             std::shared_ptr<Transaction> tx, bool root)
+    : activity_(std::move(activity)), tx_(std::move(tx)), root_(root) {}
+
+base::Result<Instance> ObjectContext::CreateInstance(const std::string& progid) {
+  return Create(activity_, tx_, progid);
+}
+
+base::Result<Instance> ObjectContext::CreateObject(const std::string& progid) {
+  return Create(activity_, nullptr, progid);
+}
+
+Instance::Instance(std::unique_ptr<ObjectContext> context, std::unique_ptr<Component> object)
+    : context_(std::move(context)), object_(std::move(object)) {}
+
+Instance& Instance::operator=(Instance&& other) {
+  if (this != &other) {
+    (void)Release();
+    context_ = std::move(other.context_);
+    object_ = std::move(other.object_);
+  }
+  return *this;
+}
+
+Instance::~Instance() { (void)Release(); }
+
+base::Status Instance::Release() {
+  if (!context_) return base::OkStatus();
+  object_.reset();
+  base::Status result;
+  if (context_->IsTransactionRoot()) {
+    data::Enlistment& tx = context_->tx_->enlistment;
+    if (context_->vote() == Vote::kComplete) {
+      base::Status committed = tx.Commit();
+      if (!committed.ok()) {
+        result =
+            base::MakeErr(kErrTransactionAborted,
+                          "The transaction could not be committed: " + committed.err().description,
+                          committed.err().source);
+      }
+    } else {
+      tx.Rollback();
+    }
+  }
+  context_.reset();
+  return result;
+}
+
+base::Result<Instance> Host::CreateObject(const std::string& progid,
+                                          const std::string& login) const {
+  auto activity = std::make_shared<const Activity>(Activity{login, &classes_});
+  return Create(activity, nullptr, progid);
+}
+
+}  // namespace host

@@ -1,0 +1,94 @@
+#include "schema/migrations.h"
+
+namespace schema {
+namespace {
+
+void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
+  for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) {
+    s.replace(p, from.size(), to);
+  }
+}
+
+const std::vector<Migration> kMigrations = {
+    {1,
+     "issue bills, production orders, master data, use log, users, settings and periods",
+     {
+         // Issue bill headers and lines.
+         "CREATE TABLE MF_OutBill (BillID TEXT NOT NULL PRIMARY KEY, Date {DATE}, OrdBill TEXT, "
+         "OrdSortID TEXT, OpCateID TEXT, DeptID TEXT, ProjID TEXT, ItemID TEXT, Notes TEXT, "
+         "Operator TEXT, Maker TEXT, ExeDate {DATE}, Execer TEXT, "
+         "Version INTEGER NOT NULL DEFAULT 0)",
+         "CREATE INDEX MF_OutBill_Order ON MF_OutBill (OrdBill, OrdSortID)",
+         "CREATE INDEX MF_OutBill_Date ON MF_OutBill (Date)",
+         "CREATE INDEX MF_OutBill_ExeDate ON MF_OutBill (ExeDate)",
+         "CREATE TABLE MF_OutDetail (BillID TEXT NOT NULL, SortID TEXT NOT NULL, ArtID INTEGER, "
+         "MeasID TEXT, ShelfID TEXT, SerialNo TEXT, ValidDate {DATE}, Qty {CUR}, StQty {CUR}, "
+         "Memo TEXT, OrdBomID INTEGER NOT NULL DEFAULT 0, Price {CUR} DEFAULT 0, "
+         "Amt {CUR} DEFAULT 0, UnQty {CUR} NOT NULL DEFAULT 0, PRIMARY KEY (BillID, SortID))",
+         // Production orders: headers, lines and bill of materials.
+         "CREATE TABLE MF_Order (BillID TEXT NOT NULL PRIMARY KEY, Date {DATE}, ShopID TEXT, "
+         "DeptID TEXT)",
+         "CREATE INDEX MF_Order_Shop ON MF_Order (ShopID)",
+         "CREATE TABLE MF_OrdDetail (BillID TEXT NOT NULL, SortID TEXT NOT NULL, ArtID INTEGER, "
+         "Qty {CUR}, BegFlag INTEGER NOT NULL DEFAULT 0, FbegDate {DATE}, DeptID TEXT, "
+         "PRIMARY KEY (BillID, SortID))",
+         "CREATE TABLE MF_OrdBom (ID {ID}, BillID TEXT NOT NULL, SortID TEXT NOT NULL DEFAULT '', "
+         "ArtID INTEGER NOT NULL, SerialNo TEXT NOT NULL DEFAULT '', UseDate {DATE}, "
+         "OutQty {CUR} NOT NULL DEFAULT 0, Qty {CUR} NOT NULL DEFAULT 0, "
+         "NetQty {CUR} NOT NULL DEFAULT 0, AddQty {CUR} NOT NULL DEFAULT 0)",
+         "CREATE INDEX MF_OrdBom_Line ON MF_OrdBom (BillID, SortID, ArtID)",
+         // Return bill lines, read to guard reversals.
+         "CREATE TABLE MF_InDetail (BillID TEXT NOT NULL, SortID TEXT NOT NULL DEFAULT '', "
+         "OutBillID TEXT)",
+         "CREATE INDEX MF_InDetail_Bill ON MF_InDetail (BillID)",
+         "CREATE INDEX MF_InDetail_OutBill ON MF_InDetail (OutBillID)",
+         // Articles, their stock settings and units.
+         "CREATE TABLE FD_Article (ID INTEGER NOT NULL PRIMARY KEY, ArtCode TEXT, Name TEXT, "
+         "Serial INTEGER NOT NULL DEFAULT 0, NonStandard INTEGER NOT NULL DEFAULT 0, "
+         "MeasID TEXT, ShelfID TEXT)",
+         "CREATE INDEX FD_Article_Code ON FD_Article (ArtCode)",
+         "CREATE TABLE FD_ArtStore (ID INTEGER NOT NULL PRIMARY KEY, "
+         "KeepDay INTEGER NOT NULL DEFAULT 0)",
+         "CREATE TABLE FD_ArtMeas (ID INTEGER NOT NULL, MeasID TEXT NOT NULL, "
+         "Num {CUR} NOT NULL DEFAULT 1, Den {CUR} NOT NULL DEFAULT 1, PRIMARY KEY (ID, MeasID))",
+         // Look-up tables.
+         "CREATE TABLE FD_OpCate (ID TEXT NOT NULL PRIMARY KEY, Name TEXT)",
+         "CREATE TABLE FD_Project (ID TEXT NOT NULL PRIMARY KEY, Name TEXT)",
+         "CREATE TABLE FD_Item (ID TEXT NOT NULL PRIMARY KEY, Name TEXT)",
+         // Stock shelves and balances.
+         "CREATE TABLE ST_Shelf (ID TEXT NOT NULL PRIMARY KEY, Name TEXT, DepotID TEXT)",
+         "CREATE TABLE ST_ShelfBal (ShelfID TEXT NOT NULL, ArtID INTEGER NOT NULL, "
+         "SerialNo TEXT NOT NULL DEFAULT '', Qty {CUR} NOT NULL DEFAULT 0, "
+         "PRIMARY KEY (ShelfID, ArtID, SerialNo))",
+         // System settings and the use log.
+         "CREATE TABLE SM_Config (ID TEXT NOT NULL PRIMARY KEY, Value TEXT)",
+         "CREATE TABLE SM_UseLog (ID {ID}, UserName TEXT, Date {DATETIME}, Component TEXT, "
+         "LogDesc TEXT)",
+         // Users, their rights and sign-in tokens; current period per module.
+         "CREATE TABLE SM_User (LoginName TEXT NOT NULL PRIMARY KEY, UserName TEXT NOT NULL, "
+         "InnerID INTEGER NOT NULL DEFAULT 0, Lang TEXT NOT NULL DEFAULT '')",
+         "CREATE TABLE SM_UserRight (LoginName TEXT NOT NULL, RightCode TEXT NOT NULL, "
+         "PRIMARY KEY (LoginName, RightCode))",
+         "CREATE TABLE SM_UserToken (TokenHash TEXT NOT NULL PRIMARY KEY, "
+         "LoginName TEXT NOT NULL, Created {DATETIME})",
+         "CREATE INDEX SM_UserToken_Login ON SM_UserToken (LoginName)",
+         "CREATE TABLE SM_Period (Module TEXT NOT NULL PRIMARY KEY, Period TEXT NOT NULL)",
+     }},
+};
+
+}  // namespace
+
+const std::vector<Migration>& Migrations() { return kMigrations; }
+
+int LatestVersion() { return kMigrations.back().version; }
+
+std::string Render(const char* statement, const data::Dialect& dialect) {
+  std::string s = statement;
+  ReplaceAll(s, "{CUR}", dialect.CurrencyType());
+  ReplaceAll(s, "{DATETIME}", dialect.DateTimeType());
+  ReplaceAll(s, "{DATE}", dialect.DateType());
+  ReplaceAll(s, "{ID}", dialect.IdentityColumn());
+  return s;
+}
+
+}  // namespace schema

@@ -1,0 +1,34 @@
+// The company database's schema as a list of numbered migrations. Version N
+// holds the statements that take a database from version N-1 to N. A
+// database records the version it has reached in PX_SchemaVersion.
+//
+// Statement texts use four type tokens that the dialect fills in:
+//   {CUR} currency, {DATE} date, {DATETIME} date and time, {ID} an integer
+//   key assigned by the database.
+// Columns beyond those other components know are nullable or defaulted, so
+// that rows inserted naming only the known columns still go in.
+#ifndef PLEXAVO_SCHEMA_MIGRATIONS_H_
+#define PLEXAVO_SCHEMA_MIGRATIONS_H_
+
+#include <string>
+#include <vector>
+
+#include "data/dialect.h"
+
+namespace schema {
+
+struct Migration {
+  int version;
+  const char* what;
+  std::vector<const char*> statements;
+};
+
+const std::vector<Migration>& Migrations();
+int LatestVersion();
+
+// A statement with its type tokens replaced for the dialect.
+std::string Render(const char* statement, const data::Dialect& dialect);
+
+}  // namespace schema
+
+#endif  // PLEXAVO_SCHEMA_MIGRATIONS_H_

@@ -1,0 +1,23 @@
+#include "services/registration.h"
+
+#include "services/sql_config_service.h"
+#include "services/sql_user_service.h"
+
+namespace services {
+namespace {
+
+template <typename T>
+host::Factory FactoryOf() {
+  return [](host::ObjectContext& ctx) { return std::make_unique<T>(ctx); };
+}
+
+}  // namespace
+
+void RegisterServices(host::ClassTable& classes) {
+  classes.Register(
+      {kUserServiceProgId, host::TransactionAttribute::kSupports, FactoryOf<SqlUserService>()});
+  classes.Register(
+      {kConfigServiceProgId, host::TransactionAttribute::kSupports, FactoryOf<SqlConfigService>()});
+}
+
+}  // namespace services

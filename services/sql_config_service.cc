@@ -1,0 +1,89 @@
+#include "services/sql_config_service.h"
+
+#include <map>
+
+#include "data/connection.h"
+#include "services/company_db.h"
+
+namespace services {
+namespace {
+
+base::Result<std::string> ReadPeriod(data::Connection& cnn, const std::string& module) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      cnn.Query(data::Sql("SELECT Period FROM SM_Period WHERE Module = :m").Bind("m", module),
+                {{"Period", base::FieldType::kText}}));
+  return rs.RecordCount() == 0 ? std::string() : rs.Row(0)[0].TextOrEmpty();
+}
+
+base::Result<std::string> ReadValues(data::Connection& cnn, const std::string& keys) {
+  PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(data::Sql("SELECT ID, Value FROM SM_Config"),
+                                                  {{"ID", base::FieldType::kText},
+                                                   {"Value", base::FieldType::kText}}));
+  std::map<std::string, std::string> settings;
+  for (const auto& row : rs.rows()) settings[row[0].TextOrEmpty()] = row[1].TextOrEmpty();
+  std::string values;
+  size_t start = 0;
+  while (start <= keys.size()) {
+    size_t end = keys.find(',', start);
+    if (end == std::string::npos) end = keys.size();
+    if (start > 0) values += ';';
+    values += settings[keys.substr(start, end - start)];
+    start = end + 1;
+  }
+  return values;
+}
+
+base::Result<std::string> ReadUserName(data::Connection& cnn, const std::string& login,
+                                       const std::string& db) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      cnn.Query(data::Sql("SELECT UserName FROM SM_User WHERE LoginName = :l").Bind("l", login),
+                {{"UserName", base::FieldType::kText}}));
+  if (rs.RecordCount() == 0) {
+    return base::MakeErr(base::kErrInvalidArgument,
+                         "user '" + login + "' is not a user of company database '" + db + "'",
+                         "Plexavo.ConfigService");
+  }
+  return rs.Row(0)[0].TextOrEmpty();
+}
+
+}  // namespace
+
+bool SqlConfigService::GetCurPeriod(const std::string& module, std::string& period,
+                                    const std::string& db, std::string& err) {
+  data::Connection cnn;
+  base::Status opened = OpenCompanyDb(GetObjectContext(), db, cnn);
+  auto p = opened.ok() ? ReadPeriod(cnn, module) : base::Result<std::string>(opened.err());
+  if (!p.ok()) {
+    err = p.err().description;
+    GetObjectContext().SetAbort();
+    return false;
+  }
+  period = *p;
+  GetObjectContext().SetComplete();
+  return true;
+}
+
+bool SqlConfigService::GetSettings(const std::string& keys, std::string& values,
+                                   const std::string& module, std::string& period,
+                                   std::string& user_name, const std::string& db,
+                                   std::string& err) {
+  auto read = [&]() -> base::Status {
+    data::Connection cnn;
+    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_ASSIGN_OR_RETURN(values, ReadValues(cnn, keys));
+    PLX_ASSIGN_OR_RETURN(period, ReadPeriod(cnn, module));
+    PLX_ASSIGN_OR_RETURN(user_name, ReadUserName(cnn, GetObjectContext().CallerLogin(), db));
+    return base::OkStatus();
+  }();
+  if (!read.ok()) {
+    err = read.err().description;
+    GetObjectContext().SetAbort();
+    return false;
+  }
+  GetObjectContext().SetComplete();
+  return true;
+}
+
+}  // namespace services

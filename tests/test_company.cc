@@ -1,0 +1,121 @@
+#include "tests/test_company.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "data/admin.h"
+#include "schema/initdb.h"
+#include "services/registration.h"
+
+namespace testing_support {
+namespace {
+
+std::string Env(const char* name, const char* fallback) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0' ? v : fallback;
+}
+
+std::atomic<int> g_counter{0};
+
+}  // namespace
+
+bool UsingPostgres() { return Env("PLEXAVO_TEST_BACKEND", "sqlite") == "postgresql"; }
+
+TestCompany::TestCompany() {
+  setenv("PLEXAVO_NO_SYSLOG", "1", 1);
+  char tmpl[] = "/tmp/plexavo-test-XXXXXX";
+  dir_ = mkdtemp(tmpl);
+  name_ = "t" + std::to_string(getpid()) + "_" + std::to_string(g_counter++);
+  settings_path_ = dir_ + "/settings.ini";
+  target_.database = name_;
+  if (UsingPostgres()) {
+    target_.backend = data::Backend::kPostgres;
+    target_.host = Env("PLEXAVO_TEST_PG_HOST", "127.0.0.1");
+    target_.port = Env("PLEXAVO_TEST_PG_PORT", "5432");
+    target_.user = Env("PLEXAVO_TEST_PG_USER", "postgres");
+  } else {
+    target_.backend = data::Backend::kSqlite;
+    target_.path = dir_ + "/" + name_ + ".db";
+  }
+  WriteSettings();
+  auto report = schema::InitDb(target_);
+  if (!report.ok()) {
+    ADD_FAILURE() << "initdb failed: " << report.err().description;
+  }
+  services::RegisterServices(classes_);
+}
+
+TestCompany::~TestCompany() {
+  (void)data::DropDatabase(target_);
+  std::filesystem::remove_all(dir_);
+  unsetenv("PLEXAVO_SETTINGS");
+}
+
+std::string TestCompany::ServerValue() const {
+  if (target_.backend == data::Backend::kSqlite) return "sqlite:" + target_.path;
+  return "postgresql://" + target_.host + ":" + target_.port;
+}
+
+void TestCompany::WriteSettings(const std::string& extra) const {
+  std::ofstream out(settings_path_, std::ios::trunc);
+  out << "[SoftWare\\Halvaren\\Kelmora\\" << name_ << "]\n"
+      << "Server=" << ServerValue() << "\n"
+      << "UserID=" << target_.user << "\n"
+      << "PWD=" << target_.password << "\n"
+      << extra;
+  out.close();
+  setenv("PLEXAVO_SETTINGS", settings_path_.c_str(), 1);
+}
+
+void TestCompany::Exec(const std::string& sql,
+                       std::initializer_list<std::pair<const char*, base::Value>> binds) const {
+  data::Connection cnn;
+  base::Status opened = cnn.Open(target_, nullptr);
+  ASSERT_TRUE(opened.ok()) << opened.err().description;
+  data::Sql statement(sql);
+  for (const auto& [name, value] : binds) statement.Bind(name, value);
+  auto done = cnn.Execute(statement);
+  ASSERT_TRUE(done.ok()) << sql << ": " << done.err().description;
+}
+
+base::Rowset TestCompany::Query(
+    const std::string& sql, const std::vector<base::Field>& fields,
+    std::initializer_list<std::pair<const char*, base::Value>> binds) const {
+  data::Connection cnn;
+  base::Status opened = cnn.Open(target_, nullptr);
+  EXPECT_TRUE(opened.ok()) << opened.err().description;
+  data::Sql statement(sql);
+  for (const auto& [name, value] : binds) statement.Bind(name, value);
+  auto rs = cnn.Query(statement, fields);
+  EXPECT_TRUE(rs.ok()) << sql << ": " << (rs.ok() ? "" : rs.err().description);
+  return rs.ok() ? std::move(rs).value() : base::Rowset(fields);
+}
+
+std::string TestCompany::Text(const std::string& sql) const {
+  base::Rowset rs = Query(sql, {{"v", base::FieldType::kText}});
+  if (rs.RecordCount() == 0) return "<none>";
+  return rs.Row(0)[0].IsNull() ? "<null>" : rs.Row(0)[0].TextOrEmpty();
+}
+
+int64_t TestCompany::Count(const std::string& table) const {
+  base::Rowset rs = Query("SELECT COUNT(*) FROM " + table, {{"n", base::FieldType::kInt}});
+  return rs.RecordCount() == 0 ? -1 : *rs.Row(0)[0].AsInt();
+}
+
+void TestCompany::AddUser(const std::string& login, const std::string& name,
+                          const std::string& lang, std::vector<std::string> rights,
+                          int inner_id) const {
+  Exec("INSERT INTO SM_User (LoginName, UserName, InnerID, Lang) VALUES (:l, :n, :i, :g)",
+       {{"l", login}, {"n", name}, {"i", inner_id}, {"g", lang}});
+  for (const std::string& code : rights) {
+    Exec("INSERT INTO SM_UserRight (LoginName, RightCode) VALUES (:l, :c)",
+         {{"l", login}, {"c", code}});
+  }
+}
+
+}  // namespace testing_support

@@ -1,0 +1,65 @@
+// A fresh company database for one test, on the backend the suite runs on:
+// PLEXAVO_TEST_BACKEND=sqlite (the default) or postgresql, the latter on the
+// server named by PLEXAVO_TEST_PG_HOST / _PORT / _USER. The fixture writes
+// a settings file naming the database, points PLEXAVO_SETTINGS at it,
+// brings the schema up to date, and drops everything again at the end.
+#ifndef PLEXAVO_TESTS_TEST_COMPANY_H_
+#define PLEXAVO_TESTS_TEST_COMPANY_H_
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "base/rowset.h"
+#include "data/connection.h"
+#include "host/object_context.h"
+
+namespace testing_support {
+
+bool UsingPostgres();
+
+class TestCompany {
+ public:
+  TestCompany();
+  ~TestCompany();
+  TestCompany(const TestCompany&) = delete;
+  TestCompany& operator=(const TestCompany&) = delete;
+
+  const std::string& name() const { return name_; }
+  const data::Target& target() const { return target_; }
+  // The "Server" settings value of this database.
+  std::string ServerValue() const;
+  const std::string& settings_path() const { return settings_path_; }
+  const std::string& dir() const { return dir_; }
+
+  // Rewrites the settings file: this database's section followed by `extra`.
+  void WriteSettings(const std::string& extra = "") const;
+
+  // Runs a statement on a connection of its own (autocommit); fails the test on error.
+  void Exec(const std::string& sql,
+            std::initializer_list<std::pair<const char*, base::Value>> binds = {}) const;
+  // Rows of a query, read into the given field types.
+  base::Rowset Query(const std::string& sql, const std::vector<base::Field>& fields,
+                     std::initializer_list<std::pair<const char*, base::Value>> binds = {}) const;
+  // A single text/int value of the first row, "<none>" / -1 when no row.
+  std::string Text(const std::string& sql) const;
+  int64_t Count(const std::string& table) const;
+
+  // Adds a user with the given rights.
+  void AddUser(const std::string& login, const std::string& name, const std::string& lang = "",
+               std::vector<std::string> rights = {}, int inner_id = 0) const;
+
+  // A class table with the outside services registered.
+  host::ClassTable& classes() { return classes_; }
+
+ private:
+  std::string name_;
+  std::string dir_;
+  std::string settings_path_;
+  data::Target target_;
+  host::ClassTable classes_;
+};
+
+}  // namespace testing_support
+
+#endif  // PLEXAVO_TESTS_TEST_COMPANY_H_
