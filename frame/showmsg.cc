@@ -29,13 +29,19 @@ std::string ReplacePlaceholder(const std::string& text, const std::string& param
        at = text.find(kPlaceholder, from)) {
     out.append(text, from, at - from);
     out.append(param);
-    from = at;
+    from = at + 2;
   }
   out.append(text, from, std::string::npos);
   return out;
 }
 
 }  // namespace
+
+std::string FillMessage(const std::string& text, const std::string& param) {
+  std::string upper = text;
+  ToUpperAscii(upper);
+  return ReplacePlaceholder(upper, param);
+}
 
 std::string Showmsg(int32_t id, const std::string& lang, const std::string& param) {
   // Widened so that the Traditional offset cannot overflow; such an id is
@@ -54,9 +60,7 @@ std::string Showmsg(int32_t id, const std::string& lang, const std::string& para
                                                         std::to_string(lookup) + "' not found"));
       return "";
     }
-    std::string upper = text;
-    ToUpperAscii(upper);
-    return ReplacePlaceholder(upper, param);
+    return FillMessage(text, param);
   } catch (const std::bad_alloc&) {
     FormatErr(kShowmsgMethod, base::MakeErr(base::kErrOutOfMemory, "Out of memory"));
     return "";

@@ -19,6 +19,12 @@ inline constexpr const char* kShowmsgMethod = "Plexavo_Bas.Showmsg";
 // (error 326) and gives the empty text.
 std::string Showmsg(int32_t id, const std::string& lang, const std::string& param);
 
+// Steps 3 and 4 of Showmsg on a loaded text: upper-cases the ASCII letters of
+// `text`, then replaces every "%S" (case-sensitive, left to right, all of
+// them) by `param`. The inserted parameter is neither upper-cased nor
+// scanned again.
+std::string FillMessage(const std::string& text, const std::string& param);
+
 }  // namespace frame
 
 #endif  // PLEXAVO_FRAME_SHOWMSG_H_

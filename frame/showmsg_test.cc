@@ -76,6 +76,33 @@ TEST_F(ShowmsgTest, FillsPlaceholder) {
   EXPECT_TRUE(capture.Records().empty());
 }
 
+struct FillMessageCase {
+  const char* text;
+  const char* param;
+  const char* expected;
+};
+
+TEST(ShowmsgFillMessageTest, UpperCasesThenReplacesEveryPlaceholder) {
+  const FillMessageCase cases[] = {
+      {"", "x", ""},
+      {"no placeholder", "x", "NO PLACEHOLDER"},
+      {"%s", "p", "p"},
+      {"%S", "p", "p"},
+      {"a%sb%Sc%s", "xy", "AxyBxyCxy"},
+      {"%s%s", "%s", "%s%s"},
+      {"%%s", "1", "%1"},
+      {"%", "1", "%"},
+      {"s%", "1", "S%"},
+      {"编号为 %s 的单", "aB", "编号为 aB 的单"},
+      {"编号为 %s 的单", "", "编号为  的单"},
+      {"ÄäZz", "", "ÄäZZ"},
+  };
+  for (const FillMessageCase& c : cases) {
+    SCOPED_TRACE(std::string("text '") + c.text + "' param '" + c.param + "'");
+    EXPECT_EQ(FillMessage(c.text, c.param), c.expected);
+  }
+}
+
 struct MissingCase {
   int32_t id;
   const char* lang;

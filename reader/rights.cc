@@ -18,6 +18,8 @@ BillRights RightsFromAnswer(const std::string& answer) {
   return r;
 }
 
+bool SingleRightGranted(const std::string& answer) { return answer == "1"; }
+
 bool Rights::CheckRight(bool& read, bool& edit, bool& exec, bool& unexec, const std::string& db,
                         std::string& err) {
   return frame::RunService<bool>(
@@ -77,7 +79,7 @@ bool Rights::Single(const char* code, const char* method, bool& allowed, const s
                                                   /*in_transaction=*/true, &users));
         std::string answer;
         if (!users->GetRights(code, answer, call.db(), call.err())) return Outcome::Reported();
-        allowed = answer == "1";
+        allowed = SingleRightGranted(answer);
         result = true;
         return Outcome::Ok();
       });

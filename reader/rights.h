@@ -29,6 +29,8 @@ struct BillRights {
 
 // The flags an answer to the four bill rights grants.
 BillRights RightsFromAnswer(const std::string& answer);
+// Whether an answer to one single right grants it.
+bool SingleRightGranted(const std::string& answer);
 
 class Rights {
  public:

@@ -1,0 +1,178 @@
+// Handlers of the commands that change one company database.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/company_admin.h"
+#include "schema/initdb.h"
+#include "services/company_db.h"
+
+namespace cli {
+namespace {
+
+// Parses arguments whose first positional is a company database name and
+// whose other positionals must not be empty.
+base::Result<Args> ParseDbArgs(const std::vector<std::string>& raw, const ArgSpec& spec) {
+  PLX_ASSIGN_OR_RETURN(Args args, ParseArgs(raw, spec));
+  PLX_RETURN_IF_ERROR(CheckDatabaseName(args.positionals.at(0)));
+  for (size_t i = 1; i < args.positionals.size(); ++i) {
+    if (args.positionals[i].empty()) {
+      const std::string& what = spec.positionals[std::min(i, spec.positionals.size() - 1)];
+      return base::MakeErr(base::kErrInvalidArgument, what + " must not be empty", "Plexavo.Cli");
+    }
+  }
+  return args;
+}
+
+std::string Shown(const std::optional<std::string>& value) {
+  return value ? "'" + *value + "'" : "not set";
+}
+
+}  // namespace
+
+int RunInitDb(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {{"DB"}});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& db = args->positionals[0];
+  auto target = services::CompanyTarget(db);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto report =
+      schema::InitDb(*target, [&](const std::string& line) { inv.out() << line << "\n"; });
+  if (!report.ok()) return inv.Failure(report.err());
+  inv.out() << "company database " << db << " is at schema version " << report->to_version
+            << " (was " << report->from_version << ")\n";
+  return kExitOk;
+}
+
+int RunUserAdd(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN"}, false, {"--name", "--lang", "--inner-id"}});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  NewUser user;
+  user.login = args->positionals[1];
+  std::optional<std::string> name = args->Option("--name");
+  if (!name || name->empty()) return inv.UsageError("--name NAME is required");
+  user.name = *name;
+  user.lang = args->Option("--lang").value_or("");
+  if (std::optional<std::string> inner = args->Option("--inner-id")) {
+    auto id = ParseInt32(*inner);
+    if (!id.ok()) return inv.UsageError("--inner-id: " + id.err().description);
+    user.inner_id = *id;
+  }
+  const std::string& db = args->positionals[0];
+  auto target = services::CompanyTarget(db);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto token = AddUser(*target, user);
+  if (!token.ok()) return inv.Failure(token.err());
+  inv.err() << "added user " << user.login << " to company database " << db
+            << "; its sign-in token follows on standard output\n";
+  inv.out() << *token << "\n";
+  return kExitOk;
+}
+
+int RunUserToken(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN"}});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& db = args->positionals[0];
+  const std::string& login = args->positionals[1];
+  auto target = services::CompanyTarget(db);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto token = IssueUserToken(*target, login);
+  if (!token.ok()) return inv.Failure(token.err());
+  inv.err() << "issued a sign-in token for user " << login << " in company database " << db
+            << "\n";
+  inv.out() << *token << "\n";
+  return kExitOk;
+}
+
+int RunUserGrant(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN", "CODE"}, true});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& login = args->positionals[1];
+  std::vector<std::string> codes(args->positionals.begin() + 2, args->positionals.end());
+  auto target = services::CompanyTarget(args->positionals[0]);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto changes = GrantRights(*target, login, codes);
+  if (!changes.ok()) return inv.Failure(changes.err());
+  for (const RightChange& c : *changes) {
+    if (c.changed) {
+      inv.out() << "granted " << c.code << " to " << login << "\n";
+    } else {
+      inv.out() << c.code << " was already granted to " << login << "\n";
+    }
+  }
+  return kExitOk;
+}
+
+int RunUserRevoke(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN", "CODE"}, true});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& login = args->positionals[1];
+  std::vector<std::string> codes(args->positionals.begin() + 2, args->positionals.end());
+  auto target = services::CompanyTarget(args->positionals[0]);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto changes = RevokeRights(*target, login, codes);
+  if (!changes.ok()) return inv.Failure(changes.err());
+  for (const RightChange& c : *changes) {
+    if (c.changed) {
+      inv.out() << "revoked " << c.code << " from " << login << "\n";
+    } else {
+      inv.out() << c.code << " was not granted to " << login << "\n";
+    }
+  }
+  return kExitOk;
+}
+
+int RunConfigSet(Invocation& inv) {
+  auto args = ParseArgs(inv.args(), {{"DB", "KEY", "VALUE"}});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& db = args->positionals[0];
+  const std::string& key = args->positionals[1];
+  const std::string& value = args->positionals[2];
+  // VALUE may be empty; DB and KEY may not.
+  if (base::Status named = CheckDatabaseName(db); !named.ok()) {
+    return inv.UsageError(named.err().description);
+  }
+  if (key.empty()) return inv.UsageError("KEY must not be empty");
+  auto target = services::CompanyTarget(db);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto before = SetConfig(*target, key, value);
+  if (!before.ok()) return inv.Failure(before.err());
+  inv.out() << "config " << key << " set to '" << value << "' (was " << Shown(*before) << ")\n";
+  return kExitOk;
+}
+
+int RunPeriodSet(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {{"DB", "MODULE", "YYYYMM"}});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& module = args->positionals[1];
+  const std::string& period = args->positionals[2];
+  if (base::Status valid = CheckPeriod(period); !valid.ok()) {
+    return inv.UsageError(valid.err().description);
+  }
+  auto target = services::CompanyTarget(args->positionals[0]);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto before = SetPeriod(*target, module, period);
+  if (!before.ok()) return inv.Failure(before.err());
+  inv.out() << "period of module " << module << " set to " << period << " (was "
+            << Shown(*before) << ")\n";
+  return kExitOk;
+}
+
+int RunPeriodClear(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {{"DB", "MODULE"}});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& module = args->positionals[1];
+  auto target = services::CompanyTarget(args->positionals[0]);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto before = ClearPeriod(*target, module);
+  if (!before.ok()) return inv.Failure(before.err());
+  if (*before) {
+    inv.out() << "period of module " << module << " cleared (was " << **before << ")\n";
+  } else {
+    inv.out() << "module " << module << " had no period; nothing changed\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,83 @@
+#include "schema/initdb.h"
+
+#include <gtest/gtest.h>
+
+#include "schema/migrations.h"
+#include "tests/test_company.h"
+
+namespace schema {
+namespace {
+
+using testing_support::TestCompany;
+
+TEST(InitDbTest, IsIdempotentAndRecordsTheVersion) {
+  TestCompany company;  // already brought up to date once
+  EXPECT_EQ(SchemaVersion(company.target()).value(), LatestVersion());
+  company.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('IDMode', '1')");
+  auto again = InitDb(company.target());
+  ASSERT_TRUE(again.ok()) << again.err().description;
+  EXPECT_EQ(again->from_version, LatestVersion());
+  EXPECT_EQ(again->to_version, LatestVersion());
+  EXPECT_EQ(company.Text("SELECT Value FROM SM_Config WHERE ID = 'IDMode'"), "1");
+  EXPECT_EQ(company.Count("PX_SchemaVersion"), static_cast<int64_t>(Migrations().size()));
+}
+
+TEST(InitDbTest, RowsNamingOnlyTheSharedColumnsGoIn) {
+  TestCompany company;
+  // What other components insert: only the columns they know.
+  company.Exec(
+      "INSERT INTO MF_OutBill (BillID, Date, OrdBill, OrdSortID, OpCateID, DeptID, ProjID, "
+      "ItemID, Notes, Operator, Maker) VALUES ('202612060001', '2026-12-06', 'MO1', '', NULL, "
+      "NULL, NULL, NULL, 'n', 'op', 'Amy')");
+  company.Exec(
+      "INSERT INTO MF_OutDetail (BillID, SortID, ArtID, MeasID, ShelfID, SerialNo, ValidDate, "
+      "Qty, StQty, Memo, OrdBomID) VALUES ('202612060001', '1', 7, 'box', 'S1', '', NULL, :q, "
+      ":q, '', 0)",
+      {{"q", base::Currency::FromInt(3)}});
+  company.Exec(
+      "INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo, UseDate, OutQty, Qty, NetQty, "
+      "AddQty) VALUES ('MO1', '', 7, '', '2026-12-06', :q, 0, 0, 0)",
+      {{"q", base::Currency::FromInt(3)}});
+  company.Exec(
+      "INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo, UseDate, OutQty, Qty, NetQty, "
+      "AddQty) VALUES ('MO1', '', 8, '', '2026-12-06', 0, 0, 0, 0)");
+  company.Exec("INSERT INTO MF_OrdDetail (BillID, SortID) VALUES ('MO1', '1')");
+  company.Exec("INSERT INTO MF_InDetail (BillID, OutBillID) VALUES ('R1', '202612060001')");
+  company.Exec("INSERT INTO MF_InDetail (BillID, OutBillID) VALUES ('R1', '202612060002')");
+  company.Exec(
+      "INSERT INTO SM_UseLog (UserName, Date, Component, LogDesc) VALUES ('amy', "
+      "'2026-12-06 07:08:09', 'c', 'd')");
+
+  EXPECT_EQ(company.Text("SELECT Version FROM MF_OutBill"), "0");
+  base::Rowset unqty =
+      company.Query("SELECT UnQty FROM MF_OutDetail", {{"UnQty", base::FieldType::kCurrency}});
+  EXPECT_EQ(unqty.Row(0)[0], base::Value(base::Currency()));
+  EXPECT_EQ(company.Text("SELECT BegFlag FROM MF_OrdDetail"), "0");
+  EXPECT_EQ(company.Text("SELECT ExeDate FROM MF_OutBill"), "<null>");
+  base::Rowset ids = company.Query("SELECT ID FROM MF_OrdBom ORDER BY ID",
+                                   {{"ID", base::FieldType::kInt}});
+  ASSERT_EQ(ids.RecordCount(), 2u);
+  EXPECT_LT(*ids.Row(0)[0].AsInt(), *ids.Row(1)[0].AsInt());
+  base::Rowset log = company.Query("SELECT Date FROM SM_UseLog", {{"Date", base::FieldType::kDate}});
+  EXPECT_EQ(log.Row(0)[0].AsDate()->FormatDateTime(), "2026-12-06 07:08:09");
+}
+
+TEST(InitDbTest, KeysRefuseDuplicates) {
+  TestCompany company;
+  company.Exec("INSERT INTO MF_OutBill (BillID) VALUES ('202612060001')");
+  data::Connection cnn;
+  ASSERT_TRUE(cnn.Open(company.target(), nullptr).ok());
+  auto dup = cnn.Execute(data::Sql("INSERT INTO MF_OutBill (BillID) VALUES ('202612060001')"));
+  ASSERT_FALSE(dup.ok());
+  EXPECT_EQ(dup.err().number, data::kDbIntegrityViolation);
+}
+
+TEST(RenderTest, FillsTheDialectsTypes) {
+  EXPECT_EQ(Render("a {CUR} b {DATE} c {DATETIME} d {ID}", data::Dialect(data::Backend::kSqlite)),
+            "a INTEGER b TEXT c TEXT d INTEGER PRIMARY KEY AUTOINCREMENT");
+  EXPECT_EQ(Render("{CUR},{DATE},{DATETIME}", data::Dialect(data::Backend::kPostgres)),
+            "NUMERIC(19,4),DATE,TIMESTAMP(0)");
+}
+
+}  // namespace
+}  // namespace schema
