@@ -108,8 +108,9 @@ TEST_F(OpFrameTest, ReaderChecksLanguageThenRightThenQueries) {
     return gate;
   };
   auto count_users = [](Call& call, int32_t& result) -> Outcome {
-    PLX_ASSIGN_OR_RETURN(base::Rowset rs, call.cnn().Query(data::Sql("SELECT COUNT(*) FROM SM_User"),
-                                                           {{"n", base::FieldType::kInt}}));
+    PLX_ASSIGN_OR_RETURN(base::Rowset rs,
+                         call.cnn().Query(data::Sql("SELECT COUNT(*) FROM SM_User"),
+                                          {{"n", base::FieldType::kInt}}));
     PLX_ASSIGN_OR_RETURN(result, rs.Row(0)[0].AsInt());
     return Outcome::Ok();
   };
@@ -159,9 +160,8 @@ TEST_F(OpFrameTest, ConnectionToAnUnknownBackendFailsThroughTheFaultPath) {
 TEST_F(OpFrameTest, ServiceFrameKeepsTheValueOnAReportedFailure) {
   host::Instance probe = Probe();
   std::string err;
-  std::string name = RunService<std::string>(*probe.context(), "Plexavo.UserName",
-                                             company_.name(), err, "",
-                                             [](Call& call, std::string& result) {
+  std::string name = RunService<std::string>(*probe.context(), "Plexavo.UserName", company_.name(),
+                                             err, "", [](Call& call, std::string& result) {
                                                result = "partial";
                                                call.err() = "service said no";
                                                return Outcome::Reported();

@@ -32,9 +32,10 @@ class [[nodiscard]] Outcome {
     o.err_ = std::move(err);
     return o;
   }
-  // A failed Status is an unexpected failure.
-  Outcome(const base::Status& s) : kind_(s.ok() ? Kind::kOk : Kind::kFault) {  // NOLINT
-    if (!s.ok()) err_ = s.err();
+  // A failed Status or Result is an unexpected failure; a good one is Ok.
+  template <typename T>
+  Outcome(const base::Result<T>& r) : kind_(r.ok() ? Kind::kOk : Kind::kFault) {  // NOLINT
+    if (!r.ok()) err_ = r.err();
   }
   Outcome(base::Err err) : kind_(Kind::kFault), err_(std::move(err)) {}  // NOLINT
 

@@ -1,5 +1,7 @@
 #include "frame/share_bus.h"
 
+#include "frame/catalogue.h"
+#include "frame/cnn_string.h"
 #include "frame/op_frame.h"
 #include "services/user_service.h"
 
@@ -16,6 +18,72 @@ bool GetUserLang(host::ObjectContext& ctx, std::string& lang, const std::string&
         result = users->GetLanguage(lang, call.db(), call.err());
         return result ? Outcome::Ok() : Outcome::Reported();
       });
+}
+
+bool MakeLog(host::ObjectContext& ctx, const std::string& vstrDesc, const std::string& vstrDB,
+             std::string& vstrErr) {
+  return RunWriter(ctx, "Share_Bus.MakeLog", vstrDB, vstrErr, [&](Call& call) -> Outcome {
+    if (!GetUserLang(call.ctx(), call.lang(), call.db(), call.err())) return Outcome::Reported();
+    if (!call.ctx().IsInTransaction()) return Outcome::Refused(kNotInTransaction);
+    std::string login;
+    {
+      services::UserService* users = nullptr;
+      PLX_ASSIGN_OR_RETURN(host::Instance held,
+                           CreateService(call.ctx(), services::kUserServiceProgId,
+                                         /*in_transaction=*/true, &users));
+      login = users->GetLoginName(call.err());
+      if (!call.err().empty()) return Outcome::Reported();
+    }
+    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+    const base::DateTime now = base::DateTime::Now();
+    PLX_RETURN_IF_NOT_OK(
+        call.cnn().Execute(data::Sql("Insert Into SM_UseLog(UserName,Date,Component,LogDesc) "
+                                     "Values(:user, :at, :component, :desc)")
+                               .Bind("user", login)
+                               .Bind("at", now.FormatDateTime())
+                               .Bind("component", kUseLogComponent)
+                               .Bind("desc", vstrDesc)));
+    return Outcome::Ok();
+  });
+}
+
+bool GetMachineTime(host::ObjectContext& ctx, bool& vblnMachineTime, const std::string& vstrDB,
+                    std::string& vstrErr) {
+  return RunWriter(ctx, "Share_Bus.GetMachineTime", vstrDB, vstrErr, [&](Call& call) -> Outcome {
+    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+    PLX_ASSIGN_OR_RETURN(
+        base::Rowset rs,
+        call.cnn().Query(
+            data::Sql("Select Value From SM_Config Where ID = :id").Bind("id", "MachineTime"),
+            {{"Value", base::FieldType::kText}}));
+    PLX_ASSIGN_OR_RETURN(base::Value value, rs.Get(0, "Value"));
+    PLX_ASSIGN_OR_RETURN(std::string text, value.AsText());
+    vblnMachineTime = text == "1";
+    return Outcome::Ok();
+  });
+}
+
+base::Result<base::Currency> StMeasQty(int32_t vlngArtID, const std::string& vstrMeasID,
+                                       base::Currency vcurQty, const std::string& vstrDB) {
+  auto convert = [&]() -> base::Result<base::Currency> {
+    PLX_ASSIGN_OR_RETURN(std::string cnn_string, GetCnnString(vstrDB));
+    data::Connection cnn;
+    PLX_RETURN_IF_ERROR(cnn.Open(cnn_string, nullptr));
+    PLX_ASSIGN_OR_RETURN(
+        base::Rowset rs,
+        cnn.Query(data::Sql("Select Num,Den From FD_ArtMeas Where ID = :id And MeasID = :meas")
+                      .Bind("id", vlngArtID)
+                      .Bind("meas", vstrMeasID),
+                  {{"Num", base::FieldType::kCurrency}, {"Den", base::FieldType::kCurrency}}));
+    PLX_ASSIGN_OR_RETURN(base::Value num, rs.Get(0, "Num"));
+    PLX_ASSIGN_OR_RETURN(base::Value den, rs.Get(0, "Den"));
+    PLX_ASSIGN_OR_RETURN(base::Currency n, num.AsCurrency());
+    PLX_ASSIGN_OR_RETURN(base::Currency d, den.AsCurrency());
+    return vcurQty.MulDiv(n, d);
+  };
+  auto result = convert();
+  if (!result.ok()) return RaiseAgain(result.err(), "StMeasQty:");
+  return result;
 }
 
 }  // namespace frame::share_bus

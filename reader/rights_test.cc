@@ -16,10 +16,10 @@ TEST(RightsFromAnswerTest, ReadIsAPreconditionOfTheOthers) {
     const char* answer;
     bool read, edit, exec, unexec;
   } cases[] = {
-      {"1111", true, true, true, true},     {"0111", false, false, false, false},
-      {"11", true, true, false, false},     {"1", true, false, false, false},
-      {"", false, false, false, false},     {"1011", true, false, true, true},
-      {"1x1 ", true, false, true, false},   {"11111", true, true, true, true},
+      {"1111", true, true, true, true},   {"0111", false, false, false, false},
+      {"11", true, true, false, false},   {"1", true, false, false, false},
+      {"", false, false, false, false},   {"1011", true, false, true, true},
+      {"1x1 ", true, false, true, false}, {"11111", true, true, true, true},
   };
   for (const Case& c : cases) {
     BillRights r = RightsFromAnswer(c.answer);
@@ -117,8 +117,7 @@ TEST_F(RightsTest, SingleRightsForOthersBills) {
 TEST_F(RightsTest, ServiceThatCannotBeCreatedIsAnUnexpectedFailure) {
   host::ClassTable bare;  // no user service registered
   testing_support::RegisterProbes(bare);
-  host::Instance probe =
-      host::Host(bare).CreateObject(testing_support::kProbeInTx, "amy").value();
+  host::Instance probe = host::Host(bare).CreateObject(testing_support::kProbeInTx, "amy").value();
   Rights rights(*probe.context());
   bool read = false, edit = false, exec = false, unexec = false;
   std::string err;

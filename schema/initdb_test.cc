@@ -54,11 +54,12 @@ TEST(InitDbTest, RowsNamingOnlyTheSharedColumnsGoIn) {
   EXPECT_EQ(unqty.Row(0)[0], base::Value(base::Currency()));
   EXPECT_EQ(company.Text("SELECT BegFlag FROM MF_OrdDetail"), "0");
   EXPECT_EQ(company.Text("SELECT ExeDate FROM MF_OutBill"), "<null>");
-  base::Rowset ids = company.Query("SELECT ID FROM MF_OrdBom ORDER BY ID",
-                                   {{"ID", base::FieldType::kInt}});
+  base::Rowset ids =
+      company.Query("SELECT ID FROM MF_OrdBom ORDER BY ID", {{"ID", base::FieldType::kInt}});
   ASSERT_EQ(ids.RecordCount(), 2u);
   EXPECT_LT(*ids.Row(0)[0].AsInt(), *ids.Row(1)[0].AsInt());
-  base::Rowset log = company.Query("SELECT Date FROM SM_UseLog", {{"Date", base::FieldType::kDate}});
+  base::Rowset log =
+      company.Query("SELECT Date FROM SM_UseLog", {{"Date", base::FieldType::kDate}});
   EXPECT_EQ(log.Row(0)[0].AsDate()->FormatDateTime(), "2026-12-06 07:08:09");
 }
 

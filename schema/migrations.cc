@@ -74,6 +74,17 @@ const std::vector<Migration> kMigrations = {
          "CREATE INDEX SM_UserToken_Login ON SM_UserToken (LoginName)",
          "CREATE TABLE SM_Period (Module TEXT NOT NULL PRIMARY KEY, Period TEXT NOT NULL)",
      }},
+    {2,
+     "stock movements recorded by the stock posting service",
+     {
+         // One row per line and direction (-1 out of stock, +1 back in).
+         "CREATE TABLE ST_StockMove (ID {ID}, Module TEXT NOT NULL, BillID TEXT NOT NULL, "
+         "SortID TEXT NOT NULL, ShelfID TEXT NOT NULL, ArtID INTEGER NOT NULL, "
+         "SerialNo TEXT NOT NULL DEFAULT '', Qty {CUR} NOT NULL, MoveDate {DATE} NOT NULL, "
+         "Direction INTEGER NOT NULL, Recorded {DATETIME})",
+         "CREATE INDEX ST_StockMove_Bill ON ST_StockMove (BillID)",
+         "CREATE INDEX ST_StockMove_Balance ON ST_StockMove (ShelfID, ArtID, SerialNo)",
+     }},
 };
 
 }  // namespace

@@ -72,8 +72,8 @@ TEST_F(ServicesTest, ConfigServiceJoinsValuesAndAnswersPeriodAndUser) {
   company_.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', '202612')");
   ConfigService* config = Create<ConfigService>(kConfigServiceProgId, "amy");
   std::string values, period, user, err;
-  ASSERT_TRUE(config->GetSettings("MachineTime,AutoExe", values, "MF", period, user,
-                                  company_.name(), err));
+  ASSERT_TRUE(
+      config->GetSettings("MachineTime,AutoExe", values, "MF", period, user, company_.name(), err));
   EXPECT_EQ(values, "1;0");
   EXPECT_EQ(period, "202612");
   EXPECT_EQ(user, "Amy Wong");
@@ -89,8 +89,8 @@ TEST_F(ServicesTest, ConfigServiceJoinsValuesAndAnswersPeriodAndUser) {
 TEST_F(ServicesTest, ConfigServiceRefusesAnUnknownUser) {
   ConfigService* config = Create<ConfigService>(kConfigServiceProgId, "zed");
   std::string values, period, user, err;
-  EXPECT_FALSE(config->GetSettings("MachineTime", values, "MF", period, user, company_.name(),
-                                   err));
+  EXPECT_FALSE(
+      config->GetSettings("MachineTime", values, "MF", period, user, company_.name(), err));
   EXPECT_EQ(err, "user 'zed' is not a user of company database '" + company_.name() + "'");
   EXPECT_EQ(held_.context()->vote(), host::Vote::kAbort);
 }

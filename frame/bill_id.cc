@@ -1,0 +1,150 @@
+#include "frame/bill_id.h"
+
+#include <cctype>
+
+#include "frame/catalogue.h"
+#include "frame/op_frame.h"
+
+namespace frame::share_bus {
+namespace {
+
+base::Err Exhausted(const Numbering& n) {
+  return base::MakeErr(base::kErrOverflow, "单据编号已用完！(No bill number is left for " +
+                                               n.prefix + ": all " + std::to_string(n.last) +
+                                               " numbers are taken.)");
+}
+
+// Table names cannot be bound; only a plain identifier is accepted.
+base::Status CheckTableName(const std::string& table) {
+  bool ok = !table.empty() && table.size() <= 64;
+  for (char c : table) ok = ok && (std::isalnum(static_cast<unsigned char>(c)) || c == '_');
+  if (ok) return base::OkStatus();
+  return base::MakeErr(base::kErrInvalidArgument, "Invalid table name '" + table + "'");
+}
+
+// The numbering mode: IDMode converted to a whole number; 0 or no row is daily.
+base::Result<bool> MonthlyMode(data::Connection& cnn) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      cnn.Query(data::Sql("Select Value From SM_Config Where ID = :id").Bind("id", "IDMode"),
+                {{"Value", base::FieldType::kText}}));
+  if (rs.RecordCount() == 0) return false;
+  PLX_ASSIGN_OR_RETURN(std::string text, rs.Row(0)[0].AsText());
+  size_t b = text.find_first_not_of(' ');
+  size_t e = text.find_last_not_of(' ');
+  std::string trimmed = b == std::string::npos ? "" : text.substr(b, e - b + 1);
+  auto value = base::Currency::Parse(trimmed);
+  if (!value.ok()) {
+    return base::MakeErr(base::kErrTypeMismatch, "Type mismatch: IDMode '" + text + "'");
+  }
+  // Converted to a whole number, halves rounding to even: only a value
+  // beyond ±0.5 gives a non-zero mode.
+  const int64_t scaled = value->scaled();
+  if (scaled > 21474836475000LL || scaled < -21474836485000LL) {
+    return base::MakeErr(base::kErrOverflow, "Overflow");
+  }
+  return scaled > 5000 || scaled < -5000;
+}
+
+base::Result<std::vector<std::string>> NumbersInUse(data::Connection& cnn, const std::string& table,
+                                                    const Numbering& n, bool descending) {
+  data::Sql sql("Select BillID From " + table + " Where BillID > :zero And BillID Like :prefix" +
+                " And " + cnn.dialect().IsNumeric("BillID") + " Order By BillID" +
+                (descending ? " Desc" : ""));
+  sql.Bind("zero", n.prefix + std::string(n.width, '0')).Bind("prefix", n.prefix + "%");
+  PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"BillID", base::FieldType::kText}}));
+  std::vector<std::string> ids;
+  ids.reserve(rs.RecordCount());
+  for (const auto& row : rs.rows()) ids.push_back(row[0].TextOrEmpty());
+  return ids;
+}
+
+}  // namespace
+
+std::string Numbering::Format(int64_t counter) const {
+  std::string digits = std::to_string(counter);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), '0');
+  return prefix + digits;
+}
+
+Numbering NumberingFor(bool monthly, const base::DateTime& date) {
+  char buf[16];
+  if (monthly) {
+    std::snprintf(buf, sizeof buf, "%04d%02d", date.Year(), date.Month());
+    return Numbering{buf, 6, 999999};
+  }
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.Year(), date.Month(), date.Day());
+  return Numbering{buf, 4, 9999};
+}
+
+base::Result<std::vector<std::string>> PickNumbers(const Numbering& n,
+                                                   const std::vector<std::string>& in_use,
+                                                   int32_t count) {
+  std::vector<std::string> picked;
+  if (count == 1) {
+    const int64_t used = static_cast<int64_t>(in_use.size());
+    int64_t k;
+    if (used < 1) {
+      k = 1;
+    } else if (in_use[0] == n.Format(used)) {
+      k = used + 1;  // no gaps: one past the highest
+    } else {
+      // Walk down from one past the count until the candidate lies above a
+      // number in use: that candidate is free.
+      k = used + 1;
+      for (const std::string& id : in_use) {
+        if (n.Format(k) > id) break;
+        --k;
+      }
+    }
+    if (k > n.last || k < 1) return Exhausted(n);
+    picked.push_back(n.Format(k));
+    return picked;
+  }
+  int64_t k = 1;
+  for (const std::string& id : in_use) {
+    while (id != n.Format(k)) {
+      if (k > n.last) return Exhausted(n);
+      picked.push_back(n.Format(k));
+      ++k;
+      if (static_cast<int32_t>(picked.size()) == count) return picked;
+    }
+    ++k;  // the number is in use
+  }
+  while (static_cast<int32_t>(picked.size()) != count) {
+    if (k > n.last) return Exhausted(n);
+    picked.push_back(n.Format(k++));
+  }
+  return picked;
+}
+
+bool GetBillID(host::ObjectContext& ctx, const std::string& vstrTable, int32_t vlngCount,
+               const base::DateTime& vdtmDate, std::string& vstrBillID, const std::string& vstrDB,
+               std::string& vstrErr) {
+  if (vlngCount < 1) {
+    vstrErr = kBillCountError;
+    ctx.SetAbort();
+    return false;
+  }
+  return RunOperation<bool>(ctx, "Share_Bus.GetBillID of " + vstrTable, vstrDB, vstrErr, false,
+                            [&](Call& call, bool& result) -> Outcome {
+                              PLX_RETURN_IF_NOT_OK(CheckTableName(vstrTable));
+                              PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+                              PLX_ASSIGN_OR_RETURN(bool monthly, MonthlyMode(call.cnn()));
+                              Numbering numbering = NumberingFor(monthly, vdtmDate);
+                              PLX_ASSIGN_OR_RETURN(
+                                  std::vector<std::string> in_use,
+                                  NumbersInUse(call.cnn(), vstrTable, numbering, vlngCount == 1));
+                              auto picked = PickNumbers(numbering, in_use, vlngCount);
+                              // A period without a free number is a refusal, not a fault.
+                              if (!picked.ok()) return Outcome::Refused(picked.err().description);
+                              std::string joined;
+                              for (const std::string& id : *picked)
+                                joined += (joined.empty() ? "" : ",") + id;
+                              vstrBillID = joined;
+                              result = true;
+                              return Outcome::Ok();
+                            });
+}
+
+}  // namespace frame::share_bus

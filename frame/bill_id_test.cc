@@ -1,0 +1,146 @@
+#include "frame/bill_id.h"
+
+#include <gtest/gtest.h>
+
+#include "frame/catalogue.h"
+#include "platform/event_log.h"
+#include "tests/probe_object.h"
+#include "tests/test_company.h"
+
+namespace frame::share_bus {
+namespace {
+
+using testing_support::TestCompany;
+
+std::vector<std::string> Ids(const Numbering& n, std::vector<int> counters, bool descending) {
+  std::sort(counters.begin(), counters.end());
+  if (descending) std::reverse(counters.begin(), counters.end());
+  std::vector<std::string> ids;
+  for (int c : counters) ids.push_back(n.Format(c));
+  return ids;
+}
+
+std::string Joined(const Numbering& n, const std::vector<int>& counters) {
+  std::string s;
+  for (int c : counters) s += (s.empty() ? "" : ",") + n.Format(c);
+  return s;
+}
+
+TEST(PickNumbersTest, WorkedExamples) {
+  const Numbering n = NumberingFor(false, base::DateTime::Parse("2026-12-06").value());
+  ASSERT_EQ(n.prefix, "20261206");
+  struct Case {
+    std::vector<int> in_use;
+    int count;
+    std::vector<int> expect;
+  } cases[] = {
+      {{}, 1, {1}},
+      {{}, 2, {1, 2}},
+      {{1, 2}, 1, {3}},
+      {{2, 3}, 1, {1}},
+      {{1, 2, 4}, 1, {3}},
+      {{1, 5}, 1, {2}},
+      {{1, 2, 4}, 3, {3, 5, 6}},
+      {{1, 2, 3, 4, 5}, 1, {6}},
+      {{1, 2, 4, 5}, 1, {3}},
+      {{3}, 2, {1, 2}},
+      {{2}, 3, {1, 3, 4}},
+  };
+  for (const Case& c : cases) {
+    auto picked = PickNumbers(n, Ids(n, c.in_use, c.count == 1), c.count);
+    ASSERT_TRUE(picked.ok());
+    std::string got;
+    for (const auto& id : *picked) got += (got.empty() ? "" : ",") + id;
+    EXPECT_EQ(got, Joined(n, c.expect)) << "count " << c.count;
+  }
+}
+
+TEST(PickNumbersTest, MonthlyNumbersHaveSixDigitCounters) {
+  const Numbering n = NumberingFor(true, base::DateTime::Parse("2026-12-06").value());
+  EXPECT_EQ(n.prefix, "202612");
+  EXPECT_EQ(PickNumbers(n, {}, 1).value().front(), "202612000001");
+}
+
+TEST(PickNumbersTest, AFullPeriodIsRefusedInsteadOfALongerNumber) {
+  const Numbering n = NumberingFor(false, base::DateTime::Parse("2026-12-06").value());
+  std::vector<int> all(9999);
+  for (int i = 0; i < 9999; ++i) all[i] = i + 1;
+  auto one = PickNumbers(n, Ids(n, all, true), 1);
+  ASSERT_FALSE(one.ok());
+  EXPECT_NE(one.err().description.find("20261206"), std::string::npos);
+  EXPECT_FALSE(PickNumbers(n, Ids(n, all, false), 2).ok());
+  all.erase(all.begin() + 99);  // counter 100 free again
+  EXPECT_EQ(PickNumbers(n, Ids(n, all, true), 1).value().front(), "202612060100");
+  EXPECT_FALSE(PickNumbers(n, Ids(n, all, false), 2).ok());  // only one is left
+  EXPECT_EQ(PickNumbers(n, Ids(n, {1, 2}, false), 9997).value().back(), "202612069999");
+}
+
+class GetBillIdTest : public ::testing::Test {
+ protected:
+  GetBillIdTest() { testing_support::RegisterProbes(company_.classes()); }
+
+  std::pair<bool, std::string> Get(int count, const char* date = "2026-12-06") {
+    host::Instance probe =
+        host::Host(company_.classes()).CreateObject(testing_support::kProbeInTx, "amy").value();
+    std::string ids = "untouched", err;
+    bool ok = GetBillID(*probe.context(), "MF_OutBill", count, base::DateTime::Parse(date).value(),
+                        ids, company_.name(), err);
+    last_vote_ = probe.context()->vote();
+    return {ok, ok ? ids : err};
+  }
+
+  void Bills(std::initializer_list<const char*> ids) {
+    for (const char* id : ids) {
+      company_.Exec("INSERT INTO MF_OutBill (BillID) VALUES (:id)", {{"id", id}});
+    }
+  }
+
+  TestCompany company_;
+  host::Vote last_vote_ = host::Vote::kNone;
+};
+
+TEST_F(GetBillIdTest, ReusesGapsAndIgnoresForeignRows) {
+  Bills({"202612060001", "202612060002", "202612060004",
+         // another day, not numeric, the all-zero counter, a shorter prefix
+         "202612050003", "20261206000X", "202612060000", "20261206"});
+  EXPECT_EQ(Get(1), std::make_pair(true, std::string("202612060003")));
+  EXPECT_EQ(last_vote_, host::Vote::kComplete);
+  EXPECT_EQ(Get(3), std::make_pair(true, std::string("202612060003,202612060005,202612060006")));
+  EXPECT_EQ(Get(1, "2026-12-05"), std::make_pair(true, std::string("202612050001")));
+}
+
+TEST_F(GetBillIdTest, NextAfterDeletionTakesTheGap) {
+  Bills({"202612060001", "202612060002", "202612060003", "202612060004", "202612060005"});
+  EXPECT_EQ(Get(1).second, "202612060006");
+  company_.Exec("DELETE FROM MF_OutBill WHERE BillID = '202612060003'");
+  EXPECT_EQ(Get(1).second, "202612060003");
+}
+
+TEST_F(GetBillIdTest, MonthlyModeForAnyNonZeroSetting) {
+  for (const char* mode : {"1", "2", " 1", "-3", "0.6"}) {
+    company_.Exec("DELETE FROM SM_Config");
+    company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('IDMode', :v)", {{"v", mode}});
+    EXPECT_EQ(Get(1).second, "202612000001") << mode;
+  }
+  for (const char* mode : {"0", "0.5", "-0.5"}) {
+    company_.Exec("DELETE FROM SM_Config");
+    company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('IDMode', :v)", {{"v", mode}});
+    EXPECT_EQ(Get(1).second, "202612060001") << mode;
+  }
+}
+
+TEST_F(GetBillIdTest, CountBelowOneAndBadModeFail) {
+  platform::EventLogCapture log;
+  EXPECT_EQ(Get(0), std::make_pair(false, std::string(kBillCountError)));
+  EXPECT_EQ(last_vote_, host::Vote::kAbort);
+  EXPECT_TRUE(log.Records().empty());
+  company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('IDMode', 'monthly')");
+  auto bad = Get(1);
+  EXPECT_FALSE(bad.first);
+  EXPECT_EQ(bad.second,
+            "13-Type mismatch: IDMode 'monthly'-Plexavo-Share_Bus.GetBillID of MF_OutBill");
+  EXPECT_EQ(log.Records().size(), 1u);
+}
+
+}  // namespace
+}  // namespace frame::share_bus

@@ -1,0 +1,101 @@
+#include "frame/share_bus.h"
+
+#include <gtest/gtest.h>
+
+#include "frame/catalogue.h"
+#include "frame/cnn_string.h"
+#include "tests/probe_object.h"
+#include "tests/test_company.h"
+
+namespace frame::share_bus {
+namespace {
+
+using testing_support::TestCompany;
+
+class ShareBusTest : public ::testing::Test {
+ protected:
+  ShareBusTest() {
+    testing_support::RegisterProbes(company_.classes());
+    company_.AddUser("amy", "Amy", "", {});
+  }
+  host::Instance Probe(const char* progid = testing_support::kProbeInTx) {
+    return host::Host(company_.classes()).CreateObject(progid, "amy").value();
+  }
+  TestCompany company_;
+};
+
+TEST_F(ShareBusTest, StMeasQtyConvertsExactly) {
+  company_.Exec(
+      "INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (1, 'box', :n12, :n1), "
+      "(1, 'third', :n1, :n3), (1, 'zero', :n1, 0)",
+      {{"n12", base::Currency::FromInt(12)},
+       {"n1", base::Currency::FromInt(1)},
+       {"n3", base::Currency::FromInt(3)}});
+  EXPECT_EQ(StMeasQty(1, "box", base::Currency::FromInt(3), company_.name()).value().ToString(),
+            "36.0000");
+  EXPECT_EQ(StMeasQty(1, "third", base::Currency::FromInt(1), company_.name()).value().ToString(),
+            "0.3333");
+  auto missing = StMeasQty(1, "crate", base::Currency::FromInt(1), company_.name());
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.err().number, base::kErrNoCurrentRecord + kRaiseOffset);
+  EXPECT_EQ(missing.err().source, "StMeasQty:Plexavo");
+  auto zero = StMeasQty(1, "zero", base::Currency::FromInt(1), company_.name());
+  ASSERT_FALSE(zero.ok());
+  EXPECT_EQ(zero.err().number, base::kErrDivisionByZero + kRaiseOffset);
+}
+
+TEST_F(ShareBusTest, MachineTimeIsOnOnlyForExactlyOne) {
+  struct Case {
+    const char* value;  // nullptr: NULL
+    bool on;
+  } cases[] = {{"1", true}, {"0", false}, {" 1", false}, {"", false}, {"11", false}};
+  for (const Case& c : cases) {
+    company_.Exec("DELETE FROM SM_Config");
+    company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', :v)", {{"v", c.value}});
+    host::Instance probe = Probe();
+    bool on = !c.on;
+    std::string err;
+    ASSERT_TRUE(GetMachineTime(*probe.context(), on, company_.name(), err)) << c.value;
+    EXPECT_EQ(on, c.on) << c.value;
+  }
+  for (bool null_value : {false, true}) {
+    company_.Exec("DELETE FROM SM_Config");
+    if (null_value) company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', NULL)");
+    host::Instance probe = Probe();
+    bool on = false;
+    std::string err;
+    EXPECT_FALSE(GetMachineTime(*probe.context(), on, company_.name(), err));
+    EXPECT_NE(err.find("-Share_Bus.GetMachineTime"), std::string::npos) << err;
+    EXPECT_EQ(probe.context()->vote(), host::Vote::kAbort);
+  }
+}
+
+TEST_F(ShareBusTest, MakeLogWritesOneRowInsideTheTransaction) {
+  {
+    host::Instance probe = Probe();
+    std::string err;
+    ASSERT_TRUE(MakeLog(*probe.context(), "新增生产领料单O'Brien", company_.name(), err)) << err;
+    EXPECT_EQ(company_.Count("SM_UseLog"), 0);  // not committed yet
+    probe.context()->SetComplete();
+  }
+  base::Rowset rows = company_.Query("SELECT UserName, Date, Component, LogDesc FROM SM_UseLog",
+                                     {{"UserName", base::FieldType::kText},
+                                      {"Date", base::FieldType::kDate},
+                                      {"Component", base::FieldType::kText},
+                                      {"LogDesc", base::FieldType::kText}});
+  ASSERT_EQ(rows.RecordCount(), 1u);
+  EXPECT_EQ(rows.Row(0)[0], base::Value("amy"));
+  EXPECT_EQ(rows.Row(0)[2], base::Value("生产领料单"));
+  EXPECT_EQ(rows.Row(0)[3], base::Value("新增生产领料单O'Brien"));
+  base::DateTime at = *rows.Row(0)[1].AsDate();
+  EXPECT_LE(std::abs(at.seconds() - base::DateTime::Now().seconds()), 60);
+
+  host::Instance outside = Probe(testing_support::kProbeNoTx);
+  std::string err;
+  EXPECT_FALSE(MakeLog(*outside.context(), "x", company_.name(), err));
+  EXPECT_EQ(err, kNotInTransaction);
+  EXPECT_EQ(company_.Count("SM_UseLog"), 1);
+}
+
+}  // namespace
+}  // namespace frame::share_bus

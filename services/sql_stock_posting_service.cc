@@ -1,0 +1,160 @@
+#include "services/sql_stock_posting_service.h"
+
+#include <map>
+#include <tuple>
+
+#include "data/connection.h"
+#include "frame/catalogue.h"
+#include "frame/showmsg.h"
+#include "services/company_db.h"
+
+namespace services {
+namespace {
+
+constexpr int32_t kOut = -1;
+constexpr int32_t kBack = 1;
+
+struct Line {
+  std::string sort_id;
+  std::string shelf;
+  int32_t art = 0;
+  std::string serial;
+  base::Currency qty;
+};
+
+using Key = std::tuple<std::string, int32_t, std::string>;  // shelf, article, serial
+
+base::Result<std::vector<Line>> ReadLines(data::Connection& cnn, const std::string& bill_id) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      cnn.Query(data::Sql("SELECT SortID, ShelfID, ArtID, SerialNo, StQty FROM MF_OutDetail "
+                          "WHERE BillID = :bill ORDER BY SortID")
+                    .Bind("bill", bill_id),
+                {{"SortID", base::FieldType::kText},
+                 {"ShelfID", base::FieldType::kText},
+                 {"ArtID", base::FieldType::kInt},
+                 {"SerialNo", base::FieldType::kText},
+                 {"StQty", base::FieldType::kCurrency}}));
+  std::vector<Line> lines;
+  for (const auto& row : rs.rows()) {
+    Line l;
+    l.sort_id = row[0].TextOrEmpty();
+    l.shelf = row[1].TextOrEmpty();
+    PLX_ASSIGN_OR_RETURN(l.art, row[2].AsInt());
+    l.serial = row[3].TextOrEmpty();
+    PLX_ASSIGN_OR_RETURN(l.qty, row[4].AsCurrency());
+    lines.push_back(std::move(l));
+  }
+  return lines;
+}
+
+base::Result<std::optional<base::Currency>> Balance(data::Connection& cnn, const Key& key) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      cnn.Query(data::Sql("SELECT Qty FROM ST_ShelfBal WHERE ShelfID = :shelf AND ArtID = :art "
+                          "AND SerialNo = :serial")
+                    .Bind("shelf", std::get<0>(key))
+                    .Bind("art", std::get<1>(key))
+                    .Bind("serial", std::get<2>(key)),
+                {{"Qty", base::FieldType::kCurrency}}));
+  if (rs.RecordCount() == 0) return std::optional<base::Currency>();
+  PLX_ASSIGN_OR_RETURN(base::Currency qty, rs.Row(0)[0].AsCurrency());
+  return std::optional<base::Currency>(qty);
+}
+
+// Checks every balance the bill draws on before anything moves, summing
+// the lines that draw on the same balance. Answers a refusal text naming
+// the first line that cannot be served, or "" when all can.
+base::Result<std::string> CheckBalances(data::Connection& cnn, const std::vector<Line>& lines) {
+  std::map<Key, base::Currency> needed;
+  for (const Line& l : lines) {
+    Key key{l.shelf, l.art, l.serial};
+    PLX_ASSIGN_OR_RETURN(needed[key], needed[key].Add(l.qty));
+    PLX_ASSIGN_OR_RETURN(std::optional<base::Currency> have, Balance(cnn, key));
+    if (!have.has_value()) return frame::Showmsg(frame::kMsgItemNotInLocation, "", l.sort_id);
+    if (*have < needed[key])
+      return frame::Showmsg(frame::kMsgLocationBalanceShortOnDate, "", l.sort_id);
+  }
+  return std::string();
+}
+
+base::Status Move(data::Connection& cnn, const std::string& module, const std::string& bill_id,
+                  const Line& l, const base::DateTime& date, int32_t direction) {
+  base::Currency delta = direction == kOut ? base::Currency().Sub(l.qty).value() : l.qty;
+  PLX_ASSIGN_OR_RETURN(
+      int64_t changed,
+      cnn.Execute(data::Sql("UPDATE ST_ShelfBal SET Qty = Qty + :delta WHERE ShelfID = :shelf "
+                            "AND ArtID = :art AND SerialNo = :serial")
+                      .Bind("delta", delta)
+                      .Bind("shelf", l.shelf)
+                      .Bind("art", l.art)
+                      .Bind("serial", l.serial)));
+  if (changed == 0) {
+    PLX_RETURN_IF_ERROR(
+        cnn.Execute(data::Sql("INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) "
+                              "VALUES (:shelf, :art, :serial, :qty)")
+                        .Bind("shelf", l.shelf)
+                        .Bind("art", l.art)
+                        .Bind("serial", l.serial)
+                        .Bind("qty", delta)));
+  }
+  PLX_RETURN_IF_ERROR(
+      cnn.Execute(data::Sql("INSERT INTO ST_StockMove (Module, BillID, SortID, ShelfID, ArtID, "
+                            "SerialNo, Qty, MoveDate, Direction, Recorded) VALUES (:module, :bill, "
+                            ":line, :shelf, :art, :serial, :qty, :date, :dir, :now)")
+                      .Bind("module", module)
+                      .Bind("bill", bill_id)
+                      .Bind("line", l.sort_id)
+                      .Bind("shelf", l.shelf)
+                      .Bind("art", l.art)
+                      .Bind("serial", l.serial)
+                      .Bind("qty", l.qty)
+                      .Bind("date", date.DateOnly())
+                      .Bind("dir", direction)
+                      .Bind("now", base::DateTime::Now().FormatDateTime())));
+  return base::OkStatus();
+}
+
+}  // namespace
+
+bool SqlStockPostingService::Finish(const base::Status& status, const std::string& refusal,
+                                    std::string& err) {
+  if (!status.ok() || !refusal.empty()) {
+    err = status.ok() ? refusal : status.err().description;
+    GetObjectContext().SetAbort();
+    return false;
+  }
+  GetObjectContext().SetComplete();
+  return true;
+}
+
+bool SqlStockPostingService::ExecStockBill(const std::string& module, const std::string& bill_id,
+                                           const base::DateTime& date, const std::string& db,
+                                           std::string& err) {
+  std::string refusal;
+  base::Status status = [&]() -> base::Status {
+    data::Connection cnn;
+    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
+    PLX_ASSIGN_OR_RETURN(refusal, CheckBalances(cnn, lines));
+    if (!refusal.empty()) return base::OkStatus();
+    for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kOut));
+    return base::OkStatus();
+  }();
+  return Finish(status, refusal, err);
+}
+
+bool SqlStockPostingService::UnExecStockBill(const std::string& module, const std::string& bill_id,
+                                             const std::string& db, std::string& err) {
+  base::Status status = [&]() -> base::Status {
+    data::Connection cnn;
+    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
+    const base::DateTime today = base::DateTime::Now().DateOnly();
+    for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, today, kBack));
+    return base::OkStatus();
+  }();
+  return Finish(status, "", err);
+}
+
+}  // namespace services

@@ -1,0 +1,134 @@
+#include "tests/bill_fixture.h"
+
+#include "host/object_context.h"
+
+namespace testing_support {
+
+base::DateTime D(const char* text) { return base::DateTime::Parse(text).value(); }
+base::Currency C(const char* text) { return base::Currency::Parse(text).value(); }
+
+base::Rowset Lines(const std::vector<LineSpec>& specs) {
+  using base::FieldType;
+  base::Rowset rs({{"SortID", FieldType::kText},
+                   {"ArtID", FieldType::kInt},
+                   {"MeasID", FieldType::kText},
+                   {"ShelfID", FieldType::kText},
+                   {"SerialNo", FieldType::kText},
+                   {"ValidDate", FieldType::kDate},
+                   {"Qty", FieldType::kCurrency},
+                   {"Memo", FieldType::kText},
+                   {"OrdBomID", FieldType::kInt}});
+  for (const LineSpec& s : specs) {
+    EXPECT_TRUE(rs.AddRow({base::Value(s.sort_id), base::Value(s.art), base::Value(s.meas),
+                           base::Value(s.shelf), base::Value(s.serial),
+                           s.valid.empty() ? base::Value() : base::Value(D(s.valid.c_str())),
+                           base::Value(C(s.qty.c_str())), base::Value(s.memo), base::Value(s.bom)})
+                    .ok());
+  }
+  return rs;
+}
+
+BillFixture::BillFixture() {
+  boundary::RegisterComponentClasses(company_.classes());
+  const std::vector<std::string> all = {"MF0301", "MF0302", "MF0303", "MF0304"};
+  company_.AddUser("amy", "Amy", "", all);
+  company_.AddUser("ned", "Ned", "", {"MF0301", "MF0302"});
+  company_.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', '202612')");
+  company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', '0')");
+  company_.Exec(
+      "INSERT INTO FD_Article (ID, ArtCode, Name, NonStandard) VALUES (1, 'A-001', 'Bolt', 0), "
+      "(2, 'B-002', 'Motor', 1), (3, 'C-003', 'Nut', 0)");
+  company_.Exec("INSERT INTO FD_ArtStore (ID, KeepDay) VALUES (1, 0), (2, 30), (3, 0)");
+  for (const auto& [art, meas, num, den] :
+       std::vector<std::tuple<int, const char*, const char*, const char*>>{{1, "pcs", "1", "1"},
+                                                                           {1, "box", "12", "1"},
+                                                                           {1, "third", "1", "3"},
+                                                                           {2, "pcs", "1", "1"},
+                                                                           {3, "pcs", "1", "1"}}) {
+    company_.Exec("INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (:a, :m, :n, :d)",
+                  {{"a", art}, {"m", meas}, {"n", C(num)}, {"d", C(den)}});
+  }
+  company_.Exec("INSERT INTO ST_Shelf (ID, Name) VALUES ('S1', 'Shelf one'), ('S2', 'Shelf two')");
+  for (const auto& [shelf, art, serial, qty] :
+       std::vector<std::tuple<const char*, int, const char*, const char*>>{{"S1", 1, "", "1000"},
+                                                                           {"S1", 2, "SN1", "10"},
+                                                                           {"S1", 2, "SN2", "10"},
+                                                                           {"S1", 3, "", "50"},
+                                                                           {"S2", 1, "", "5"}}) {
+    company_.Exec("INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) VALUES (:s, :a, :n, :q)",
+                  {{"s", shelf}, {"a", art}, {"n", serial}, {"q", C(qty)}});
+  }
+  company_.Exec(
+      "INSERT INTO MF_Order (BillID, ShopID, DeptID) VALUES ('MO1', 'W1', 'D0'), "
+      "('MO2', 'W2', NULL)");
+  company_.Exec(
+      "INSERT INTO MF_OrdDetail (BillID, SortID, DeptID) VALUES ('MO1', '1', 'D1'), "
+      "('MO1', '2', NULL), ('MO2', '1', NULL)");
+  auto add_bom = [&](const char* line, int art, const char* serial) {
+    company_.Exec(
+        "INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo, Qty) VALUES "
+        "('MO1', :l, :a, :s, 100)",
+        {{"l", line}, {"a", art}, {"s", serial}});
+    return std::stoi(company_.Text("SELECT MAX(ID) FROM MF_OrdBom"));
+  };
+  bom_line1_a_ = add_bom("1", 1, "X");
+  bom_line1_b_ = add_bom("1", 1, "Y");
+  bom_line1_art2_ = add_bom("1", 3, "");
+  bom_whole_ = add_bom("", 1, "");
+}
+
+CallResult BillFixture::AddNewRows(const std::string& id, const std::optional<base::Rowset>& rows,
+                                   bool auto_exe, const std::string& login, const std::string& date,
+                                   const std::string& ord_bill, const std::string& ord_line,
+                                   const std::string& memo) {
+  CallResult r;
+  r.id = id;
+  host::Instance obj =
+      host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBillE", login).value();
+  r.ok =
+      obj.As<writer::MF_OutBillE>()->AddNew(r.id, D(date.c_str()), "", ord_bill, ord_line, "", "",
+                                            "Oscar", memo, rows, auto_exe, company_.name(), r.err);
+  EXPECT_TRUE(obj.Release().ok());
+  return r;
+}
+
+CallResult BillFixture::AddNew(const std::string& id, const std::vector<LineSpec>& lines,
+                               bool auto_exe, const std::string& login, const std::string& date,
+                               const std::string& ord_bill, const std::string& ord_line,
+                               const std::string& memo) {
+  return AddNewRows(id, Lines(lines), auto_exe, login, date, ord_bill, ord_line, memo);
+}
+
+CallResult BillFixture::ExecBill(const std::string& id, const std::string& date,
+                                 const std::string& login) {
+  CallResult r;
+  r.id = id;
+  host::Instance obj =
+      host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBillE", login).value();
+  r.ok = obj.As<writer::MF_OutBillE>()->ExecBill(id, D(date.c_str()), company_.name(), r.err);
+  EXPECT_TRUE(obj.Release().ok());
+  return r;
+}
+
+std::string BillFixture::Header(const std::string& id, const std::string& column) {
+  base::Rowset rs = company_.Query("SELECT " + column + " FROM MF_OutBill WHERE BillID = :id",
+                                   {{"v", base::FieldType::kText}}, {{"id", id}});
+  if (rs.RecordCount() == 0) return "<none>";
+  return rs.Row(0)[0].IsNull() ? "<null>" : rs.Row(0)[0].TextOrEmpty();
+}
+
+base::Currency BillFixture::Balance(const std::string& shelf, int32_t art,
+                                    const std::string& serial) {
+  base::Rowset rs = company_.Query(
+      "SELECT Qty FROM ST_ShelfBal WHERE ShelfID = :s AND ArtID = :a AND SerialNo = :n",
+      {{"Qty", base::FieldType::kCurrency}}, {{"s", shelf}, {"a", art}, {"n", serial}});
+  return rs.RecordCount() == 0 ? C("-999999") : *rs.Row(0)[0].AsCurrency();
+}
+
+base::Currency BillFixture::BomOut(int32_t bom_id) {
+  base::Rowset rs = company_.Query("SELECT OutQty FROM MF_OrdBom WHERE ID = :id",
+                                   {{"OutQty", base::FieldType::kCurrency}}, {{"id", bom_id}});
+  return rs.RecordCount() == 0 ? C("-999999") : *rs.Row(0)[0].AsCurrency();
+}
+
+}  // namespace testing_support

@@ -1,0 +1,76 @@
+// A company with what issue bills need: users with rights, the current
+// period of module MF, articles with units and stock settings, shelves
+// with balances, and production orders with lines and a bill of materials.
+// Calls go through the host as a caller's would: one fresh object per call,
+// its transaction settled when it is released.
+#ifndef PLEXAVO_TESTS_BILL_FIXTURE_H_
+#define PLEXAVO_TESTS_BILL_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/rowset.h"
+#include "boundary/classes.h"
+#include "tests/test_company.h"
+#include "writer/mf_outbille.h"
+
+namespace testing_support {
+
+// One line of a bill as callers pass it.
+struct LineSpec {
+  std::string sort_id = "1";
+  int32_t art = 1;
+  std::string meas = "pcs";
+  std::string shelf = "S1";
+  std::string serial = "";
+  std::string qty = "1";
+  std::string memo = "";
+  int32_t bom = 0;
+  std::string valid = "";  // "" for NULL
+};
+
+base::Rowset Lines(const std::vector<LineSpec>& specs);
+
+base::DateTime D(const char* text);
+base::Currency C(const char* text);
+
+struct CallResult {
+  bool ok = false;
+  std::string err;
+  std::string id;
+};
+
+class BillFixture : public ::testing::Test {
+ protected:
+  BillFixture();
+
+  // Writer calls as user `login`, each a root call of its own.
+  CallResult AddNew(const std::string& id, const std::vector<LineSpec>& lines,
+                    bool auto_exe = false, const std::string& login = "amy",
+                    const std::string& date = "2026-12-06", const std::string& ord_bill = "MO1",
+                    const std::string& ord_line = "1", const std::string& memo = "memo");
+  CallResult AddNewRows(const std::string& id, const std::optional<base::Rowset>& rows,
+                        bool auto_exe, const std::string& login, const std::string& date,
+                        const std::string& ord_bill, const std::string& ord_line,
+                        const std::string& memo);
+  CallResult ExecBill(const std::string& id, const std::string& date = "2026-12-06",
+                      const std::string& login = "amy");
+
+  // Stored values, read as text ("<none>" / "<null>").
+  std::string Header(const std::string& id, const std::string& column);
+  base::Currency Balance(const std::string& shelf, int32_t art, const std::string& serial = "");
+  base::Currency BomOut(int32_t bom_id);
+  int64_t Count(const std::string& table) { return company_.Count(table); }
+
+  TestCompany company_;
+  int32_t bom_line1_a_ = 0;     // MO1 line 1, article 1, the lower ID
+  int32_t bom_line1_b_ = 0;     // MO1 line 1, article 1, the higher ID
+  int32_t bom_line1_art2_ = 0;  // MO1 line 1, article 3
+  int32_t bom_whole_ = 0;       // MO1 as a whole, article 1
+};
+
+}  // namespace testing_support
+
+#endif  // PLEXAVO_TESTS_BILL_FIXTURE_H_

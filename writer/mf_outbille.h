@@ -1,0 +1,38 @@
+// MF_OutBillE: the transactional writer class. It creates, revises,
+// deletes, executes and reverses issue bills, and turns an issue plan into
+// executed bills. The host runs it in a transaction; every operation
+// refuses to work outside one.
+#ifndef PLEXAVO_WRITER_MF_OUTBILLE_H_
+#define PLEXAVO_WRITER_MF_OUTBILLE_H_
+
+#include <optional>
+#include <string>
+
+#include "base/datetime.h"
+#include "base/rowset.h"
+#include "host/object_context.h"
+
+namespace writer {
+
+class MF_OutBillE : public host::Component {
+ public:
+  using host::Component::Component;
+
+  // Creates one bill with its lines; numbers it when vstrID is empty;
+  // executes it at once when vblnAutoExe. All or nothing.
+  bool AddNew(std::string& vstrID, const base::DateTime& vdtmDate, const std::string& vstrOpCate,
+              const std::string& vstrOrdBill, const std::string& vstrOrdSortID,
+              const std::string& vstrProject, const std::string& vstrItem,
+              const std::string& vstrOperator, const std::string& vstrMemo,
+              const std::optional<base::Rowset>& vrstDetail, bool vblnAutoExe,
+              const std::string& vstrDB, std::string& vstrErr);
+
+  // Posts an unexecuted bill: stock issue, header stamp, order lines
+  // started, BOM issued quantities raised, use log.
+  bool ExecBill(const std::string& vstrID, const base::DateTime& vdtmExeDate,
+                const std::string& vstrDB, std::string& vstrErr);
+};
+
+}  // namespace writer
+
+#endif  // PLEXAVO_WRITER_MF_OUTBILLE_H_
