@@ -15,19 +15,35 @@ using Table = std::map<std::string, Binding>;
 const Table& ReaderBindings() {
   using reader::MF_OutBill;
   static const Table table = {
+      {"BillList", Bind(&MF_OutBill::BillList)},
       {"AddNew", Bind(&MF_OutBill::AddNew)},
       {"Edit", Bind(&MF_OutBill::Edit)},
+      {"CanEdit", Bind(&MF_OutBill::CanEdit)},
+      {"CanDelete", Bind(&MF_OutBill::CanDelete)},
       {"Delete", Bind(&MF_OutBill::Delete)},
       {"ExecBill", Bind(&MF_OutBill::ExecBill)},
       {"UnExecBill", Bind(&MF_OutBill::UnExecBill)},
+      {"GetContent", Bind(&MF_OutBill::GetContent)},
       {"CurPeriod", Bind(&MF_OutBill::CurPeriod)},
       {"GetRstUser", Bind(&MF_OutBill::GetRstUser)},
+      {"GetMeasID", Bind(&MF_OutBill::GetMeasID)},
+      {"GetRstOpCate", Bind(&MF_OutBill::GetRstOpCate)},
+      {"GetRstMaker", Bind(&MF_OutBill::GetRstMaker)},
+      {"GetShelfName", Bind(&MF_OutBill::GetShelfName)},
+      {"GetItemName", Bind(&MF_OutBill::GetItemName)},
+      {"GetProjectName", Bind(&MF_OutBill::GetProjectName)},
+      {"OrderBomRst", Bind(&MF_OutBill::OrderBomRst)},
+      {"ArtExInfo", Bind(&MF_OutBill::ArtExInfo)},
+      {"ShopRst", Bind(&MF_OutBill::ShopRst)},
       {"UserName", Bind(&MF_OutBill::UserName)},
       {"UserInnerID", Bind(&MF_OutBill::UserInnerID)},
       {"ReadRight", Bind(&MF_OutBill::ReadRight)},
       {"EditRight", Bind(&MF_OutBill::EditRight)},
       {"ExecRight", Bind(&MF_OutBill::ExecRight)},
       {"CheckRight", Bind(&MF_OutBill::CheckRight)},
+      {"DetailInfo", Bind(&MF_OutBill::DetailInfo)},
+      {"OutUnListRst", Bind(&MF_OutBill::OutUnListRst)},
+      {"PrintRst", Bind(&MF_OutBill::PrintRst)},
       {"GetUserLang", Bind(&MF_OutBill::GetUserLang)},
   };
   return table;
@@ -37,7 +53,11 @@ const Table& WriterBindings() {
   using writer::MF_OutBillE;
   static const Table table = {
       {"AddNew", Bind(&MF_OutBillE::AddNew)},
+      {"Edit", Bind(&MF_OutBillE::Edit)},
+      {"Delete", Bind(&MF_OutBillE::Delete)},
       {"ExecBill", Bind(&MF_OutBillE::ExecBill)},
+      {"UnExecBill", Bind(&MF_OutBillE::UnExecBill)},
+      {"AddFromOutPlan", Bind(&MF_OutBillE::AddFromOutPlan)},
   };
   return table;
 }

@@ -1,4 +1,5 @@
 // Handlers of the commands that change one company database.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ std::string Shown(const std::optional<std::string>& value) {
 }  // namespace
 
 int RunInitDb(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {{"DB"}});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
   auto target = services::CompanyTarget(db);
@@ -46,7 +47,8 @@ int RunInitDb(Invocation& inv) {
 }
 
 int RunUserAdd(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN"}, false, {"--name", "--lang", "--inner-id"}});
+  auto args = ParseDbArgs(
+      inv.args(), {.positionals = {"DB", "LOGIN"}, .options = {"--name", "--lang", "--inner-id"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   NewUser user;
   user.login = args->positionals[1];
@@ -71,7 +73,7 @@ int RunUserAdd(Invocation& inv) {
 }
 
 int RunUserToken(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN"}});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
   const std::string& login = args->positionals[1];
@@ -79,14 +81,13 @@ int RunUserToken(Invocation& inv) {
   if (!target.ok()) return inv.Failure(target.err());
   auto token = IssueUserToken(*target, login);
   if (!token.ok()) return inv.Failure(token.err());
-  inv.err() << "issued a sign-in token for user " << login << " in company database " << db
-            << "\n";
+  inv.err() << "issued a sign-in token for user " << login << " in company database " << db << "\n";
   inv.out() << *token << "\n";
   return kExitOk;
 }
 
 int RunUserGrant(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN", "CODE"}, true});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN", "CODE"}, .variadic = true});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& login = args->positionals[1];
   std::vector<std::string> codes(args->positionals.begin() + 2, args->positionals.end());
@@ -105,7 +106,7 @@ int RunUserGrant(Invocation& inv) {
 }
 
 int RunUserRevoke(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {{"DB", "LOGIN", "CODE"}, true});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN", "CODE"}, .variadic = true});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& login = args->positionals[1];
   std::vector<std::string> codes(args->positionals.begin() + 2, args->positionals.end());
@@ -124,7 +125,7 @@ int RunUserRevoke(Invocation& inv) {
 }
 
 int RunConfigSet(Invocation& inv) {
-  auto args = ParseArgs(inv.args(), {{"DB", "KEY", "VALUE"}});
+  auto args = ParseArgs(inv.args(), {.positionals = {"DB", "KEY", "VALUE"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
   const std::string& key = args->positionals[1];
@@ -143,7 +144,7 @@ int RunConfigSet(Invocation& inv) {
 }
 
 int RunPeriodSet(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {{"DB", "MODULE", "YYYYMM"}});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "MODULE", "YYYYMM"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& module = args->positionals[1];
   const std::string& period = args->positionals[2];
@@ -154,13 +155,13 @@ int RunPeriodSet(Invocation& inv) {
   if (!target.ok()) return inv.Failure(target.err());
   auto before = SetPeriod(*target, module, period);
   if (!before.ok()) return inv.Failure(before.err());
-  inv.out() << "period of module " << module << " set to " << period << " (was "
-            << Shown(*before) << ")\n";
+  inv.out() << "period of module " << module << " set to " << period << " (was " << Shown(*before)
+            << ")\n";
   return kExitOk;
 }
 
 int RunPeriodClear(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {{"DB", "MODULE"}});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "MODULE"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& module = args->positionals[1];
   auto target = services::CompanyTarget(args->positionals[0]);

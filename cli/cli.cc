@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/server_commands.h"
 #include "platform/registry.h"
 
 namespace cli {
@@ -138,12 +139,25 @@ const std::vector<Command>& Commands() {
        "YYYYMM is six digits with the month 01 to 12, e.g. 202406.", RunPeriodSet},
       {"period clear", "DB MODULE", "Remove the current period of a module (not started).", "",
        RunPeriodClear},
-      {"selfcheck", "",
-       "Check the tool end to end on a throwaway SQLite company database.",
+      {"selfcheck", "", "Check the tool end to end on a throwaway SQLite company database.",
        "Creates the database in a temporary directory with a settings file of its own,\n"
        "runs initdb, adds a user, grants a right, sets a setting and a period, reads\n"
        "them back and removes everything again. Prints \"selfcheck ok\" on success.",
        RunSelfcheck},
+      {"serve", "[--listen HOST:PORT] [--threads N]",
+       "Serve the component over HTTP/JSON until SIGINT or SIGTERM.",
+       "HOST:PORT defaults to 127.0.0.1:8080 (port 0: any free port), N to 8 worker\n"
+       "threads. One log line per call goes to standard output. On SIGINT or SIGTERM\n"
+       "the server stops accepting, finishes the calls in flight and exits with 0.",
+       RunServe},
+      {"call", "PROGID OPERATION NAME=VALUE...",
+       "Call an operation through a running server and print its JSON answer.",
+       "OPERATION is a name or a hexadecimal dispid. Every parameter is given as\n"
+       "NAME=VALUE, converted by its type: text as is, bool true/false, int decimal,\n"
+       "currency and date as text (12.5, 2026-05-01), rowset as JSON text or null.\n"
+       "The server is $PLEXAVO_URL (default http://127.0.0.1:8080), the sign-in token\n"
+       "$PLEXAVO_TOKEN. Exit status 0 when the server answered 200, 1 otherwise.",
+       RunCall},
   };
   return kCommands;
 }

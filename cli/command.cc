@@ -99,8 +99,7 @@ base::Status CheckDatabaseName(const std::string& db) {
     ok = ok && (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-');
   }
   if (ok) return base::OkStatus();
-  return BadArgs("company database name '" + db +
-                 "' must be 1 to 63 letters, digits, '_' or '-'");
+  return BadArgs("company database name '" + db + "' must be 1 to 63 letters, digits, '_' or '-'");
 }
 
 }  // namespace cli

@@ -62,9 +62,9 @@ class Invocation {
 
 // What a command accepts.
 struct ArgSpec {
-  std::vector<std::string> positionals;  // required, in order
-  bool variadic = false;                 // the last positional takes one or more values
-  std::vector<std::string> options;      // options taking a value, spelled "--name"
+  std::vector<std::string> positionals = {};  // required, in order
+  bool variadic = false;                      // the last positional takes one or more values
+  std::vector<std::string> options = {};      // options taking a value, spelled "--name"
 };
 
 struct Args {

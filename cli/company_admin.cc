@@ -34,17 +34,17 @@ auto InTransaction(const data::Target& target, Body&& body)
 base::Result<bool> UserExists(data::Connection& cnn, const std::string& login) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
-      cnn.Query(data::Sql("SELECT LoginName FROM SM_User WHERE LoginName = :login")
-                    .Bind("login", login),
-                {{"LoginName", base::FieldType::kText}}));
+      cnn.Query(
+          data::Sql("SELECT LoginName FROM SM_User WHERE LoginName = :login").Bind("login", login),
+          {{"LoginName", base::FieldType::kText}}));
   return rs.RecordCount() > 0;
 }
 
 base::Status RequireUser(data::Connection& cnn, const std::string& login) {
   PLX_ASSIGN_OR_RETURN(bool exists, UserExists(cnn, login));
   if (exists) return base::OkStatus();
-  return Refused("there is no user '" + login + "' in company database '" +
-                 cnn.target().database + "'");
+  return Refused("there is no user '" + login + "' in company database '" + cnn.target().database +
+                 "'");
 }
 
 // The single text value a query answers, nullopt when it answers no row.
@@ -60,12 +60,12 @@ base::Result<std::string> InsertToken(data::Connection& cnn, const std::string& 
   PLX_ASSIGN_OR_RETURN(std::string token, NewToken());
   std::string hash = TokenHash(token);
   if (hash.empty()) return base::MakeErr(base::kErrInternal, "SHA-256 is unavailable", kSource);
-  PLX_RETURN_IF_ERROR(cnn.Execute(
-      data::Sql("INSERT INTO SM_UserToken (TokenHash, LoginName, Created) "
-                "VALUES (:hash, :login, :created)")
-          .Bind("hash", hash)
-          .Bind("login", login)
-          .Bind("created", base::DateTime::Now())));
+  PLX_RETURN_IF_ERROR(
+      cnn.Execute(data::Sql("INSERT INTO SM_UserToken (TokenHash, LoginName, Created) "
+                            "VALUES (:hash, :login, :created)")
+                      .Bind("hash", hash)
+                      .Bind("login", login)
+                      .Bind("created", base::DateTime::Now())));
   return token;
 }
 
@@ -184,10 +184,10 @@ base::Result<std::optional<std::string>> SetPeriod(const data::Target& target,
                              .Bind("module", module)));
         PLX_RETURN_IF_ERROR(cnn.Execute(
             data::Sql("DELETE FROM SM_Period WHERE Module = :module").Bind("module", module)));
-        PLX_RETURN_IF_ERROR(
-            cnn.Execute(data::Sql("INSERT INTO SM_Period (Module, Period) VALUES (:module, :period)")
-                            .Bind("module", module)
-                            .Bind("period", period)));
+        PLX_RETURN_IF_ERROR(cnn.Execute(
+            data::Sql("INSERT INTO SM_Period (Module, Period) VALUES (:module, :period)")
+                .Bind("module", module)
+                .Bind("period", period)));
         return before;
       });
 }

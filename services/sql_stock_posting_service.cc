@@ -145,13 +145,13 @@ bool SqlStockPostingService::ExecStockBill(const std::string& module, const std:
 }
 
 bool SqlStockPostingService::UnExecStockBill(const std::string& module, const std::string& bill_id,
-                                             const std::string& db, std::string& err) {
+                                             const base::DateTime& date, const std::string& db,
+                                             std::string& err) {
   base::Status status = [&]() -> base::Status {
     data::Connection cnn;
     PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
-    const base::DateTime today = base::DateTime::Now().DateOnly();
-    for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, today, kBack));
+    for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kBack));
     return base::OkStatus();
   }();
   return Finish(status, "", err);

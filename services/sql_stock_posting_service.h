@@ -13,7 +13,8 @@ class SqlStockPostingService : public StockPostingService {
   using StockPostingService::StockPostingService;
   bool ExecStockBill(const std::string& module, const std::string& bill_id,
                      const base::DateTime& date, const std::string& db, std::string& err) override;
-  bool UnExecStockBill(const std::string& module, const std::string& bill_id, const std::string& db,
+  bool UnExecStockBill(const std::string& module, const std::string& bill_id,
+                       const base::DateTime& date, const std::string& db,
                        std::string& err) override;
 
  private:

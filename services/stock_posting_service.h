@@ -23,9 +23,11 @@ class StockPostingService : public host::Component {
   virtual bool ExecStockBill(const std::string& module, const std::string& bill_id,
                              const base::DateTime& date, const std::string& db,
                              std::string& err) = 0;
-  // Puts the quantities that ExecStockBill took back.
+  // Puts the quantities that ExecStockBill took back; `date` is the date the
+  // bill was executed on.
   virtual bool UnExecStockBill(const std::string& module, const std::string& bill_id,
-                               const std::string& db, std::string& err) = 0;
+                               const base::DateTime& date, const std::string& db,
+                               std::string& err) = 0;
 };
 
 }  // namespace services

@@ -110,6 +110,38 @@ CallResult BillFixture::ExecBill(const std::string& id, const std::string& date,
   return r;
 }
 
+CallResult BillFixture::UnExecBill(const std::string& id, const std::string& login) {
+  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
+    r.id = id;
+    return w.UnExecBill(id, company_.name(), r.err);
+  });
+}
+
+CallResult BillFixture::Delete(const std::string& id, const std::string& login) {
+  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
+    r.id = id;
+    return w.Delete(id, company_.name(), r.err);
+  });
+}
+
+CallResult BillFixture::Edit(const std::string& old_id, const std::string& new_id,
+                             const std::vector<LineSpec>& lines, const std::string& login,
+                             const std::string& date, const std::string& memo,
+                             const std::string& ord_line) {
+  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
+    r.id = new_id;
+    return w.Edit(old_id, r.id, D(date.c_str()), "OC1", "MO1", ord_line, "", "ITEM", "Olga", memo,
+                  Lines(lines), company_.name(), r.err);
+  });
+}
+
+CallResult BillFixture::AddFromOutPlan(int32_t count, const base::Rowset& plan,
+                                       const std::string& date, const std::string& login) {
+  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
+    return w.AddFromOutPlan(D(date.c_str()), count, plan, company_.name(), r.err);
+  });
+}
+
 std::string BillFixture::Header(const std::string& id, const std::string& column) {
   base::Rowset rs = company_.Query("SELECT " + column + " FROM MF_OutBill WHERE BillID = :id",
                                    {{"v", base::FieldType::kText}}, {{"id", id}});

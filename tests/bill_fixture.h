@@ -57,6 +57,27 @@ class BillFixture : public ::testing::Test {
                         const std::string& memo);
   CallResult ExecBill(const std::string& id, const std::string& date = "2026-12-06",
                       const std::string& login = "amy");
+  CallResult UnExecBill(const std::string& id, const std::string& login = "amy");
+  CallResult Delete(const std::string& id, const std::string& login = "amy");
+  // Revises `old_id` into `new_id` with the given lines, as `login`.
+  CallResult Edit(const std::string& old_id, const std::string& new_id,
+                  const std::vector<LineSpec>& lines, const std::string& login = "amy",
+                  const std::string& date = "2026-12-06", const std::string& memo = "revised",
+                  const std::string& ord_line = "1");
+  CallResult AddFromOutPlan(int32_t count, const base::Rowset& plan,
+                            const std::string& date = "2026-12-06",
+                            const std::string& login = "amy");
+
+  // Runs `body` on a fresh writer object of `login` as a root call.
+  template <typename Body>
+  CallResult Writer(const std::string& login, Body&& body) {
+    CallResult r;
+    host::Instance obj =
+        host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBillE", login).value();
+    r.ok = body(*obj.As<writer::MF_OutBillE>(), r);
+    EXPECT_TRUE(obj.Release().ok());
+    return r;
+  }
 
   // Stored values, read as text ("<none>" / "<null>").
   std::string Header(const std::string& id, const std::string& column);

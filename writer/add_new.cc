@@ -1,7 +1,6 @@
 // Creating a bill: every header field and line is checked before anything
 // is written; the bill is numbered when the caller leaves the number
 // empty, and executed at once on request, all in the caller's transaction.
-#include "frame/bill_id.h"
 #include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
@@ -10,7 +9,7 @@
 #include "reader/rights.h"
 #include "schema/tables.h"
 #include "services/config_service.h"
-#include "services/order_service.h"
+#include "writer/bill_lines.h"
 #include "writer/mf_outbille.h"
 
 namespace writer {
@@ -20,16 +19,9 @@ using frame::Call;
 using frame::Outcome;
 
 constexpr size_t kBillIdLength = 12;
-constexpr size_t kMaxSortIdLength = 4;
-constexpr size_t kMaxMemoLength = 255;
 
 // The method text with the operation's progress marker.
 void Mark(Call& call, const std::string& marker) { call.set_method("Plexavo.AddNew" + marker); }
-
-// An optional code: NULL when empty.
-base::Value Optional(const std::string& code) {
-  return code.empty() ? base::Value() : base::Value(code);
-}
 
 // The settings the new bill needs, from the configuration service.
 struct Settings {
@@ -53,105 +45,9 @@ Outcome ReadSettings(Call& call, Settings& s) {
   return Outcome::Ok();
 }
 
-// Checks one line in the order callers rely on; the line prefix names it.
-Outcome CheckLine(Call& call, const base::Rowset& lines, size_t row, bool auto_exe) {
-  PLX_ASSIGN_OR_RETURN(base::Value sort_value, lines.Get(row, "SortID"));
-  PLX_ASSIGN_OR_RETURN(std::string sort_id, sort_value.AsText());
-  const std::string prefix =
-      frame::Showmsg(frame::kMsgLineIncomplete, call.lang(), sort_id) + "\r\n";
-  if (sort_id.empty()) return call.Refuse(frame::kMsgLineNumberEmpty);
-  if (frame::TextLength(sort_id) > kMaxSortIdLength) {
-    return call.Refuse(frame::kMsgLineNumberTooLong);
-  }
-  PLX_ASSIGN_OR_RETURN(base::Value meas, lines.Get(row, "MeasID"));
-  if (!meas.IsNull() && meas.TextOrEmpty().empty()) {
-    return Outcome::Refused(prefix + frame::Showmsg(frame::kMsgUnitRequired, call.lang(), ""));
-  }
-  PLX_ASSIGN_OR_RETURN(base::Value memo, lines.Get(row, "Memo"));
-  if (!memo.IsNull() && frame::TextLength(memo.TextOrEmpty()) > kMaxMemoLength) {
-    return call.Refuse(frame::kMsgRemarkTooLong);
-  }
-  PLX_ASSIGN_OR_RETURN(base::Value qty, lines.Get(row, "Qty"));
-  if (auto_exe && !qty.IsNull()) {
-    PLX_ASSIGN_OR_RETURN(base::Currency q, qty.AsCurrency());
-    if (q <= base::Currency()) {
-      return Outcome::Refused(prefix +
-                              frame::Showmsg(frame::kMsgQuantityNotPositive, call.lang(), ""));
-    }
-  }
-  return Outcome::Ok();
-}
-
-Outcome CheckOrder(Call& call, const std::string& ord_bill, const std::string& ord_sort_id,
-                   std::string& dept) {
-  services::OrderService* orders = nullptr;
-  PLX_ASSIGN_OR_RETURN(host::Instance held,
-                       frame::CreateService(call.ctx(), services::kOrderServiceProgId,
-                                            /*in_transaction=*/true, &orders));
-  if (!orders->CheckOrderLine(ord_bill, ord_sort_id, dept, call.db(), call.err())) {
-    return Outcome::Reported();
-  }
-  return Outcome::Ok();
-}
-
 // The caller's number when it is free, else a new one.
 Outcome NumberBill(Call& call, const base::DateTime& date, std::string& bill_id) {
-  if (!bill_id.empty()) {
-    PLX_ASSIGN_OR_RETURN(
-        base::Rowset rs,
-        call.cnn().Query(
-            data::Sql("Select BillID From MF_OutBill Where BillID = :id").Bind("id", bill_id),
-            {{"BillID", base::FieldType::kText}}));
-    if (rs.RecordCount() > 0) return call.Refuse(frame::kMsgDuplicateBillNumber);
-    return Outcome::Ok();
-  }
-  if (!frame::share_bus::GetBillID(call.ctx(), schema::kOutBill, 1, date, bill_id, call.db(),
-                                   call.err())) {
-    return Outcome::Reported();
-  }
-  return Outcome::Ok();
-}
-
-// Inserts line `row` with its quantity in stock units.
-Outcome InsertLine(Call& call, const std::string& bill_id, const base::Rowset& lines, size_t row) {
-  auto field = [&](const char* name) { return lines.Get(row, name); };
-  PLX_ASSIGN_OR_RETURN(base::Value sort_id, field("SortID"));
-  PLX_ASSIGN_OR_RETURN(base::Value art, field("ArtID"));
-  PLX_ASSIGN_OR_RETURN(base::Value meas, field("MeasID"));
-  PLX_ASSIGN_OR_RETURN(base::Value shelf, field("ShelfID"));
-  PLX_ASSIGN_OR_RETURN(base::Value serial, field("SerialNo"));
-  PLX_ASSIGN_OR_RETURN(base::Value valid, field("ValidDate"));
-  PLX_ASSIGN_OR_RETURN(base::Value qty, field("Qty"));
-  PLX_ASSIGN_OR_RETURN(base::Value memo, field("Memo"));
-  PLX_ASSIGN_OR_RETURN(base::Value bom, field("OrdBomID"));
-  PLX_ASSIGN_OR_RETURN(int32_t art_id, art.AsInt());
-  PLX_ASSIGN_OR_RETURN(std::string meas_id, meas.AsText());
-  PLX_ASSIGN_OR_RETURN(base::Currency quantity, qty.AsCurrency());
-  PLX_ASSIGN_OR_RETURN(base::Currency st_qty,
-                       frame::share_bus::StMeasQty(art_id, meas_id, quantity, call.db()));
-  Mark(call, "#6." + std::to_string(row + 1));
-  PLX_ASSIGN_OR_RETURN(std::string sort_text, sort_id.AsText());
-  PLX_ASSIGN_OR_RETURN(int32_t bom_id, bom.AsInt());
-  base::Value valid_date;
-  if (!valid.IsNull()) {
-    PLX_ASSIGN_OR_RETURN(base::DateTime d, valid.AsDate());
-    valid_date = base::Value(d.DateOnly());
-  }
-  return call.cnn().Execute(
-      data::Sql("Insert Into MF_OutDetail(BillID,SortID,ArtID,MeasID,ShelfID,SerialNo,ValidDate,"
-                "Qty,StQty,Memo,OrdBomID) Values(:bill, :line, :art, :meas, :shelf, :serial, "
-                ":valid, :qty, :stqty, :memo, :bom)")
-          .Bind("bill", bill_id)
-          .Bind("line", sort_text)
-          .Bind("art", art_id)
-          .Bind("meas", meas_id)
-          .Bind("shelf", shelf.TextOrEmpty())
-          .Bind("serial", serial.TextOrEmpty())
-          .Bind("valid", valid_date)
-          .Bind("qty", quantity)
-          .Bind("stqty", st_qty)
-          .Bind("memo", memo.TextOrEmpty())
-          .Bind("bom", bom_id));
+  return bill_id.empty() ? DrawNumber(call, date, bill_id) : CheckNumberFree(call, bill_id);
 }
 
 }  // namespace
@@ -187,12 +83,11 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
     }
     const base::Rowset& lines = *vrstDetail;
     if (lines.RecordCount() < 1) return call.Refuse(frame::kMsgNoDetailLines);
-    for (size_t row = 0; row < lines.RecordCount(); ++row) {
-      PLX_RETURN_IF_NOT_OK(CheckLine(call, lines, row, vblnAutoExe));
-    }
+    PLX_RETURN_IF_NOT_OK(
+        CheckLines(call, lines, vblnAutoExe ? LineRules::kCreationExecuted : LineRules::kCreation));
     Mark(call, "#3");
     std::string dept;
-    PLX_RETURN_IF_NOT_OK(CheckOrder(call, vstrOrdBill, vstrOrdSortID, dept));
+    PLX_RETURN_IF_NOT_OK(CheckOrderLine(call, vstrOrdBill, vstrOrdSortID, dept));
     Mark(call, "#3.5");
     PLX_RETURN_IF_NOT_OK(NumberBill(call, date, vstrID));
     Mark(call, "#4");
@@ -204,16 +99,18 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
             .Bind("date", date.DateOnly())
             .Bind("ord", vstrOrdBill)
             .Bind("line", vstrOrdSortID)
-            .Bind("opcate", Optional(vstrOpCate))
-            .Bind("dept", Optional(dept))
-            .Bind("proj", Optional(vstrProject))
-            .Bind("item", Optional(vstrItem))
+            .Bind("opcate", OptionalCode(vstrOpCate))
+            .Bind("dept", OptionalCode(dept))
+            .Bind("proj", OptionalCode(vstrProject))
+            .Bind("item", OptionalCode(vstrItem))
             .Bind("notes", memo)
             .Bind("operator", vstrOperator)
             .Bind("maker", settings.user)));
     Mark(call, "#5");
     for (size_t row = 0; row < lines.RecordCount(); ++row) {
-      PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrID, lines, row));
+      PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrID, lines, row, [&](size_t converted) {
+        Mark(call, "#6." + std::to_string(converted + 1));
+      }));
     }
     Mark(call, "#7");
     if (!frame::share_bus::MakeLog(ctx, frame::Showmsg(frame::kMsgLogNewBill, call.lang(), vstrID),

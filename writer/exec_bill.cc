@@ -10,6 +10,7 @@
 #include "reader/rights.h"
 #include "schema/tables.h"
 #include "services/stock_posting_service.h"
+#include "writer/bom_target.h"
 #include "writer/mf_outbille.h"
 
 namespace writer {
@@ -126,15 +127,6 @@ base::Result<std::vector<int32_t>> Candidates(data::Connection& cnn, const Heade
   return ids;
 }
 
-// The row the line's quantity goes to: the one it names when that is a
-// candidate, else the lowest ID.
-int32_t ChooseTarget(const std::vector<int32_t>& candidates, int32_t ord_bom_id) {
-  for (int32_t id : candidates) {
-    if (ord_bom_id != 0 && id == ord_bom_id) return id;
-  }
-  return candidates.front();
-}
-
 // Raises the BOM issued quantity of every line, adding a BOM row for
 // material the order does not list. Each line's write comes before the
 // next line's look-up, so a row added for one line serves the next.
@@ -158,7 +150,7 @@ base::Status RaiseBom(data::Connection& cnn, const std::string& bill_id, const H
     PLX_RETURN_IF_ERROR(
         cnn.Execute(data::Sql("Update MF_OrdBom Set OutQty = OutQty + :qty Where ID = :id")
                         .Bind("qty", l.st_qty)
-                        .Bind("id", ChooseTarget(candidates, l.ord_bom_id))));
+                        .Bind("id", ChooseBomTarget(candidates, l.ord_bom_id))));
   }
   return base::OkStatus();
 }

@@ -1,0 +1,33 @@
+// What the look-up services share: one query on a company database in the
+// calling object's transaction, and the vote a service casts on its answer.
+#ifndef PLEXAVO_SERVICES_LOOKUP_SUPPORT_H_
+#define PLEXAVO_SERVICES_LOOKUP_SUPPORT_H_
+
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+#include "base/rowset.h"
+#include "data/sql.h"
+#include "host/object_context.h"
+
+namespace services {
+
+// All rows of `sql` on company database `db`, read into `fields`.
+base::Result<base::Rowset> QueryCompany(host::ObjectContext& ctx, const std::string& db,
+                                        const data::Sql& sql,
+                                        const std::vector<base::Field>& fields);
+
+// Votes SetComplete when `ok`, SetAbort otherwise; answers `ok`.
+bool VoteFor(host::ObjectContext& ctx, bool ok);
+
+// A whole number field, NULL read as 0.
+int32_t IntOrZero(const base::Value& v);
+
+// The text of a failed look-up of `what` with key `key`, in both languages:
+// "<zh> <key> 不存在！(<en> <key> does not exist.)".
+std::string MissingText(const std::string& zh, const std::string& en, const std::string& key);
+
+}  // namespace services
+
+#endif  // PLEXAVO_SERVICES_LOOKUP_SUPPORT_H_

@@ -1,0 +1,226 @@
+// Bills from the issue plan: each run of adjacent plan rows of the same
+// order line becomes one bill; the batch is numbered at once, logged once
+// and executed bill by bill, all in one transaction.
+#include <algorithm>
+
+#include "frame/bill_id.h"
+#include "frame/catalogue.h"
+#include "frame/op_frame.h"
+#include "frame/share_bus.h"
+#include "frame/showmsg.h"
+#include "frame/text.h"
+#include "reader/rights.h"
+#include "schema/tables.h"
+#include "services/config_service.h"
+#include "writer/bill_lines.h"
+#include "writer/mf_outbille.h"
+
+namespace writer {
+
+using frame::Call;
+using frame::Outcome;
+
+namespace {
+
+constexpr const char* kMethod = "Plexavo.AddFromOutPlan";
+constexpr const char* kPlanNotes = "生产领料计划生成";
+
+// The failure text of a run-time error names the statement built last; it
+// shows the values the way the statement's text would carry them.
+void ShowStatement(Call& call, const std::string& statement) {
+  call.set_method(std::string(kMethod) + "\r\n" + statement);
+}
+
+// Whether a plan field starts a new bill against the previous row's value.
+// A NULL never counts as a change.
+bool Differs(const base::Value& field, const std::string& previous) {
+  return !field.IsNull() && field.TextOrEmpty() != previous;
+}
+
+struct Group {
+  std::string order;
+  std::string line;
+  std::string dept;
+};
+
+// Which rows start a bill, by the rule above, from a start with no order.
+base::Result<std::vector<bool>> BillStarts(const base::Rowset& plan) {
+  std::vector<bool> starts;
+  std::string order, line;
+  for (size_t row = 0; row < plan.RecordCount(); ++row) {
+    PLX_ASSIGN_OR_RETURN(base::Value o, plan.Get(row, "OrderID"));
+    PLX_ASSIGN_OR_RETURN(base::Value l, plan.Get(row, "OrderSortID"));
+    const bool start = Differs(o, order) || Differs(l, line);
+    if (start) {
+      order = o.TextOrEmpty();
+      line = l.TextOrEmpty();
+    }
+    starts.push_back(start);
+  }
+  return starts;
+}
+
+std::vector<std::string> Split(const std::string& joined) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= joined.size()) {
+    size_t end = joined.find(',', start);
+    if (end == std::string::npos) end = joined.size();
+    parts.push_back(joined.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+Outcome ReadSettings(Call& call, std::string& values, std::string& period, std::string& user) {
+  services::ConfigService* config = nullptr;
+  PLX_ASSIGN_OR_RETURN(host::Instance held,
+                       frame::CreateService(call.ctx(), services::kConfigServiceProgId,
+                                            /*in_transaction=*/true, &config));
+  if (!config->GetSettings("MachineTime", values, schema::kModule, period, user, call.db(),
+                           call.err())) {
+    return Outcome::Reported();
+  }
+  return Outcome::Ok();
+}
+
+Outcome InsertHeader(Call& call, const std::string& id, const base::DateTime& date, const Group& g,
+                     const std::string& user) {
+  ShowStatement(call,
+                "Insert Into MF_OutBill(BillID,Date,OrdBill,OrdSortID,OpCateID,  DeptID,"
+                "ProjID,ItemID,Notes,Operator,Maker) Values( N'" +
+                    id + "',  '" + date.FormatDate() + "',  N'" + g.order + "',  N'" + g.line +
+                    "',  NULL, " + (g.dept.empty() ? "Null" : "N'" + g.dept + "'") +
+                    ",  NULL ,  NULL ,  N'" + kPlanNotes + "',  N'',  N'" + user + "')");
+  return call.cnn().Execute(
+      data::Sql("Insert Into MF_OutBill(BillID,Date,OrdBill,OrdSortID,OpCateID,DeptID,ProjID,"
+                "ItemID,Notes,Operator,Maker) Values(:id, :date, :ord, :line, NULL, :dept, NULL, "
+                "NULL, :notes, '', :maker)")
+          .Bind("id", id)
+          .Bind("date", date.DateOnly())
+          .Bind("ord", g.order)
+          .Bind("line", g.line)
+          .Bind("dept", OptionalCode(g.dept))
+          .Bind("notes", kPlanNotes)
+          .Bind("maker", user));
+}
+
+// A plan line goes in unconverted: its stock quantity is its quantity.
+Outcome InsertPlanLine(Call& call, const std::string& id, const base::Rowset& plan, size_t row) {
+  auto field = [&](const char* name) { return plan.Get(row, name); };
+  PLX_ASSIGN_OR_RETURN(std::string sort_id, TextField(plan, row, "SortID"));
+  PLX_ASSIGN_OR_RETURN(std::string meas, TextField(plan, row, "MeasID"));
+  PLX_ASSIGN_OR_RETURN(std::string shelf, TextField(plan, row, "ShelfID"));
+  PLX_ASSIGN_OR_RETURN(std::string serial, TextField(plan, row, "SerialNo"));
+  PLX_ASSIGN_OR_RETURN(std::string memo, TextField(plan, row, "Memo"));
+  PLX_ASSIGN_OR_RETURN(base::Value art, field("ArtID"));
+  PLX_ASSIGN_OR_RETURN(base::Value qty, field("Qty"));
+  PLX_ASSIGN_OR_RETURN(base::Value bom, field("OrdBomID"));
+  ShowStatement(call,
+                "Insert Into MF_OutDetail(BillID,SortID,ArtID,MeasID,  ShelfID,SerialNo,"
+                "ValidDate,Qty,StQty,Memo,OrdBomID) Values( N'" +
+                    id + "',  N'" + sort_id + "', " + art.TextOrEmpty() + ",  N'" + meas +
+                    "',  N'" + shelf + "',  N'" + serial + "',  NULL ," + qty.TextOrEmpty() + ", " +
+                    qty.TextOrEmpty() + ",  N'" + memo + "', " + bom.TextOrEmpty() + " )");
+  PLX_ASSIGN_OR_RETURN(int32_t art_id, art.AsInt());
+  PLX_ASSIGN_OR_RETURN(base::Currency quantity, qty.AsCurrency());
+  PLX_ASSIGN_OR_RETURN(int32_t bom_id, bom.AsInt());
+  return call.cnn().Execute(
+      data::Sql("Insert Into MF_OutDetail(BillID,SortID,ArtID,MeasID,ShelfID,SerialNo,ValidDate,"
+                "Qty,StQty,Memo,OrdBomID) Values(:bill, :line, :art, :meas, :shelf, :serial, "
+                "NULL, :qty, :qty, :memo, :bom)")
+          .Bind("bill", id)
+          .Bind("line", sort_id)
+          .Bind("art", art_id)
+          .Bind("meas", meas)
+          .Bind("shelf", shelf)
+          .Bind("serial", serial)
+          .Bind("qty", quantity)
+          .Bind("memo", memo)
+          .Bind("bom", bom_id));
+}
+
+Outcome SubscriptOutOfRange() { return Outcome::Fault(base::MakeErr(9, "Subscript out of range")); }
+
+// Writes every bill of the plan, each header just before its first line.
+Outcome WriteBills(Call& call, const base::Rowset& plan, const std::vector<bool>& starts,
+                   const std::vector<std::string>& numbers, const base::DateTime& date,
+                   const std::string& user) {
+  int64_t position = -1;
+  for (size_t row = 0; row < plan.RecordCount(); ++row) {
+    if (starts[row]) {
+      ++position;
+      Group g;
+      PLX_ASSIGN_OR_RETURN(base::Value order, plan.Get(row, "OrderID"));
+      PLX_ASSIGN_OR_RETURN(base::Value line, plan.Get(row, "OrderSortID"));
+      PLX_ASSIGN_OR_RETURN(g.order, order.AsText());
+      PLX_ASSIGN_OR_RETURN(g.line, line.AsText());
+      PLX_ASSIGN_OR_RETURN(g.dept, TextField(plan, row, "DeptID"));
+      if (position >= static_cast<int64_t>(numbers.size())) return SubscriptOutOfRange();
+      PLX_RETURN_IF_NOT_OK(InsertHeader(call, numbers[position], date, g, user));
+    }
+    // A first row that starts no bill has no number to go under.
+    if (position < 0) return SubscriptOutOfRange();
+    PLX_RETURN_IF_NOT_OK(InsertPlanLine(call, numbers[position], plan, row));
+  }
+  return Outcome::Ok();
+}
+
+}  // namespace
+
+bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCount,
+                                 const std::optional<base::Rowset>& vrstDetail,
+                                 const std::string& vstrDB, std::string& vstrErr) {
+  host::ObjectContext& ctx = GetObjectContext();
+  return frame::RunWriter(
+      ctx, std::string(kMethod) + "\r\n", vstrDB, vstrErr, [&](Call& call) -> Outcome {
+        PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+        if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
+          return Outcome::Reported();
+        }
+        if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
+        if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(frame::kMsgNoMaintainRight);
+        std::string values, period, user;
+        PLX_RETURN_IF_NOT_OK(ReadSettings(call, values, period, user));
+        const base::DateTime date = values == "1" ? base::DateTime::Now().DateOnly() : vdtmDate;
+        if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+        PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
+        if (date < start) return call.Refuse(frame::kMsgBillDateTooEarly, start.FormatDate());
+        if (!vrstDetail.has_value()) {
+          return Outcome::Fault(
+              base::MakeErr(91, "Object variable or With block variable not set"));
+        }
+        const base::Rowset& plan = *vrstDetail;
+        // An empty plan and a count that does not match the plan's bills are
+        // refused before any number is drawn, so that nothing is written.
+        if (plan.RecordCount() == 0) {
+          return Outcome::Refused("生产领料计划中没有明细！(The issue plan has no rows.)");
+        }
+        PLX_ASSIGN_OR_RETURN(std::vector<bool> starts, BillStarts(plan));
+        const int64_t bills = std::count(starts.begin(), starts.end(), true);
+        if (bills != vlngCount) {
+          return Outcome::Refused("生产领料计划生成 " + std::to_string(bills) +
+                                  " 张生产领料单，与指定的数量 " + std::to_string(vlngCount) +
+                                  " 不符！(The issue plan yields " + std::to_string(bills) +
+                                  " bills, not " + std::to_string(vlngCount) + ".)");
+        }
+        std::string joined;
+        if (!frame::share_bus::GetBillID(ctx, schema::kOutBill, vlngCount, date, joined, vstrDB,
+                                         vstrErr)) {
+          return Outcome::Reported();
+        }
+        const std::vector<std::string> numbers = Split(joined);
+        PLX_RETURN_IF_NOT_OK(WriteBills(call, plan, starts, numbers, date, user));
+        call.Close();
+        if (!frame::share_bus::MakeLog(
+                ctx, frame::Showmsg(frame::kMsgLogNewBill, call.lang(), joined), vstrDB, vstrErr)) {
+          return Outcome::Reported();
+        }
+        for (const std::string& number : numbers) {
+          if (!ExecBill(number, date, vstrDB, vstrErr)) return Outcome::Reported();
+        }
+        return Outcome::Ok();
+      });
+}
+
+}  // namespace writer

@@ -1,0 +1,149 @@
+#include "writer/bill_lines.h"
+
+#include "frame/bill_id.h"
+#include "frame/catalogue.h"
+#include "frame/share_bus.h"
+#include "frame/showmsg.h"
+#include "frame/text.h"
+#include "schema/tables.h"
+#include "services/order_service.h"
+
+namespace writer {
+
+using frame::Call;
+using frame::Outcome;
+
+namespace {
+
+constexpr size_t kMaxSortIdLength = 4;
+constexpr size_t kMaxMemoLength = 255;
+
+Outcome CheckQuantity(Call& call, const base::Value& qty, const std::string& prefix) {
+  if (qty.IsNull()) return Outcome::Ok();  // a missing quantity fails when it is converted
+  PLX_ASSIGN_OR_RETURN(base::Currency q, qty.AsCurrency());
+  if (q > base::Currency()) return Outcome::Ok();
+  return Outcome::Refused(prefix + frame::Showmsg(frame::kMsgQuantityNotPositive, call.lang(), ""));
+}
+
+Outcome CheckMemo(Call& call, const base::Value& memo) {
+  if (!memo.IsNull() && frame::TextLength(memo.TextOrEmpty()) > kMaxMemoLength) {
+    return call.Refuse(frame::kMsgRemarkTooLong);
+  }
+  return Outcome::Ok();
+}
+
+Outcome CheckLine(Call& call, const base::Rowset& lines, size_t row, LineRules rules) {
+  PLX_ASSIGN_OR_RETURN(base::Value sort_value, lines.Get(row, "SortID"));
+  PLX_ASSIGN_OR_RETURN(std::string sort_id, sort_value.AsText());
+  const std::string prefix =
+      frame::Showmsg(frame::kMsgLineIncomplete, call.lang(), sort_id) + "\r\n";
+  if (sort_id.empty()) return call.Refuse(frame::kMsgLineNumberEmpty);
+  if (frame::TextLength(sort_id) > kMaxSortIdLength) {
+    return call.Refuse(frame::kMsgLineNumberTooLong);
+  }
+  PLX_ASSIGN_OR_RETURN(base::Value meas, lines.Get(row, "MeasID"));
+  if (!meas.IsNull() && meas.TextOrEmpty().empty()) {
+    return Outcome::Refused(prefix + frame::Showmsg(frame::kMsgUnitRequired, call.lang(), ""));
+  }
+  PLX_ASSIGN_OR_RETURN(base::Value memo, lines.Get(row, "Memo"));
+  PLX_ASSIGN_OR_RETURN(base::Value qty, lines.Get(row, "Qty"));
+  if (rules == LineRules::kRevision) {
+    PLX_RETURN_IF_NOT_OK(CheckQuantity(call, qty, prefix));
+    return CheckMemo(call, memo);
+  }
+  PLX_RETURN_IF_NOT_OK(CheckMemo(call, memo));
+  if (rules == LineRules::kCreationExecuted) return CheckQuantity(call, qty, prefix);
+  return Outcome::Ok();
+}
+
+}  // namespace
+
+Outcome CheckLines(Call& call, const base::Rowset& lines, LineRules rules) {
+  for (size_t row = 0; row < lines.RecordCount(); ++row) {
+    PLX_RETURN_IF_NOT_OK(CheckLine(call, lines, row, rules));
+  }
+  return Outcome::Ok();
+}
+
+base::Result<std::string> TextField(const base::Rowset& lines, size_t row, const char* name) {
+  PLX_ASSIGN_OR_RETURN(base::Value v, lines.Get(row, name));
+  return v.TextOrEmpty();
+}
+
+Outcome InsertLine(Call& call, const std::string& bill_id, const base::Rowset& lines, size_t row,
+                   const std::function<void(size_t)>& converted) {
+  auto field = [&](const char* name) { return lines.Get(row, name); };
+  PLX_ASSIGN_OR_RETURN(base::Value art, field("ArtID"));
+  PLX_ASSIGN_OR_RETURN(base::Value meas, field("MeasID"));
+  PLX_ASSIGN_OR_RETURN(base::Value qty, field("Qty"));
+  PLX_ASSIGN_OR_RETURN(int32_t art_id, art.AsInt());
+  PLX_ASSIGN_OR_RETURN(std::string meas_id, meas.AsText());
+  PLX_ASSIGN_OR_RETURN(base::Currency quantity, qty.AsCurrency());
+  PLX_ASSIGN_OR_RETURN(base::Currency st_qty,
+                       frame::share_bus::StMeasQty(art_id, meas_id, quantity, call.db()));
+  if (converted) converted(row);
+  PLX_ASSIGN_OR_RETURN(base::Value sort_id, field("SortID"));
+  PLX_ASSIGN_OR_RETURN(std::string sort_text, sort_id.AsText());
+  PLX_ASSIGN_OR_RETURN(std::string shelf, TextField(lines, row, "ShelfID"));
+  PLX_ASSIGN_OR_RETURN(std::string serial, TextField(lines, row, "SerialNo"));
+  PLX_ASSIGN_OR_RETURN(std::string memo, TextField(lines, row, "Memo"));
+  PLX_ASSIGN_OR_RETURN(base::Value valid, field("ValidDate"));
+  PLX_ASSIGN_OR_RETURN(base::Value bom, field("OrdBomID"));
+  PLX_ASSIGN_OR_RETURN(int32_t bom_id, bom.AsInt());
+  base::Value valid_date;
+  if (!valid.IsNull()) {
+    PLX_ASSIGN_OR_RETURN(base::DateTime d, valid.AsDate());
+    valid_date = base::Value(d.DateOnly());
+  }
+  return call.cnn().Execute(
+      data::Sql("Insert Into MF_OutDetail(BillID,SortID,ArtID,MeasID,ShelfID,SerialNo,ValidDate,"
+                "Qty,StQty,Memo,OrdBomID) Values(:bill, :line, :art, :meas, :shelf, :serial, "
+                ":valid, :qty, :stqty, :memo, :bom)")
+          .Bind("bill", bill_id)
+          .Bind("line", sort_text)
+          .Bind("art", art_id)
+          .Bind("meas", meas_id)
+          .Bind("shelf", shelf)
+          .Bind("serial", serial)
+          .Bind("valid", valid_date)
+          .Bind("qty", quantity)
+          .Bind("stqty", st_qty)
+          .Bind("memo", memo)
+          .Bind("bom", bom_id));
+}
+
+Outcome CheckOrderLine(Call& call, const std::string& ord_bill, const std::string& ord_sort_id,
+                       std::string& dept) {
+  services::OrderService* orders = nullptr;
+  PLX_ASSIGN_OR_RETURN(host::Instance held,
+                       frame::CreateService(call.ctx(), services::kOrderServiceProgId,
+                                            /*in_transaction=*/true, &orders));
+  if (!orders->CheckOrderLine(ord_bill, ord_sort_id, dept, call.db(), call.err())) {
+    return Outcome::Reported();
+  }
+  return Outcome::Ok();
+}
+
+Outcome CheckNumberFree(Call& call, const std::string& bill_id) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      call.cnn().Query(
+          data::Sql("Select BillID From MF_OutBill Where BillID = :id").Bind("id", bill_id),
+          {{"BillID", base::FieldType::kText}}));
+  if (rs.RecordCount() > 0) return call.Refuse(frame::kMsgDuplicateBillNumber);
+  return Outcome::Ok();
+}
+
+Outcome DrawNumber(Call& call, const base::DateTime& date, std::string& bill_id) {
+  if (!frame::share_bus::GetBillID(call.ctx(), schema::kOutBill, 1, date, bill_id, call.db(),
+                                   call.err())) {
+    return Outcome::Reported();
+  }
+  return Outcome::Ok();
+}
+
+base::Value OptionalCode(const std::string& code) {
+  return code.empty() ? base::Value() : base::Value(code);
+}
+
+}  // namespace writer

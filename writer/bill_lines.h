@@ -1,0 +1,47 @@
+// What creating and revising a bill share: the checks of the line set, the
+// insert of one line with its quantity in stock units, the order-line
+// check and the duplicate-number check.
+#ifndef PLEXAVO_WRITER_BILL_LINES_H_
+#define PLEXAVO_WRITER_BILL_LINES_H_
+
+#include <functional>
+#include <string>
+
+#include "base/rowset.h"
+#include "frame/op_frame.h"
+
+namespace writer {
+
+// Creation checks the line memo before the quantity, and the quantity only
+// when the bill is executed at once; revision checks the quantity first,
+// and always.
+enum class LineRules { kCreation, kCreationExecuted, kRevision };
+
+// Checks every line in order; the first failing check ends the call.
+frame::Outcome CheckLines(frame::Call& call, const base::Rowset& lines, LineRules rules);
+
+// Inserts line `row` under `bill_id`, its stock quantity converted through
+// the article's unit. `converted` is told the row once its quantity is known.
+frame::Outcome InsertLine(frame::Call& call, const std::string& bill_id, const base::Rowset& lines,
+                          size_t row, const std::function<void(size_t)>& converted = {});
+
+// Asks the order service whether the bill may draw on the order line, and
+// for its department.
+frame::Outcome CheckOrderLine(frame::Call& call, const std::string& ord_bill,
+                              const std::string& ord_sort_id, std::string& dept);
+
+// Refuses a number that another bill carries (message 10230).
+frame::Outcome CheckNumberFree(frame::Call& call, const std::string& bill_id);
+
+// Draws one new bill number for the date into `bill_id`.
+frame::Outcome DrawNumber(frame::Call& call, const base::DateTime& date, std::string& bill_id);
+
+// An optional code as stored: NULL when empty.
+base::Value OptionalCode(const std::string& code);
+
+// The row's field as text, NULL read as the empty text.
+base::Result<std::string> TextField(const base::Rowset& lines, size_t row, const char* name);
+
+}  // namespace writer
+
+#endif  // PLEXAVO_WRITER_BILL_LINES_H_

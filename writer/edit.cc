@@ -1,0 +1,106 @@
+// Revising a bill: the guard decides whether it may change; then the lines
+// are replaced, the header rewritten (possibly under a new number), and the
+// revision counted in Version.
+#include "frame/catalogue.h"
+#include "frame/op_frame.h"
+#include "frame/share_bus.h"
+#include "frame/showmsg.h"
+#include "frame/text.h"
+#include "reader/lookups.h"
+#include "writer/bill_lines.h"
+#include "writer/mf_outbille.h"
+
+namespace writer {
+
+using frame::Call;
+using frame::Outcome;
+
+namespace {
+
+constexpr size_t kBillIdLength = 12;
+
+// The number the bill carries afterwards: a new one when empty, the caller's
+// when free, the old one unchecked.
+Outcome Renumber(Call& call, const base::DateTime& date, const std::string& old_id,
+                 std::string& new_id) {
+  if (new_id.empty()) return DrawNumber(call, date, new_id);
+  if (new_id != old_id) return CheckNumberFree(call, new_id);
+  return Outcome::Ok();
+}
+
+}  // namespace
+
+bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
+                       const base::DateTime& vdtmDate, const std::string& vstrOpCate,
+                       const std::string& vstrOrdBill, const std::string& vstrOrdSortID,
+                       const std::string& vstrProject, const std::string& vstrItem,
+                       const std::string& vstrOperator, const std::string& vstrMemo,
+                       const std::optional<base::Rowset>& vrstDetail, const std::string& vstrDB,
+                       std::string& vstrErr) {
+  host::ObjectContext& ctx = GetObjectContext();
+  return frame::RunWriter(ctx, "Plexavo.Edit", vstrDB, vstrErr, [&](Call& call) -> Outcome {
+    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
+      return Outcome::Reported();
+    }
+    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
+    if (!CanEdit(vstrOldID, vstrDB, vstrErr)) return Outcome::Reported();
+    const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
+    if (!vstrErr.empty()) return Outcome::Reported();
+    bool machine_time = false;
+    if (!frame::share_bus::GetMachineTime(ctx, machine_time, vstrDB, vstrErr)) {
+      return Outcome::Reported();
+    }
+    const base::DateTime date = machine_time ? base::DateTime::Now().DateOnly() : vdtmDate;
+    // Bound values keep apostrophes as they are; the memo is only trimmed.
+    const std::string memo = frame::TrimSpaces(vstrMemo);
+    const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
+    if (!vstrErr.empty()) return Outcome::Reported();
+    if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+    PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
+    if (date < start) return call.Refuse(frame::kMsgBillDateTooEarly, start.FormatDate());
+    if (!vstrNewID.empty() && frame::TextLength(vstrNewID) != kBillIdLength) {
+      return call.Refuse(frame::kMsgBillNumberLength);
+    }
+    if (!vrstDetail.has_value()) {
+      return Outcome::Fault(base::MakeErr(91, "Object variable or With block variable not set"));
+    }
+    const base::Rowset& lines = *vrstDetail;
+    if (lines.RecordCount() < 1) return call.Refuse(frame::kMsgNoDetailLines);
+    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+    PLX_RETURN_IF_NOT_OK(CheckLines(call, lines, LineRules::kRevision));
+    std::string dept;
+    PLX_RETURN_IF_NOT_OK(CheckOrderLine(call, vstrOrdBill, vstrOrdSortID, dept));
+    PLX_RETURN_IF_NOT_OK(Renumber(call, date, vstrOldID, vstrNewID));
+    PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
+        data::Sql("Delete From MF_OutDetail Where BillID = :id").Bind("id", vstrOldID)));
+    PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
+        data::Sql("Update MF_OutBill Set BillID = :new, Date = :date, OrdBill = :ord, "
+                  "OrdSortID = :line, OpCateID = :opcate, DeptID = :dept, ProjID = :proj, "
+                  "ItemID = :item, Notes = :notes, Operator = :operator, Maker = :maker, "
+                  "Version = Version + 1 Where BillID = :old")
+            .Bind("new", vstrNewID)
+            .Bind("date", date.DateOnly())
+            .Bind("ord", vstrOrdBill)
+            .Bind("line", vstrOrdSortID)
+            .Bind("opcate", OptionalCode(vstrOpCate))
+            .Bind("dept", OptionalCode(dept))
+            .Bind("proj", OptionalCode(vstrProject))
+            .Bind("item", OptionalCode(vstrItem))
+            .Bind("notes", memo)
+            .Bind("operator", vstrOperator)
+            .Bind("maker", user)
+            .Bind("old", vstrOldID)));
+    for (size_t row = 0; row < lines.RecordCount(); ++row) {
+      PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrNewID, lines, row));
+    }
+    call.Close();
+    std::string log = frame::Showmsg(frame::kMsgLogReviseBill, call.lang(), "") + vstrOldID;
+    if (vstrNewID != vstrOldID) {
+      log += frame::Showmsg(frame::kMsgWordBecomes, call.lang(), "") + vstrNewID;
+    }
+    if (!frame::share_bus::MakeLog(ctx, log + "！", vstrDB, vstrErr)) return Outcome::Reported();
+    return Outcome::Ok();
+  });
+}
+
+}  // namespace writer

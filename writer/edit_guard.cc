@@ -1,0 +1,73 @@
+// The writer's edit guard and the deletion of a bill.
+#include "frame/catalogue.h"
+#include "frame/op_frame.h"
+#include "frame/share_bus.h"
+#include "frame/showmsg.h"
+#include "reader/lookups.h"
+#include "reader/rights.h"
+#include "writer/mf_outbille.h"
+
+namespace writer {
+
+using frame::Call;
+using frame::Outcome;
+
+bool MF_OutBillE::CanEdit(const std::string& vstrID, const std::string& vstrDB,
+                          std::string& vstrErr) {
+  host::ObjectContext& ctx = GetObjectContext();
+  return frame::RunWriter(ctx, "Plexavo.CanEdit", vstrDB, vstrErr, [&](Call& call) -> Outcome {
+    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
+      return Outcome::Reported();
+    }
+    if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(frame::kMsgNoMaintainRight);
+    const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
+    if (!vstrErr.empty()) return Outcome::Reported();
+    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+    PLX_ASSIGN_OR_RETURN(
+        base::Rowset rs,
+        call.cnn().Query(
+            data::Sql("Select Execer,Maker From MF_OutBill Where BillID = :id").Bind("id", vstrID),
+            {{"Execer", base::FieldType::kText}, {"Maker", base::FieldType::kText}}));
+    if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, vstrID);
+    if (!rs.Row(0)[0].IsNull()) return call.Refuse(frame::kMsgExecutedBillLocked, vstrID);
+    const base::Value& maker = rs.Row(0)[1];
+    if (!maker.IsNull() && maker.TextOrEmpty() != user) {
+      bool allowed = false;
+      if (!reader::Rights(ctx).AllowEditRight(allowed, vstrDB, vstrErr)) {
+        return Outcome::Reported();
+      }
+      if (!allowed) return call.Refuse(frame::kMsgEditOnlyOwn);
+    }
+    return Outcome::Ok();
+  });
+}
+
+bool MF_OutBillE::CanDelete(const std::string& vstrID, const std::string& vstrDB,
+                            std::string& vstrErr) {
+  return CanEdit(vstrID, vstrDB, vstrErr);
+}
+
+bool MF_OutBillE::Delete(const std::string& vstrID, const std::string& vstrDB,
+                         std::string& vstrErr) {
+  host::ObjectContext& ctx = GetObjectContext();
+  return frame::RunWriter(ctx, "Plexavo.Delete", vstrDB, vstrErr, [&](Call& call) -> Outcome {
+    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
+      return Outcome::Reported();
+    }
+    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
+    if (!CanDelete(vstrID, vstrDB, vstrErr)) return Outcome::Reported();
+    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+    PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
+        data::Sql("Delete From MF_OutDetail Where BillID = :id").Bind("id", vstrID)));
+    PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
+        data::Sql("Delete From MF_OutBill Where BillID = :id").Bind("id", vstrID)));
+    call.Close();
+    if (!frame::share_bus::MakeLog(
+            ctx, frame::Showmsg(frame::kMsgLogDeleteBill, call.lang(), vstrID), vstrDB, vstrErr)) {
+      return Outcome::Reported();
+    }
+    return Outcome::Ok();
+  });
+}
+
+}  // namespace writer

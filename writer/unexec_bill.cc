@@ -1,0 +1,174 @@
+// Reversing an execution: the BOM issued quantities are lowered, the stock
+// component puts the goods back, the header loses its stamp, and the order's
+// start mark goes when nothing is issued against its scope any more.
+#include "frame/catalogue.h"
+#include "frame/op_frame.h"
+#include "frame/share_bus.h"
+#include "frame/showmsg.h"
+#include "frame/text.h"
+#include "reader/lookups.h"
+#include "reader/rights.h"
+#include "schema/tables.h"
+#include "services/stock_posting_service.h"
+#include "writer/bom_target.h"
+#include "writer/mf_outbille.h"
+
+namespace writer {
+namespace {
+
+using frame::Call;
+using frame::Outcome;
+
+struct Executed {
+  std::string ord_bill;
+  std::string ord_sort_id;
+  base::DateTime exe_date;
+};
+
+// Reads the header and decides whether the caller may reverse it.
+Outcome ReadExecuted(Call& call, const std::string& bill_id, const std::string& user,
+                     const base::DateTime& period_start, Executed& bill) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      call.cnn().Query(data::Sql("Select OrdBill, OrdSortID, ExeDate, Execer From MF_OutBill "
+                                 "Where BillID = :id")
+                           .Bind("id", bill_id),
+                       {{"OrdBill", base::FieldType::kText},
+                        {"OrdSortID", base::FieldType::kText},
+                        {"ExeDate", base::FieldType::kDate},
+                        {"Execer", base::FieldType::kText}}));
+  if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, bill_id);
+  const auto& row = rs.Row(0);
+  if (row[3].IsNull()) return call.Refuse(frame::kMsgBillNotExecuted, bill_id);
+  if (row[3].TextOrEmpty() != user) {
+    bool allowed = false;
+    if (!reader::Rights(call.ctx()).AllowUnExeRight(allowed, call.db(), call.err())) {
+      return Outcome::Reported();
+    }
+    if (!allowed) return call.Refuse(frame::kMsgReverseOnlyOwn);
+  }
+  PLX_ASSIGN_OR_RETURN(bill.exe_date, row[2].AsDate());
+  if (bill.exe_date < period_start) {
+    return call.Refuse(frame::kMsgReverseOnlyAfter, period_start.FormatDate());
+  }
+  PLX_ASSIGN_OR_RETURN(bill.ord_bill, row[0].AsText());
+  PLX_ASSIGN_OR_RETURN(bill.ord_sort_id, row[1].AsText());
+  return Outcome::Ok();
+}
+
+// A return bill that names this bill blocks the reversal.
+Outcome CheckNoReturnBill(Call& call, const std::string& bill_id) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      call.cnn().Query(data::Sql("Select BillID From MF_InDetail Where OutBillID = :id LIMIT 1")
+                           .Bind("id", bill_id),
+                       {{"BillID", base::FieldType::kText}}));
+  if (rs.RecordCount() == 0) return Outcome::Ok();
+  return Outcome::Refused(
+      frame::Showmsg(frame::kMsgBillBasedOn, call.lang(), bill_id) +
+      frame::Showmsg(frame::kMsgReturnBillExists, call.lang(), rs.Row(0)[0].TextOrEmpty()));
+}
+
+// Lowers the BOM row of every line, highest line number first. A line
+// without a BOM row of the bill's order line is refused (10110).
+Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
+  PLX_ASSIGN_OR_RETURN(base::Rowset lines,
+                       call.cnn().Query(data::Sql("Select ArtID, StQty, OrdBomID From MF_OutDetail "
+                                                  "Where BillID = :id Order By SortID Desc")
+                                            .Bind("id", bill_id),
+                                        {{"ArtID", base::FieldType::kInt},
+                                         {"StQty", base::FieldType::kCurrency},
+                                         {"OrdBomID", base::FieldType::kInt}}));
+  for (const auto& line : lines.rows()) {
+    PLX_ASSIGN_OR_RETURN(int32_t art, line[0].AsInt());
+    PLX_ASSIGN_OR_RETURN(
+        base::Rowset found,
+        call.cnn().Query(data::Sql("Select ID From MF_OrdBom Where BillID = :ord "
+                                   "And SortID = :line And ArtID = :art Order By ID")
+                             .Bind("ord", bill.ord_bill)
+                             .Bind("line", bill.ord_sort_id)
+                             .Bind("art", art),
+                         {{"ID", base::FieldType::kInt}}));
+    if (found.RecordCount() == 0) return call.Refuse(frame::kMsgInvalidBill);
+    std::vector<int32_t> candidates;
+    for (const auto& row : found.rows()) candidates.push_back(*row[0].AsInt());
+    PLX_ASSIGN_OR_RETURN(base::Currency st_qty, line[1].AsCurrency());
+    const int32_t named = line[2].IsNull() ? 0 : *line[2].AsInt();
+    PLX_RETURN_IF_NOT_OK(
+        call.cnn().Execute(data::Sql("Update MF_OrdBom Set OutQty = OutQty - :qty Where ID = :id")
+                               .Bind("qty", st_qty)
+                               .Bind("id", ChooseBomTarget(candidates, named))));
+  }
+  return Outcome::Ok();
+}
+
+// Clears the start mark of the bill's scope once nothing is issued in it.
+base::Status ResetOrderStart(data::Connection& cnn, const Executed& bill) {
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset issued,
+      cnn.Query(data::Sql("Select ID From MF_OrdBom Where SortID = :line And BillID = :ord "
+                          "And OutQty > 0 LIMIT 1")
+                    .Bind("line", bill.ord_sort_id)
+                    .Bind("ord", bill.ord_bill),
+                {{"ID", base::FieldType::kInt}}));
+  if (issued.RecordCount() > 0) return base::OkStatus();
+  data::Sql reset = bill.ord_sort_id.empty()
+                        ? data::Sql(
+                              "Update MF_OrdDetail Set BegFlag = 0, FbegDate = Null "
+                              "Where BillID = :ord")
+                        : data::Sql(
+                              "Update MF_OrdDetail Set BegFlag = 0, FbegDate = Null "
+                              "Where BillID = :ord And SortID = :line");
+  reset.Bind("ord", bill.ord_bill);
+  if (!bill.ord_sort_id.empty()) reset.Bind("line", bill.ord_sort_id);
+  PLX_RETURN_IF_ERROR(cnn.Execute(reset));
+  return base::OkStatus();
+}
+
+}  // namespace
+
+bool MF_OutBillE::UnExecBill(const std::string& vstrID, const std::string& vstrDB,
+                             std::string& vstrErr) {
+  host::ObjectContext& ctx = GetObjectContext();
+  return frame::RunWriter(ctx, "Plexavo.UnExecBill", vstrDB, vstrErr, [&](Call& call) -> Outcome {
+    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
+      return Outcome::Reported();
+    }
+    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
+    if (!reader::Rights(ctx).UnExecRight(vstrDB))
+      return call.Refuse(frame::kMsgNoReverseExecuteRight);
+    const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
+    if (!vstrErr.empty()) return Outcome::Reported();
+    const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
+    if (!vstrErr.empty()) return Outcome::Reported();
+    if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+    PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
+
+    services::StockPostingService* stock = nullptr;
+    PLX_ASSIGN_OR_RETURN(host::Instance held_stock,
+                         frame::CreateService(ctx, services::kStockPostingServiceProgId,
+                                              /*in_transaction=*/true, &stock));
+    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+    Executed bill;
+    PLX_RETURN_IF_NOT_OK(ReadExecuted(call, vstrID, user, start, bill));
+    PLX_RETURN_IF_NOT_OK(CheckNoReturnBill(call, vstrID));
+    PLX_RETURN_IF_NOT_OK(LowerBom(call, vstrID, bill));
+    if (!stock->UnExecStockBill(schema::kModule, vstrID, bill.exe_date, vstrDB, vstrErr)) {
+      return Outcome::Refused("生产领料单" + vstrID + "取消执行时，发生以下错误：\r\n" + vstrErr);
+    }
+    PLX_RETURN_IF_NOT_OK(
+        call.cnn().Execute(data::Sql("Update MF_OutBill Set ExeDate = Null, Execer = Null, "
+                                     "Version = Version + 1000 Where BillID = :id")
+                               .Bind("id", vstrID)));
+    PLX_RETURN_IF_NOT_OK(ResetOrderStart(call.cnn(), bill));
+    (void)held_stock.Release();
+    if (!frame::share_bus::MakeLog(
+            ctx, frame::Showmsg(frame::kMsgLogReverseExecute, call.lang(), vstrID), vstrDB,
+            vstrErr)) {
+      return Outcome::Reported();
+    }
+    return Outcome::Ok();
+  });
+}
+
+}  // namespace writer

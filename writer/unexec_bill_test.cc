@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "platform/event_log.h"
+#include "tests/bill_fixture.h"
+
+namespace writer {
+namespace {
+
+using testing_support::BillFixture;
+using testing_support::C;
+
+class UnExecBillTest : public BillFixture {
+ protected:
+  UnExecBillTest() {
+    company_.AddUser("bea", "Bea", "", {"MF0301", "MF0304"});
+    company_.AddUser("cy", "Cy", "", {"MF0301", "MF0304", "SP0606"});
+  }
+  std::string Executed(const std::vector<testing_support::LineSpec>& lines,
+                       const std::string& ord_line = "1", const std::string& date = "2026-12-06") {
+    auto made = AddNew("", lines, false, "amy", date, "MO1", ord_line);
+    EXPECT_TRUE(made.ok) << made.err;
+    auto done = ExecBill(made.id, date);
+    EXPECT_TRUE(done.ok) << done.err;
+    return made.id;
+  }
+  std::string Line(const char* line, const char* column) {
+    return company_.Text(std::string("SELECT ") + column +
+                         " FROM MF_OrdDetail WHERE BillID = 'MO1' AND SortID = '" + line + "'");
+  }
+  platform::EventLogCapture log_;
+};
+
+TEST_F(UnExecBillTest, ReversesEverythingExecutionDid) {
+  std::string id = Executed({{.qty = "4"}, {.sort_id = "2", .art = 3, .qty = "2"}});
+  auto r = UnExecBill(id);
+  ASSERT_TRUE(r.ok) << r.err;
+  EXPECT_EQ(Header(id, "Execer"), "<null>");
+  EXPECT_EQ(Header(id, "ExeDate"), "<null>");
+  EXPECT_EQ(Header(id, "Version"), "2000");
+  EXPECT_EQ(Balance("S1", 1), C("1000"));
+  EXPECT_EQ(Balance("S1", 3), C("50"));
+  EXPECT_EQ(BomOut(bom_line1_a_), C("0"));
+  EXPECT_EQ(BomOut(bom_line1_art2_), C("0"));
+  EXPECT_EQ(Line("1", "BegFlag"), "0");
+  EXPECT_EQ(Line("1", "FbegDate"), "<null>");
+  EXPECT_EQ(company_.Text("SELECT LogDesc FROM SM_UseLog ORDER BY ID DESC LIMIT 1"),
+            "反执行生产领料单 " + id + "！");
+  // Executable again: another thousand.
+  ASSERT_TRUE(ExecBill(id).ok);
+  EXPECT_EQ(Header(id, "Version"), "3000");
+  EXPECT_TRUE(log_.Records().empty());
+}
+
+TEST_F(UnExecBillTest, RefusesUnexecutedAndUnknownBills) {
+  auto made = AddNew("", {{}});
+  EXPECT_EQ(UnExecBill(made.id).err, "编号为 " + made.id + " 的生产领料单尚未执行！");
+  EXPECT_EQ(UnExecBill("NOPE").err, "没有找到编号为 NOPE 的生产领料单！");
+  EXPECT_EQ(UnExecBill(made.id, "ned").err, "没有生产领料单的反执行权限！");
+}
+
+TEST_F(UnExecBillTest, AnotherUsersExecutionNeedsTheRight) {
+  std::string id = Executed({{}});
+  EXPECT_EQ(UnExecBill(id, "bea").err, "只能反执行自己执行的生产领料单！");
+  EXPECT_EQ(Header(id, "Execer"), "Amy");
+  auto r = UnExecBill(id, "cy");
+  EXPECT_TRUE(r.ok) << r.err;
+  EXPECT_EQ(Header(id, "Execer"), "<null>");
+}
+
+TEST_F(UnExecBillTest, OnlyExecutionsFromThePeriodStartOn) {
+  company_.Exec("UPDATE SM_Period SET Period = '202611'");
+  std::string before = Executed({{}}, "1", "2026-11-30");
+  company_.Exec("UPDATE SM_Period SET Period = '202612'");
+  std::string first_day = Executed({{}}, "1", "2026-12-01");
+  EXPECT_EQ(UnExecBill(before).err, "只能反执行 2026-12-01 以后执行的生产领料单！");
+  EXPECT_TRUE(UnExecBill(first_day).ok);
+}
+
+TEST_F(UnExecBillTest, ReturnBillBlocksAndNothingChanges) {
+  std::string id = Executed({{.qty = "3"}});
+  company_.Exec("INSERT INTO MF_InDetail (BillID, OutBillID) VALUES ('R0001', :id)", {{"id", id}});
+  auto r = UnExecBill(id);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "根据" + id + "的生产领料单已经制作生产退料单R0001！");
+  EXPECT_EQ(Header(id, "Execer"), "Amy");
+  EXPECT_EQ(BomOut(bom_line1_a_), C("3"));
+  EXPECT_EQ(Balance("S1", 1), C("997"));
+}
+
+TEST_F(UnExecBillTest, LineWithoutBomRowFailsAndOtherRowsKeepTheirQuantities) {
+  std::string id = Executed({{.qty = "4"}, {.sort_id = "2", .art = 3, .qty = "2"}});
+  company_.Exec("DELETE FROM MF_OrdBom WHERE ArtID = 1 AND SortID = '1'");
+  auto r = UnExecBill(id);
+  EXPECT_EQ(r.err, "非法生产领料单");
+  EXPECT_EQ(BomOut(bom_line1_art2_), C("2"));  // lowered first, then rolled back
+  EXPECT_EQ(Balance("S1", 3), C("48"));
+}
+
+TEST_F(UnExecBillTest, StartMarkStaysWhileTheScopeHasIssues) {
+  std::string first = Executed({{.qty = "1"}});
+  std::string second = Executed({{.qty = "2"}});
+  ASSERT_TRUE(UnExecBill(first).ok);
+  EXPECT_EQ(Line("1", "BegFlag"), "1");
+  ASSERT_TRUE(UnExecBill(second).ok);
+  EXPECT_EQ(Line("1", "BegFlag"), "0");
+}
+
+TEST_F(UnExecBillTest, WholeOrderScopeResetsEveryLine) {
+  std::string whole = Executed({{.qty = "1"}}, "");
+  EXPECT_EQ(Line("2", "BegFlag"), "1");
+  // An issue on an order line does not count for the whole order's scope.
+  std::string line_bill = Executed({{.art = 3, .qty = "1"}}, "1");
+  ASSERT_TRUE(UnExecBill(whole).ok);
+  EXPECT_EQ(Line("1", "BegFlag"), "0");
+  EXPECT_EQ(Line("2", "BegFlag"), "0");
+  EXPECT_EQ(BomOut(bom_whole_), C("0"));
+  EXPECT_EQ(BomOut(bom_line1_art2_), C("1"));
+}
+
+TEST_F(UnExecBillTest, RowsAddedByExecutionStayAtZero) {
+  std::string id = Executed({{.qty = "2"}}, "2");
+  ASSERT_TRUE(UnExecBill(id).ok);
+  EXPECT_EQ(company_.Text("SELECT COUNT(*) FROM MF_OrdBom WHERE SortID = '2'"), "1");
+  base::Rowset rows = company_.Query("SELECT OutQty FROM MF_OrdBom WHERE SortID = '2'",
+                                     {{"OutQty", base::FieldType::kCurrency}});
+  EXPECT_EQ(*rows.Row(0)[0].AsCurrency(), C("0"));
+}
+
+TEST_F(UnExecBillTest, NonStandardReversalLowersTheLowestRow) {
+  company_.Exec(
+      "INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo) VALUES "
+      "('MO1', '2', 2, 'SN1'), ('MO1', '2', 2, 'SN2')");
+  base::Rowset ids = company_.Query("SELECT ID FROM MF_OrdBom WHERE ArtID = 2 ORDER BY ID",
+                                    {{"ID", base::FieldType::kInt}});
+  const int32_t low = *ids.Row(0)[0].AsInt(), high = *ids.Row(1)[0].AsInt();
+  std::string id = Executed({{.art = 2, .serial = "SN2", .qty = "1"}}, "2");
+  EXPECT_EQ(BomOut(high), C("1"));  // execution matched the serial number
+  ASSERT_TRUE(UnExecBill(id).ok);
+  EXPECT_EQ(BomOut(low), C("-1"));  // reversal ignores serial numbers
+  EXPECT_EQ(BomOut(high), C("1"));
+}
+
+}  // namespace
+}  // namespace writer
