@@ -1,6 +1,7 @@
 #include "frame/bill_id.h"
 
 #include <cctype>
+#include <optional>
 
 #include "frame/catalogue.h"
 #include "frame/op_frame.h"
@@ -46,6 +47,23 @@ base::Result<bool> MonthlyMode(data::Connection& cnn) {
   return scaled > 5000 || scaled < -5000;
 }
 
+// For one number the period's count and highest number usually decide:
+// when the highest is the count's own number there is no gap, and the
+// answer is one past the count, as the full walk would find. Answers the
+// count then, or nullopt when the period has gaps and must be walked.
+base::Result<std::optional<int64_t>> GaplessCount(data::Connection& cnn, const std::string& table,
+                                                  const Numbering& n) {
+  data::Sql sql("Select COUNT(*), MAX(BillID) From " + table +
+                " Where BillID > :zero And BillID Like :prefix And " +
+                cnn.dialect().IsNumeric("BillID"));
+  sql.Bind("zero", n.prefix + std::string(n.width, '0')).Bind("prefix", n.prefix + "%");
+  PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"N", base::FieldType::kInt},
+                                                        {"Top", base::FieldType::kText}}));
+  PLX_ASSIGN_OR_RETURN(int32_t used, rs.Row(0)[0].AsInt());
+  if (used > 0 && rs.Row(0)[1].TextOrEmpty() != n.Format(used)) return std::optional<int64_t>();
+  return std::optional<int64_t>(used);
+}
+
 base::Result<std::vector<std::string>> NumbersInUse(data::Connection& cnn, const std::string& table,
                                                     const Numbering& n, bool descending) {
   data::Sql sql("Select BillID From " + table + " Where BillID > :zero And BillID Like :prefix" +
@@ -75,6 +93,11 @@ Numbering NumberingFor(bool monthly, const base::DateTime& date) {
   }
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.Year(), date.Month(), date.Day());
   return Numbering{buf, 4, 9999};
+}
+
+base::Result<std::vector<std::string>> NextAfter(const Numbering& n, int64_t used) {
+  if (used + 1 > n.last) return Exhausted(n);
+  return std::vector<std::string>{n.Format(used + 1)};
 }
 
 base::Result<std::vector<std::string>> PickNumbers(const Numbering& n,
@@ -118,6 +141,36 @@ base::Result<std::vector<std::string>> PickNumbers(const Numbering& n,
   return picked;
 }
 
+namespace {
+
+// The period's numbers to hand out, joined by ",".
+Outcome DrawNumbers(Call& call, const std::string& table, int32_t count, const base::DateTime& date,
+                    std::string& joined) {
+  PLX_RETURN_IF_NOT_OK(CheckTableName(table));
+  PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+  PLX_ASSIGN_OR_RETURN(bool monthly, MonthlyMode(call.cnn()));
+  const Numbering numbering = NumberingFor(monthly, date);
+  std::optional<int64_t> gapless;
+  if (count == 1) {
+    PLX_ASSIGN_OR_RETURN(gapless, GaplessCount(call.cnn(), table, numbering));
+  }
+  base::Result<std::vector<std::string>> picked;
+  if (gapless.has_value()) {
+    picked = NextAfter(numbering, *gapless);
+  } else {
+    PLX_ASSIGN_OR_RETURN(std::vector<std::string> in_use,
+                         NumbersInUse(call.cnn(), table, numbering, count == 1));
+    picked = PickNumbers(numbering, in_use, count);
+  }
+  // A period without a free number is a refusal, not a fault.
+  if (!picked.ok()) return Outcome::Refused(picked.err().description);
+  joined.clear();
+  for (const std::string& id : *picked) joined += (joined.empty() ? "" : ",") + id;
+  return Outcome::Ok();
+}
+
+}  // namespace
+
 bool GetBillID(host::ObjectContext& ctx, const std::string& vstrTable, int32_t vlngCount,
                const base::DateTime& vdtmDate, std::string& vstrBillID, const std::string& vstrDB,
                std::string& vstrErr) {
@@ -126,25 +179,15 @@ bool GetBillID(host::ObjectContext& ctx, const std::string& vstrTable, int32_t v
     ctx.SetAbort();
     return false;
   }
-  return RunOperation<bool>(ctx, "Share_Bus.GetBillID of " + vstrTable, vstrDB, vstrErr, false,
-                            [&](Call& call, bool& result) -> Outcome {
-                              PLX_RETURN_IF_NOT_OK(CheckTableName(vstrTable));
-                              PLX_RETURN_IF_NOT_OK(call.OpenConnection());
-                              PLX_ASSIGN_OR_RETURN(bool monthly, MonthlyMode(call.cnn()));
-                              Numbering numbering = NumberingFor(monthly, vdtmDate);
-                              PLX_ASSIGN_OR_RETURN(
-                                  std::vector<std::string> in_use,
-                                  NumbersInUse(call.cnn(), vstrTable, numbering, vlngCount == 1));
-                              auto picked = PickNumbers(numbering, in_use, vlngCount);
-                              // A period without a free number is a refusal, not a fault.
-                              if (!picked.ok()) return Outcome::Refused(picked.err().description);
-                              std::string joined;
-                              for (const std::string& id : *picked)
-                                joined += (joined.empty() ? "" : ",") + id;
-                              vstrBillID = joined;
-                              result = true;
-                              return Outcome::Ok();
-                            });
+  return RunOperation<bool>(
+      ctx, "Share_Bus.GetBillID of " + vstrTable, vstrDB, vstrErr, false,
+      [&](Call& call, bool& result) -> Outcome {
+        std::string joined;
+        PLX_RETURN_IF_NOT_OK(DrawNumbers(call, vstrTable, vlngCount, vdtmDate, joined));
+        vstrBillID = joined;
+        result = true;
+        return Outcome::Ok();
+      });
 }
 
 }  // namespace frame::share_bus

@@ -1,0 +1,75 @@
+#include "bench/bench_company.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "boundary/classes.h"
+#include "data/admin.h"
+#include "data/connection.h"
+#include "schema/initdb.h"
+
+namespace bench {
+namespace {
+
+std::string Env(const char* name, const char* fallback) {
+  const char* v = std::getenv(name);
+  return v != nullptr && *v != '\0' ? v : fallback;
+}
+
+[[noreturn]] void Die(const std::string& what, const base::Err& err) {
+  std::fprintf(stderr, "bench: %s: %s\n", what.c_str(), err.description.c_str());
+  std::exit(1);
+}
+
+}  // namespace
+
+BenchCompany::BenchCompany(const std::string& tag) {
+  setenv("PLEXAVO_NO_SYSLOG", "1", 1);
+  char tmpl[] = "/tmp/plexavo-bench-XXXXXX";
+  dir_ = mkdtemp(tmpl);
+  target_.database = "bench_" + tag + "_" + std::to_string(getpid());
+  std::string server;
+  if (Env("PLEXAVO_TEST_BACKEND", "sqlite") == "postgresql") {
+    target_.backend = data::Backend::kPostgres;
+    target_.host = Env("PLEXAVO_TEST_PG_HOST", "127.0.0.1");
+    target_.port = Env("PLEXAVO_TEST_PG_PORT", "5432");
+    target_.user = Env("PLEXAVO_TEST_PG_USER", "postgres");
+    server = "postgresql://" + target_.host + ":" + target_.port;
+  } else {
+    target_.path = dir_ + "/" + target_.database + ".db";
+    server = "sqlite:" + target_.path;
+  }
+  const std::string settings = dir_ + "/settings.ini";
+  std::ofstream(settings) << "[SoftWare\\Halvaren\\Kelmora\\" << target_.database
+                          << "]\nServer=" << server << "\nUserID=" << target_.user << "\nPWD=\n";
+  setenv("PLEXAVO_SETTINGS", settings.c_str(), 1);
+  auto report = schema::InitDb(target_);
+  if (!report.ok()) Die("initdb", report.err());
+  boundary::RegisterAll(classes_);
+}
+
+BenchCompany::~BenchCompany() {
+  (void)data::DropDatabase(target_);
+  std::filesystem::remove_all(dir_);
+}
+
+void BenchCompany::Exec(const std::string& sql,
+                        std::initializer_list<std::pair<const char*, base::Value>> binds) const {
+  data::Enlistment tx;
+  data::Connection cnn;
+  base::Status opened = cnn.Open(target_, &tx);
+  if (!opened.ok()) Die("open", opened.err());
+  data::Sql statement(sql);
+  for (const auto& [name, value] : binds) statement.Bind(name, value);
+  auto done = cnn.Execute(statement);
+  if (!done.ok()) Die(sql, done.err());
+  cnn.Close();
+  base::Status committed = tx.Commit();
+  if (!committed.ok()) Die("commit", committed.err());
+}
+
+}  // namespace bench
