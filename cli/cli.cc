@@ -158,6 +158,14 @@ const std::vector<Command>& Commands() {
        "The server is $PLEXAVO_URL (default http://127.0.0.1:8080), the sign-in token\n"
        "$PLEXAVO_TOKEN. Exit status 0 when the server answered 200, 1 otherwise.",
        RunCall},
+      {"demo", "[--dir DIR] [--listen HOST:PORT]",
+       "Write a demo company database and serve it over HTTP/JSON.",
+       "Writes DIR/settings.ini (DIR defaults to ./demo) and a fresh SQLite company\n"
+       "database \"demo\" with articles, units, shelves and balances, workshops,\n"
+       "production orders with a bill of materials, users and rights, and the current\n"
+       "month as the period of module MF; then serves it like 'serve' and prints the\n"
+       "URL, the company name and the users' sign-in tokens.",
+       RunDemo},
   };
   return kCommands;
 }

@@ -15,6 +15,7 @@ int RunConfigSet(Invocation& inv);
 int RunPeriodSet(Invocation& inv);
 int RunPeriodClear(Invocation& inv);
 int RunSelfcheck(Invocation& inv);
+int RunDemo(Invocation& inv);
 
 }  // namespace cli
 

@@ -29,25 +29,6 @@ base::Err BadArg(std::string text) {
   return base::MakeErr(base::kErrInvalidArgument, std::move(text), "Plexavo.Cli");
 }
 
-// "HOST:PORT", the host possibly in brackets ("[::1]:8080").
-base::Status ParseListen(const std::string& text, server::ServeOptions& options) {
-  size_t colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0) {
-    return BadArg("--listen takes HOST:PORT, not '" + text + "'");
-  }
-  std::string host = text.substr(0, colon);
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
-    host = host.substr(1, host.size() - 2);
-  }
-  auto port = ParseInt32(text.substr(colon + 1));
-  if (!port.ok() || *port < 0 || *port > 65535) {
-    return BadArg("--listen: the port must be 0 to 65535, not '" + text.substr(colon + 1) + "'");
-  }
-  options.host = host;
-  options.port = *port;
-  return base::OkStatus();
-}
-
 const boundary::Operation* FindOperation(const boundary::Interface& itf, const std::string& name) {
   if (const boundary::Operation* op = boundary::OperationByName(itf, name)) return op;
   // Otherwise a dispatch identifier in hexadecimal ("6003001D").
@@ -96,6 +77,24 @@ base::Result<server::Json> ArgumentJson(const boundary::Param& p, const std::str
 }
 
 }  // namespace
+
+base::Status ParseListen(const std::string& text, server::ServeOptions& options) {
+  size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) {
+    return BadArg("--listen takes HOST:PORT, not '" + text + "'");
+  }
+  std::string host = text.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  auto port = ParseInt32(text.substr(colon + 1));
+  if (!port.ok() || *port < 0 || *port > 65535) {
+    return BadArg("--listen: the port must be 0 to 65535, not '" + text.substr(colon + 1) + "'");
+  }
+  options.host = host;
+  options.port = *port;
+  return base::OkStatus();
+}
 
 int RunServe(Invocation& inv) {
   auto args = ParseArgs(inv.args(), {.options = {"--listen", "--threads"}});

@@ -4,8 +4,12 @@
 #define PLEXAVO_CLI_SERVER_COMMANDS_H_
 
 #include "cli/command.h"
+#include "server/server.h"
 
 namespace cli {
+
+// Reads "HOST:PORT" (port 0 to 65535; "[::1]:80" for IPv6) into the options.
+base::Status ParseListen(const std::string& text, server::ServeOptions& options);
 
 // plexavo serve [--listen HOST:PORT] [--threads N]
 int RunServe(Invocation& inv);

@@ -47,6 +47,15 @@ base::Result<bool> MonthlyMode(data::Connection& cnn) {
   return scaled > 5000 || scaled < -5000;
 }
 
+// Binds the period's bounds. Every numeric text that starts with the
+// prefix sorts below prefix + ":" (the character after '9'), so the upper
+// bound only lets the key's index narrow the search; it drops no row.
+void BindPeriod(data::Sql& sql, const Numbering& n) {
+  sql.Bind("zero", n.prefix + std::string(n.width, '0'))
+      .Bind("above", n.prefix + ":")
+      .Bind("prefix", n.prefix + "%");
+}
+
 // For one number the period's count and highest number usually decide:
 // when the highest is the count's own number there is no gap, and the
 // answer is one past the count, as the full walk would find. Answers the
@@ -54,9 +63,9 @@ base::Result<bool> MonthlyMode(data::Connection& cnn) {
 base::Result<std::optional<int64_t>> GaplessCount(data::Connection& cnn, const std::string& table,
                                                   const Numbering& n) {
   data::Sql sql("Select COUNT(*), MAX(BillID) From " + table +
-                " Where BillID > :zero And BillID Like :prefix And " +
+                " Where BillID > :zero And BillID < :above And BillID Like :prefix And " +
                 cnn.dialect().IsNumeric("BillID"));
-  sql.Bind("zero", n.prefix + std::string(n.width, '0')).Bind("prefix", n.prefix + "%");
+  BindPeriod(sql, n);
   PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"N", base::FieldType::kInt},
                                                         {"Top", base::FieldType::kText}}));
   PLX_ASSIGN_OR_RETURN(int32_t used, rs.Row(0)[0].AsInt());
@@ -66,10 +75,10 @@ base::Result<std::optional<int64_t>> GaplessCount(data::Connection& cnn, const s
 
 base::Result<std::vector<std::string>> NumbersInUse(data::Connection& cnn, const std::string& table,
                                                     const Numbering& n, bool descending) {
-  data::Sql sql("Select BillID From " + table + " Where BillID > :zero And BillID Like :prefix" +
+  data::Sql sql("Select BillID From " + table + " Where BillID > :zero And BillID < :above And BillID Like :prefix" +
                 " And " + cnn.dialect().IsNumeric("BillID") + " Order By BillID" +
                 (descending ? " Desc" : ""));
-  sql.Bind("zero", n.prefix + std::string(n.width, '0')).Bind("prefix", n.prefix + "%");
+  BindPeriod(sql, n);
   PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"BillID", base::FieldType::kText}}));
   std::vector<std::string> ids;
   ids.reserve(rs.RecordCount());

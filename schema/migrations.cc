@@ -85,6 +85,20 @@ const std::vector<Migration> kMigrations = {
          "CREATE INDEX ST_StockMove_Bill ON ST_StockMove (BillID)",
          "CREATE INDEX ST_StockMove_Balance ON ST_StockMove (ShelfID, ArtID, SerialNo)",
      }},
+    {3,
+     "operators, workshops, depots and the users' stock rights per depot",
+     {
+         // People who draw material, chosen on the bill-entry screen.
+         "CREATE TABLE FD_Operator (ID TEXT NOT NULL PRIMARY KEY, Name TEXT, DeptID TEXT)",
+         // Workshops (MF_Order.ShopID).
+         "CREATE TABLE FD_Shop (ID TEXT NOT NULL PRIMARY KEY, Name TEXT)",
+         // Depots group the shelves (ST_Shelf.DepotID).
+         "CREATE TABLE ST_Depot (ID TEXT NOT NULL PRIMARY KEY, Name TEXT)",
+         "CREATE INDEX ST_Shelf_Depot ON ST_Shelf (DepotID)",
+         // One row per login, depot and granted direction (1 stock-in, 2 stock-out).
+         "CREATE TABLE ST_DepotRight (LoginName TEXT NOT NULL, DepotID TEXT NOT NULL, "
+         "Direction INTEGER NOT NULL, PRIMARY KEY (LoginName, DepotID, Direction))",
+     }},
 };
 
 }  // namespace

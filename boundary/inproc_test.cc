@@ -1,0 +1,1022 @@
+// Tests of the in-process component: the built libplexavo.so is loaded
+// with dlopen and driven only through its C ABI, the way an outside caller
+// uses it; the registration-file editing and the C++ host path are tested
+// directly as well.
+#include <dlfcn.h>
+#include <elf.h>
+#include <gtest/gtest.h>
+#include <plexavo/plexavo.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "boundary/dispatch.h"
+#include "boundary/inproc.h"
+#include "boundary/inproc_registry.h"
+#include "boundary/interfaces.h"
+#include "tests/test_company.h"
+
+#ifndef PLEXAVO_INPROC_LIBRARY
+#error "PLEXAVO_INPROC_LIBRARY must name the built libplexavo.so"
+#endif
+
+namespace boundary {
+namespace {
+
+using testing_support::TestCompany;
+
+constexpr int32_t kReadRight = 0x60030015;
+constexpr int32_t kCheckRight = 0x60030018;
+constexpr int32_t kReaderAddNew = 0x60030001;
+constexpr int32_t kGetRstUser = 0x6003000B;
+
+// ---- The loaded library -----------------------------------------------------
+
+struct Library {
+  void* handle = nullptr;
+  std::string error;
+  decltype(&DllRegisterServer) RegisterServer = nullptr;
+  decltype(&DllUnregisterServer) UnregisterServer = nullptr;
+  decltype(&DllGetClassObject) GetClassObject = nullptr;
+  decltype(&DllCanUnloadNow) CanUnloadNow = nullptr;
+  decltype(&PlxVariantClear) VariantClear = nullptr;
+  decltype(&PlxTextAlloc) TextAlloc = nullptr;
+  decltype(&PlxTextFree) TextFree = nullptr;
+  decltype(&PlxRowsetCreate) RowsetCreate = nullptr;
+  decltype(&PlxRowsetAddField) RowsetAddField = nullptr;
+  decltype(&PlxRowsetAddRow) RowsetAddRow = nullptr;
+  decltype(&PlxRowsetFieldCount) RowsetFieldCount = nullptr;
+  decltype(&PlxRowsetFieldName) RowsetFieldName = nullptr;
+  decltype(&PlxRowsetFieldType) RowsetFieldType = nullptr;
+  decltype(&PlxRowsetRecordCount) RowsetRecordCount = nullptr;
+  decltype(&PlxRowsetGetValue) RowsetGetValue = nullptr;
+  decltype(&PlxRowsetFree) RowsetFree = nullptr;
+};
+
+template <typename F>
+void Bind(Library& lib, F& slot, const char* name) {
+  slot = reinterpret_cast<F>(dlsym(lib.handle, name));
+  if (slot == nullptr) lib.error += std::string(" missing ") + name;
+}
+
+// Loaded once and never closed: the library answers DllCanUnloadNow with
+// "not now".
+const Library& Lib() {
+  static const Library lib = [] {
+    Library l;
+    l.handle = dlopen(PLEXAVO_INPROC_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (l.handle == nullptr) {
+      l.error = dlerror();
+      return l;
+    }
+    Bind(l, l.RegisterServer, "DllRegisterServer");
+    Bind(l, l.UnregisterServer, "DllUnregisterServer");
+    Bind(l, l.GetClassObject, "DllGetClassObject");
+    Bind(l, l.CanUnloadNow, "DllCanUnloadNow");
+    Bind(l, l.VariantClear, "PlxVariantClear");
+    Bind(l, l.TextAlloc, "PlxTextAlloc");
+    Bind(l, l.TextFree, "PlxTextFree");
+    Bind(l, l.RowsetCreate, "PlxRowsetCreate");
+    Bind(l, l.RowsetAddField, "PlxRowsetAddField");
+    Bind(l, l.RowsetAddRow, "PlxRowsetAddRow");
+    Bind(l, l.RowsetFieldCount, "PlxRowsetFieldCount");
+    Bind(l, l.RowsetFieldName, "PlxRowsetFieldName");
+    Bind(l, l.RowsetFieldType, "PlxRowsetFieldType");
+    Bind(l, l.RowsetRecordCount, "PlxRowsetRecordCount");
+    Bind(l, l.RowsetGetValue, "PlxRowsetGetValue");
+    Bind(l, l.RowsetFree, "PlxRowsetFree");
+    return l;
+  }();
+  return lib;
+}
+
+std::string LibraryRealPath() {
+  char* real = realpath(PLEXAVO_INPROC_LIBRARY, nullptr);
+  std::string path = real != nullptr ? real : "";
+  free(real);
+  return path;
+}
+
+// ---- Variants built with the library's own allocator --------------------------
+
+PlxVariant Text(const char* s) {
+  PlxVariant v{};
+  v.vt = PLX_VT_TEXT;
+  v.v.text = Lib().TextAlloc(s);
+  return v;
+}
+PlxVariant Bool(bool b) {
+  PlxVariant v{};
+  v.vt = PLX_VT_BOOL;
+  v.v.boolean = b ? PLX_TRUE : PLX_FALSE;
+  return v;
+}
+PlxVariant Int(int32_t i) {
+  PlxVariant v{};
+  v.vt = PLX_VT_I4;
+  v.v.i4 = i;
+  return v;
+}
+PlxVariant Cy(int64_t scaled) {
+  PlxVariant v{};
+  v.vt = PLX_VT_CY;
+  v.v.cy = scaled;
+  return v;
+}
+PlxVariant Date(double days) {
+  PlxVariant v{};
+  v.vt = PLX_VT_DATE;
+  v.v.date = days;
+  return v;
+}
+PlxVariant Rows(PlxRowset* rs) {
+  PlxVariant v{};
+  v.vt = PLX_VT_ROWSET;
+  v.v.rowset = rs;
+  return v;
+}
+PlxVariant Empty() { return PlxVariant{}; }
+
+// An argument array that clears its variants at the end.
+struct Vars {
+  std::vector<PlxVariant> v;
+  Vars(std::initializer_list<PlxVariant> init) : v(init) {}
+  ~Vars() {
+    for (PlxVariant& x : v) Lib().VariantClear(&x);
+  }
+  Vars(const Vars&) = delete;
+  Vars& operator=(const Vars&) = delete;
+  PlxVariant* data() { return v.data(); }
+  int32_t size() const { return static_cast<int32_t>(v.size()); }
+  PlxVariant& operator[](size_t i) { return v[i]; }
+};
+
+struct Cleared {
+  PlxVariant v{};
+  ~Cleared() { Lib().VariantClear(&v); }
+};
+
+std::string TextOf(const PlxVariant& v) {
+  EXPECT_EQ(v.vt, PLX_VT_TEXT);
+  return v.vt == PLX_VT_TEXT && v.v.text != nullptr ? v.v.text : "<not text>";
+}
+
+// ---- Objects --------------------------------------------------------------------
+
+struct ObjectReleaser {
+  void operator()(PlxObject* obj) const {
+    if (obj != nullptr) {
+      EXPECT_EQ(obj->vtbl->Release(obj), PLX_S_OK);
+    }
+  }
+};
+using Object = std::unique_ptr<PlxObject, ObjectReleaser>;
+
+Object Create(const PLX_CLSID& clsid, const char* login) {
+  void* ppv = nullptr;
+  EXPECT_EQ(Lib().GetClassObject(&clsid, &PLX_IID_ClassFactory, &ppv), PLX_S_OK);
+  auto* factory = static_cast<PlxClassFactory*>(ppv);
+  if (factory == nullptr) return nullptr;
+  PlxObject* obj = nullptr;
+  EXPECT_EQ(factory->vtbl->CreateInstance(factory, login, &obj), PLX_S_OK);
+  EXPECT_EQ(factory->vtbl->Release(factory), PLX_S_OK);
+  return Object(obj);
+}
+
+PLXRESULT Call(PlxObject* obj, int32_t dispid, Vars& args, PlxVariant* result) {
+  return obj->vtbl->Invoke(obj, dispid, args.data(), args.size(), result);
+}
+
+class InprocTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Lib().error.empty()) << Lib().error; }
+};
+
+// ---- Exports ----------------------------------------------------------------
+
+// Names of the functions and objects a shared library defines in its
+// dynamic symbol table.
+std::set<std::string> DefinedDynamicSymbols(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::string bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::set<std::string> names;
+  Elf64_Ehdr eh;
+  if (bytes.size() < sizeof eh) return names;
+  std::memcpy(&eh, bytes.data(), sizeof eh);
+  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) {
+    return names;
+  }
+  if (eh.e_shoff + size_t{eh.e_shnum} * sizeof(Elf64_Shdr) > bytes.size()) return names;
+  auto section = [&](size_t i) {
+    Elf64_Shdr sh;
+    std::memcpy(&sh, bytes.data() + eh.e_shoff + i * sizeof sh, sizeof sh);
+    return sh;
+  };
+  for (size_t i = 0; i < eh.e_shnum; ++i) {
+    Elf64_Shdr sh = section(i);
+    if (sh.sh_type != SHT_DYNSYM) continue;
+    Elf64_Shdr strtab = section(sh.sh_link);
+    if (sh.sh_offset + sh.sh_size > bytes.size() ||
+        strtab.sh_offset + strtab.sh_size > bytes.size()) {
+      return names;
+    }
+    for (size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
+      Elf64_Sym sym;
+      std::memcpy(&sym, bytes.data() + sh.sh_offset + off, sizeof sym);
+      int bind = ELF64_ST_BIND(sym.st_info);
+      int type = ELF64_ST_TYPE(sym.st_info);
+      if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK)) continue;
+      if (type != STT_FUNC && type != STT_OBJECT) continue;
+      if (sym.st_name >= strtab.sh_size) continue;
+      names.insert(bytes.data() + strtab.sh_offset + sym.st_name);
+    }
+  }
+  return names;
+}
+
+TEST_F(InprocTest, ExportsExactlyTheEntryPointsAndHelpers) {
+  const std::set<std::string> expected = {
+      "DllRegisterServer",  "DllUnregisterServer",  "DllGetClassObject",   "DllCanUnloadNow",
+      "PlxVariantClear",    "PlxTextAlloc",         "PlxTextFree",         "PlxRowsetCreate",
+      "PlxRowsetAddField",  "PlxRowsetAddRow",      "PlxRowsetFieldCount", "PlxRowsetFieldName",
+      "PlxRowsetFieldType", "PlxRowsetRecordCount", "PlxRowsetGetValue",   "PlxRowsetFree",
+  };
+  EXPECT_EQ(DefinedDynamicSymbols(PLEXAVO_INPROC_LIBRARY), expected);
+  EXPECT_EQ(std::filesystem::path(PLEXAVO_INPROC_LIBRARY).filename(), "libplexavo.so");
+}
+
+TEST(InprocGuidTest, TextFormWritesTheBytesInOrder) {
+  struct Case {
+    const PLX_GUID* id;
+    const char* text;
+  } cases[] = {
+      {&PLX_CLSID_MF_OutBill, "{C3EEEF35-DB3F-40F4-9DDA-B06F74B28050}"},
+      {&PLX_CLSID_MF_OutBillE, "{1D097D58-423B-4596-8E6F-C9AB8998E3BC}"},
+      {&PLX_LIBID_Plexavo, "{2B8EB767-202E-4FC0-A437-5C8B00ABBFCA}"},
+      {&PLX_IID_ClassFactory, "{712222EB-CDC5-4F07-9852-5A1D87F28F88}"},
+      {&PLX_IID_HostClassInfo, "{D24AA3F2-33BA-4DE9-9CDA-5E25907794F8}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(GuidText(*c.id), c.text);
+  EXPECT_TRUE(SameGuid(PLX_CLSID_MF_OutBill, PLX_CLSID_MF_OutBill));
+  EXPECT_FALSE(SameGuid(PLX_CLSID_MF_OutBill, PLX_CLSID_MF_OutBillE));
+}
+
+// ---- Registration file ------------------------------------------------------
+
+class RegistrationTest : public InprocTest {
+ protected:
+  void SetUp() override {
+    InprocTest::SetUp();
+    if (HasFatalFailure()) return;
+    char tmpl[] = "/tmp/plexavo-reg-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    path_ = dir_ + "/registry.ini";
+    setenv("PLEXAVO_REGISTRY", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("PLEXAVO_REGISTRY");
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
+  void Write(const std::string& text) const {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << text;
+  }
+  std::string Read() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  // What DllRegisterServer appends, each section after a blank line.
+  static std::string Ours(const std::string& lib) {
+    return "\n[Class\\{C3EEEF35-DB3F-40F4-9DDA-B06F74B28050}]\n"
+           "ProgID=Plexavo.MF_OutBill\n"
+           "Library=" +
+           lib +
+           "\n"
+           "ThreadingModel=Apartment\n"
+           "Transaction=Supported\n"
+           "TypeLib={2B8EB767-202E-4FC0-A437-5C8B00ABBFCA}\n"
+           "\n[ProgID\\Plexavo.MF_OutBill]\n"
+           "Class={C3EEEF35-DB3F-40F4-9DDA-B06F74B28050}\n"
+           "\n[Class\\{1D097D58-423B-4596-8E6F-C9AB8998E3BC}]\n"
+           "ProgID=Plexavo.MF_OutBillE\n"
+           "Library=" +
+           lib +
+           "\n"
+           "ThreadingModel=Apartment\n"
+           "Transaction=Required\n"
+           "TypeLib={2B8EB767-202E-4FC0-A437-5C8B00ABBFCA}\n"
+           "\n[ProgID\\Plexavo.MF_OutBillE]\n"
+           "Class={1D097D58-423B-4596-8E6F-C9AB8998E3BC}\n"
+           "\n[TypeLib\\{2B8EB767-202E-4FC0-A437-5C8B00ABBFCA}]\n"
+           "Name=Plexavo\n"
+           "Version=1.8\n"
+           "HelpString=MF_生产领料单\n"
+           "Library=" +
+           lib + "\n";
+  }
+
+  std::string dir_;
+  std::string path_;
+};
+
+const char kForeign[] =
+    "; components installed on this machine\n"
+    "[Class\\{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}]\n"
+    "ProgID=Other.Component\n"
+    "Library=/opt/other/libother.so\n"
+    "ThreadingModel=Both\n"
+    "\n"
+    "[ProgID\\Other.Component]\n"
+    "Class={0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}\n";
+
+TEST_F(RegistrationTest, RegisterAddsBothClassesAndUnregisterRestoresTheFile) {
+  const std::string lib = LibraryRealPath();
+  ASSERT_FALSE(lib.empty());
+  ASSERT_EQ(lib.front(), '/');
+  Write(kForeign);
+
+  ASSERT_EQ(Lib().RegisterServer(), PLX_S_OK);
+  const std::string registered = Read();
+  EXPECT_EQ(registered, std::string(kForeign) + Ours(lib));
+
+  ASSERT_EQ(Lib().RegisterServer(), PLX_S_OK);
+  EXPECT_EQ(Read(), registered);
+
+  ASSERT_EQ(Lib().UnregisterServer(), PLX_S_OK);
+  EXPECT_EQ(Read(), kForeign);
+  ASSERT_EQ(Lib().UnregisterServer(), PLX_S_OK);
+  EXPECT_EQ(Read(), kForeign);
+}
+
+TEST_F(RegistrationTest, RegisterCreatesAMissingFileAndItsDirectory) {
+  path_ = dir_ + "/etc/plexavo/registry.ini";
+  setenv("PLEXAVO_REGISTRY", path_.c_str(), 1);
+  ASSERT_EQ(Lib().UnregisterServer(), PLX_S_OK);
+  EXPECT_FALSE(std::filesystem::exists(path_));  // nothing to remove, nothing created
+
+  ASSERT_EQ(Lib().RegisterServer(), PLX_S_OK);
+  EXPECT_EQ(Read(), Ours(LibraryRealPath()).substr(1));  // no blank line before the first
+  ASSERT_EQ(Lib().UnregisterServer(), PLX_S_OK);
+  EXPECT_EQ(Read(), "");
+}
+
+TEST_F(RegistrationTest, UnregisterKeepsWhatOthersAddedToOurSections) {
+  const std::string lib = LibraryRealPath();
+  Write(kForeign);
+  ASSERT_EQ(Lib().RegisterServer(), PLX_S_OK);
+  std::string text = Read();
+  const std::string header = "[ProgID\\Plexavo.MF_OutBill]\n";
+  size_t at = text.find(header);
+  ASSERT_NE(at, std::string::npos);
+  text.insert(at + header.size(), "; kept by the administrator\n");
+  Write(text);
+
+  ASSERT_EQ(Lib().UnregisterServer(), PLX_S_OK);
+  EXPECT_EQ(Read(), std::string(kForeign) +
+                        "\n[ProgID\\Plexavo.MF_OutBill]\n; kept by the administrator\n");
+}
+
+TEST_F(RegistrationTest, AnUnusableFileIsARegistrationError) {
+  setenv("PLEXAVO_REGISTRY", dir_.c_str(), 1);  // a directory
+  EXPECT_EQ(Lib().RegisterServer(), PLX_SELFREG_E_CLASS);
+  EXPECT_EQ(Lib().UnregisterServer(), PLX_SELFREG_E_CLASS);
+}
+
+TEST(RegistryEditTest, ApplyThenRemoveRoundTrips) {
+  const std::vector<inproc::RegSection> sections = {
+      {"S\\{1}", {{"a", "1"}, {"b", "two"}}},
+      {"T", {{"c", "3"}}},
+  };
+  struct Case {
+    const char* name;
+    const char* before;
+    const char* applied;
+    const char* removed;  // RemoveSections(applied)
+  } cases[] = {
+      {"empty file", "", "[S\\{1}]\na=1\nb=two\n\n[T]\nc=3\n", ""},
+      {"no final line break", "x=1", "x=1\n\n[S\\{1}]\na=1\nb=two\n\n[T]\nc=3", "x=1"},
+      {"trailing blank line kept", "[X]\nx=1\n\n",
+       "[X]\nx=1\n\n\n[S\\{1}]\na=1\nb=two\n\n[T]\nc=3\n", "[X]\nx=1\n\n"},
+      {"stale value rewritten, foreign key kept", "[s\\{1}]\nA = old\nkeep=me\n\n[T]\nc=3\n",
+       "[s\\{1}]\na=1\nkeep=me\nb=two\n\n[T]\nc=3\n", "[s\\{1}]\nkeep=me\n"},
+      {"already registered", "[S\\{1}]\na=1\nb=two\n\n[T]\nc=3\n",
+       "[S\\{1}]\na=1\nb=two\n\n[T]\nc=3\n", ""},
+      {"value without data", "[T]\nc\n", "[T]\nc=3\n\n[S\\{1}]\na=1\nb=two\n", ""},
+      {"crlf file", "[X]\r\nx=1\r\n",
+       "[X]\r\nx=1\r\n\r\n[S\\{1}]\r\na=1\r\nb=two\r\n\r\n[T]\r\nc=3\r\n", "[X]\r\nx=1\r\n"},
+      {"foreign section between ours", "[S\\{1}]\na=1\n\n[X]\nx=1\n",
+       "[S\\{1}]\na=1\nb=two\n\n[X]\nx=1\n\n[T]\nc=3\n", "\n[X]\nx=1\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string applied = inproc::ApplySections(c.before, sections);
+    EXPECT_EQ(applied, c.applied);
+    EXPECT_EQ(inproc::ApplySections(applied, sections), applied);
+    EXPECT_EQ(inproc::RemoveSections(applied, sections), c.removed);
+  }
+}
+
+TEST(RegistryEditTest, RemoveLeavesFilesWithoutOurSectionsAlone) {
+  const std::vector<inproc::RegSection> sections = {{"S", {{"a", "1"}}}};
+  for (const char* text : {"", "x", "[X]\na=1\n", "\n\n[X]\r\na=1", "; [S]\n"}) {
+    EXPECT_EQ(inproc::RemoveSections(text, sections), text);
+  }
+}
+
+// ---- Class objects --------------------------------------------------------------
+
+TEST_F(InprocTest, ClassObjectsOnlyForOurClassesAndFactoryInterface) {
+  const PLX_GUID foreign = {{0x0F, 0x1E, 0x2D, 0x3C, 0x4B, 0x5A, 0x69, 0x78, 0x87, 0x96, 0xA5, 0xB4,
+                             0xC3, 0xD2, 0xE1, 0xF0}};
+  struct Case {
+    const char* name;
+    const PLX_CLSID* clsid;
+    const PLX_IID* iid;
+    PLXRESULT expected;
+  } cases[] = {
+      {"foreign class", &foreign, &PLX_IID_ClassFactory, PLX_CLASS_E_CLASSNOTAVAILABLE},
+      {"type library id", &PLX_LIBID_Plexavo, &PLX_IID_ClassFactory, PLX_CLASS_E_CLASSNOTAVAILABLE},
+      {"interface id as class", &PLX_IID_ClassFactory, &PLX_IID_ClassFactory,
+       PLX_CLASS_E_CLASSNOTAVAILABLE},
+      {"reader, foreign interface", &PLX_CLSID_MF_OutBill, &foreign, PLX_E_NOINTERFACE},
+      {"writer, class id as interface", &PLX_CLSID_MF_OutBillE, &PLX_CLSID_MF_OutBillE,
+       PLX_E_NOINTERFACE},
+      {"no class id", nullptr, &PLX_IID_ClassFactory, PLX_E_POINTER},
+      {"no interface id", &PLX_CLSID_MF_OutBill, nullptr, PLX_E_POINTER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int sentinel = 0;
+    void* ppv = &sentinel;
+    EXPECT_EQ(Lib().GetClassObject(c.clsid, c.iid, &ppv), c.expected);
+    EXPECT_EQ(ppv, nullptr);
+  }
+  EXPECT_EQ(Lib().GetClassObject(&PLX_CLSID_MF_OutBill, &PLX_IID_ClassFactory, nullptr),
+            PLX_E_POINTER);
+  EXPECT_EQ(Lib().CanUnloadNow(), PLX_S_FALSE);
+}
+
+TEST_F(InprocTest, HostClassInfoDescribesTheClass) {
+  struct Case {
+    const PLX_CLSID* clsid;
+    const char* progid;
+    host::TransactionAttribute transaction;
+  } cases[] = {
+      {&PLX_CLSID_MF_OutBill, "Plexavo.MF_OutBill", host::TransactionAttribute::kSupports},
+      {&PLX_CLSID_MF_OutBillE, "Plexavo.MF_OutBillE", host::TransactionAttribute::kRequires},
+  };
+  for (const Case& c : cases) {
+    void* ppv = nullptr;
+    ASSERT_EQ(Lib().GetClassObject(c.clsid, &PLX_IID_HostClassInfo, &ppv), PLX_S_OK);
+    ASSERT_NE(ppv, nullptr);
+    const auto* info = static_cast<const host::ClassInfo*>(ppv);
+    EXPECT_EQ(info->progid, c.progid);
+    EXPECT_EQ(info->transaction, c.transaction);
+  }
+}
+
+TEST_F(InprocTest, FactoryRefusesMissingPointers) {
+  void* ppv = nullptr;
+  ASSERT_EQ(Lib().GetClassObject(&PLX_CLSID_MF_OutBill, &PLX_IID_ClassFactory, &ppv), PLX_S_OK);
+  auto* factory = static_cast<PlxClassFactory*>(ppv);
+  PlxObject* obj = reinterpret_cast<PlxObject*>(&ppv);
+  EXPECT_EQ(factory->vtbl->CreateInstance(factory, nullptr, &obj), PLX_E_POINTER);
+  EXPECT_EQ(obj, nullptr);
+  EXPECT_EQ(factory->vtbl->CreateInstance(factory, "amy", nullptr), PLX_E_POINTER);
+  EXPECT_EQ(factory->vtbl->Release(factory), PLX_S_OK);
+  EXPECT_EQ(Lib().CanUnloadNow(), PLX_S_FALSE);
+}
+
+// ---- Objects on a company database --------------------------------------------
+
+class InprocObjectTest : public InprocTest {
+ protected:
+  void SetUp() override {
+    InprocTest::SetUp();
+    if (HasFatalFailure()) return;
+    company_.AddUser("amy", "Amy", "", {"MF0301"});
+    company_.AddUser("bob", "Bob", "", {}, 7);
+    company_.AddUser("carol", "Carol", "", {"MF0302", "MF0303", "MF0304"});
+  }
+
+  TestCompany company_;
+};
+
+TEST_F(InprocObjectTest, NamesResolveToTheDispatchIdsOfEachClass) {
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
+  ASSERT_TRUE(reader && writer);
+  struct Case {
+    PlxObject* obj;
+    const char* name;
+    PLXRESULT hr;
+    int32_t dispid;
+  } cases[] = {
+      {reader.get(), "ShopRst", PLX_S_OK, 0x6003001D},
+      {reader.get(), "shoprst", PLX_S_OK, 0x6003001D},
+      {reader.get(), "READRIGHT", PLX_S_OK, 0x60030015},
+      {reader.get(), "AddNew", PLX_S_OK, 0x60030001},
+      {reader.get(), "CheckRight", PLX_S_OK, 0x60030018},
+      {reader.get(), "BillList", PLX_S_OK, 0x60030000},
+      {writer.get(), "AddFromOutPlan", PLX_S_OK, 0x60030008},
+      {writer.get(), "addnew", PLX_S_OK, 0x60030000},
+      {writer.get(), "UnExecBill", PLX_S_OK, 0x60030007},
+      {reader.get(), "AddFromOutPlan", PLX_DISP_E_MEMBERNOTFOUND, -1},
+      {writer.get(), "ShopRst", PLX_DISP_E_MEMBERNOTFOUND, -1},
+      {reader.get(), "", PLX_DISP_E_MEMBERNOTFOUND, -1},
+      {reader.get(), "ShopRst ", PLX_DISP_E_MEMBERNOTFOUND, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int32_t dispid = 12345;
+    EXPECT_EQ(c.obj->vtbl->GetIDsOfNames(c.obj, c.name, &dispid), c.hr);
+    EXPECT_EQ(dispid, c.dispid);
+  }
+}
+
+TEST_F(InprocObjectTest, ReadRightAnswersTheCallersRight) {
+  struct Case {
+    const char* login;
+    PLX_BOOL expected;
+  } cases[] = {{"amy", PLX_TRUE}, {"bob", PLX_FALSE}, {"carol", PLX_FALSE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.login);
+    Object reader = Create(PLX_CLSID_MF_OutBill, c.login);
+    ASSERT_TRUE(reader);
+    Vars args{Text(company_.name().c_str())};
+    char* db_text = args[0].v.text;
+    Cleared result;
+    result.v.vt = PLX_VT_I4;  // overwritten by the call
+    ASSERT_EQ(Call(reader.get(), kReadRight, args, &result.v), PLX_S_OK);
+    EXPECT_EQ(result.v.vt, PLX_VT_BOOL);
+    EXPECT_EQ(result.v.v.boolean, c.expected);
+    EXPECT_EQ(args[0].v.text, db_text);  // an in argument is left alone
+    EXPECT_EQ(TextOf(args[0]), company_.name());
+  }
+}
+
+TEST_F(InprocObjectTest, CheckRightUpdatesItsInOutArguments) {
+  struct Case {
+    const char* login;
+    bool read, edit, exec, unexec;
+  } cases[] = {
+      {"amy", true, false, false, false},
+      {"bob", false, false, false, false},
+      {"carol", false, false, false, false},  // no read right: nothing granted
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.login);
+    Object reader = Create(PLX_CLSID_MF_OutBill, c.login);
+    ASSERT_TRUE(reader);
+    Vars args{
+        Bool(!c.read), Bool(!c.edit), Bool(!c.exec), Bool(!c.unexec), Text(company_.name().c_str()),
+        Text("")};
+    Cleared result;
+    ASSERT_EQ(Call(reader.get(), kCheckRight, args, &result.v), PLX_S_OK);
+    EXPECT_EQ(result.v.vt, PLX_VT_BOOL);
+    EXPECT_EQ(result.v.v.boolean, PLX_TRUE);
+    const bool expected[] = {c.read, c.edit, c.exec, c.unexec};
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(args[i].vt, PLX_VT_BOOL) << i;
+      EXPECT_EQ(args[i].v.boolean, expected[i] ? PLX_TRUE : PLX_FALSE) << i;
+    }
+    EXPECT_EQ(TextOf(args[4]), company_.name());
+    EXPECT_EQ(TextOf(args[5]), "");
+  }
+}
+
+TEST_F(InprocObjectTest, ReaderAddNewRefusesAndKeepsTheId) {
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  ASSERT_TRUE(reader);
+  PlxRowset* detail = Lib().RowsetCreate();
+  ASSERT_EQ(Lib().RowsetAddField(detail, "ArtCode", PLX_VT_TEXT), PLX_S_OK);
+  PlxVariant line[] = {Text("A-1")};
+  ASSERT_EQ(Lib().RowsetAddRow(detail, line, 1), PLX_S_OK);
+  Lib().VariantClear(&line[0]);
+  Vars args{Text("B-0001"), Date(45000.0), Text("01"), Text(""),
+            Text(""),       Text(""),      Text(""),   Text("amy"),
+            Text("memo"),   Rows(detail),  Bool(true), Text(company_.name().c_str()),
+            Text("")};
+  Cleared result;
+  ASSERT_EQ(Call(reader.get(), kReaderAddNew, args, &result.v), PLX_S_OK);
+  EXPECT_EQ(result.v.vt, PLX_VT_BOOL);
+  EXPECT_EQ(result.v.v.boolean, PLX_FALSE);
+  EXPECT_EQ(TextOf(args[0]), "B-0001");
+  EXPECT_EQ(TextOf(args[12]), "function kill");
+  // The caller's rowset stays the caller's, untouched.
+  ASSERT_EQ(args[9].vt, PLX_VT_ROWSET);
+  EXPECT_EQ(args[9].v.rowset, detail);
+  int32_t count = -1;
+  ASSERT_EQ(Lib().RowsetRecordCount(detail, &count), PLX_S_OK);
+  EXPECT_EQ(count, 1);
+}
+
+TEST_F(InprocObjectTest, RowsetResultsAreReadOnlyCopiesOwnedByTheCaller) {
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  ASSERT_TRUE(reader);
+  Vars args{Text(company_.name().c_str()), Text("")};
+  Cleared result;
+  ASSERT_EQ(Call(reader.get(), kGetRstUser, args, &result.v), PLX_S_OK);
+  ASSERT_EQ(result.v.vt, PLX_VT_ROWSET);
+  PlxRowset* rs = result.v.v.rowset;
+  ASSERT_NE(rs, nullptr);
+
+  int32_t fields = -1, records = -1;
+  ASSERT_EQ(Lib().RowsetFieldCount(rs, &fields), PLX_S_OK);
+  ASSERT_EQ(Lib().RowsetRecordCount(rs, &records), PLX_S_OK);
+  ASSERT_EQ(fields, 3);
+  ASSERT_EQ(records, 3);
+  const struct {
+    const char* name;
+    int32_t vt;
+  } expected_fields[] = {
+      {"LoginName", PLX_VT_TEXT}, {"UserName", PLX_VT_TEXT}, {"InnerID", PLX_VT_I4}};
+  for (int32_t f = 0; f < 3; ++f) {
+    const char* name = nullptr;
+    int32_t vt = -1;
+    ASSERT_EQ(Lib().RowsetFieldName(rs, f, &name), PLX_S_OK);
+    ASSERT_EQ(Lib().RowsetFieldType(rs, f, &vt), PLX_S_OK);
+    EXPECT_STREQ(name, expected_fields[f].name);
+    EXPECT_EQ(vt, expected_fields[f].vt);
+  }
+  const struct {
+    const char* login;
+    const char* name;
+    int32_t inner;
+  } expected_rows[] = {{"amy", "Amy", 0}, {"bob", "Bob", 7}, {"carol", "Carol", 0}};
+  for (int32_t r = 0; r < 3; ++r) {
+    Cleared login, name, inner;
+    ASSERT_EQ(Lib().RowsetGetValue(rs, r, 0, &login.v), PLX_S_OK);
+    ASSERT_EQ(Lib().RowsetGetValue(rs, r, 1, &name.v), PLX_S_OK);
+    ASSERT_EQ(Lib().RowsetGetValue(rs, r, 2, &inner.v), PLX_S_OK);
+    EXPECT_EQ(TextOf(login.v), expected_rows[r].login);
+    EXPECT_EQ(TextOf(name.v), expected_rows[r].name);
+    EXPECT_EQ(inner.v.vt, PLX_VT_I4);
+    EXPECT_EQ(inner.v.v.i4, expected_rows[r].inner);
+  }
+  PlxVariant row[] = {Text("dan"), Text("Dan"), Int(1)};
+  EXPECT_EQ(Lib().RowsetAddRow(rs, row, 3), PLX_E_FAIL);
+  EXPECT_EQ(Lib().RowsetAddField(rs, "Extra", PLX_VT_I4), PLX_E_FAIL);
+  for (PlxVariant& v : row) Lib().VariantClear(&v);
+  ASSERT_EQ(Lib().RowsetRecordCount(rs, &records), PLX_S_OK);
+  EXPECT_EQ(records, 3);
+}
+
+TEST_F(InprocObjectTest, UnknownDispatchIdsAreNotFound) {
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
+  ASSERT_TRUE(reader && writer);
+  struct Case {
+    PlxObject* obj;
+    int32_t dispid;
+  } cases[] = {
+      {reader.get(), 0x6003001E}, {reader.get(), 0}, {reader.get(), -1},
+      {writer.get(), 0x60030001},  // the reader's AddNew id; the writer has none
+      {writer.get(), 0x60030009},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dispid);
+    Vars args{Text(company_.name().c_str())};
+    Cleared result;
+    result.v.vt = PLX_VT_I4;
+    EXPECT_EQ(Call(c.obj, c.dispid, args, &result.v), PLX_DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(result.v.vt, PLX_VT_EMPTY);
+  }
+}
+
+TEST_F(InprocObjectTest, BadArgumentsAreRefusedAndLeftUntouched) {
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  ASSERT_TRUE(reader);
+  const std::string db = company_.name();
+  struct Case {
+    const char* name;
+    int32_t dispid;
+    std::vector<PlxVariant> (*args)(const std::string& db);
+    int32_t argc_delta;  // added to the array's size to form argc
+    PLXRESULT expected;
+  } cases[] = {
+      {"no arguments", kReadRight, [](const std::string&) { return std::vector<PlxVariant>{}; }, 0,
+       PLX_DISP_E_BADPARAMCOUNT},
+      {"one too many", kReadRight,
+       [](const std::string& d) {
+         return std::vector<PlxVariant>{Text(d.c_str()), Text("")};
+       },
+       0, PLX_DISP_E_BADPARAMCOUNT},
+      {"negative count", kReadRight,
+       [](const std::string& d) { return std::vector<PlxVariant>{Text(d.c_str())}; }, -2,
+       PLX_DISP_E_BADPARAMCOUNT},
+      {"int for text", kReadRight,
+       [](const std::string&) { return std::vector<PlxVariant>{Int(1)}; }, 0,
+       PLX_DISP_E_TYPEMISMATCH},
+      {"empty for text", kReadRight,
+       [](const std::string&) { return std::vector<PlxVariant>{Empty()}; }, 0,
+       PLX_DISP_E_TYPEMISMATCH},
+      {"text for an in/out bool", kCheckRight,
+       [](const std::string& d) {
+         return std::vector<PlxVariant>{Bool(false), Text("yes"),     Bool(false),
+                                        Bool(false), Text(d.c_str()), Text("before")};
+       },
+       0, PLX_DISP_E_TYPEMISMATCH},
+      {"int for the in/out error text", kCheckRight,
+       [](const std::string& d) {
+         return std::vector<PlxVariant>{Bool(false), Bool(false),     Bool(false),
+                                        Bool(false), Text(d.c_str()), Int(0)};
+       },
+       0, PLX_DISP_E_TYPEMISMATCH},
+      {"currency for a date", kReaderAddNew,
+       [](const std::string& d) {
+         return std::vector<PlxVariant>{Text("B-1"),   Cy(450000000), Text(""),    Text(""),
+                                        Text(""),      Text(""),      Text(""),    Text(""),
+                                        Text(""),      Rows(nullptr), Bool(false), Text(d.c_str()),
+                                        Text("before")};
+       },
+       0, PLX_DISP_E_TYPEMISMATCH},
+      {"text for a rowset", kReaderAddNew,
+       [](const std::string& d) {
+         return std::vector<PlxVariant>{Text("B-1"),   Date(45000), Text(""),    Text(""),
+                                        Text(""),      Text(""),    Text(""),    Text(""),
+                                        Text(""),      Text(""),    Bool(false), Text(d.c_str()),
+                                        Text("before")};
+       },
+       0, PLX_DISP_E_TYPEMISMATCH},
+      {"date past year 9999", kReaderAddNew,
+       [](const std::string& d) {
+         return std::vector<PlxVariant>{Text("B-1"),   Date(1e7),     Text(""),    Text(""),
+                                        Text(""),      Text(""),      Text(""),    Text(""),
+                                        Text(""),      Rows(nullptr), Bool(false), Text(d.c_str()),
+                                        Text("before")};
+       },
+       0, PLX_E_INVALIDARG},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<PlxVariant> args = c.args(db);
+    const std::vector<PlxVariant> before = args;  // the same pointers, not copies
+    Cleared result;
+    result.v.vt = PLX_VT_I4;
+    const int32_t argc = static_cast<int32_t>(args.size()) + c.argc_delta;
+    EXPECT_EQ(reader->vtbl->Invoke(reader.get(), c.dispid, args.data(), argc, &result.v),
+              c.expected);
+    EXPECT_EQ(result.v.vt, PLX_VT_EMPTY);
+    ASSERT_EQ(args.size(), before.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+      EXPECT_EQ(args[i].vt, before[i].vt) << i;
+      EXPECT_EQ(std::memcmp(&args[i].v, &before[i].v, sizeof args[i].v), 0) << i;
+    }
+    if (!args.empty() && args.back().vt == PLX_VT_TEXT && c.dispid != kReadRight) {
+      EXPECT_EQ(TextOf(args.back()), "before");
+    }
+    for (PlxVariant& v : args) Lib().VariantClear(&v);
+  }
+}
+
+// Arguments of the right types for an operation, with neutral values.
+std::vector<PlxVariant> NeutralArgs(const Operation& op) {
+  std::vector<PlxVariant> args;
+  for (const Param& p : op.params) {
+    switch (p.type) {
+      case ParamType::kText:
+        args.push_back(Text(""));
+        break;
+      case ParamType::kDate:
+        args.push_back(Date(0));
+        break;
+      case ParamType::kInt:
+        args.push_back(Int(0));
+        break;
+      case ParamType::kCurrency:
+        args.push_back(Cy(0));
+        break;
+      case ParamType::kBool:
+        args.push_back(Bool(false));
+        break;
+      case ParamType::kRowset:
+        args.push_back(Rows(nullptr));
+        break;
+    }
+  }
+  return args;
+}
+
+TEST_F(InprocObjectTest, OperationsNotBuiltYetAnswerNotImplemented) {
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
+  ASSERT_TRUE(reader && writer);
+  int checked = 0;
+  for (const auto& [itf, obj] :
+       {std::pair{&ReaderInterface(), reader.get()}, std::pair{&WriterInterface(), writer.get()}}) {
+    for (const Operation& op : *itf->operations) {
+      if (IsImplemented(*itf, op)) continue;
+      SCOPED_TRACE(std::string(itf->cls) + "." + op.name);
+      std::vector<PlxVariant> args = NeutralArgs(op);
+      const std::vector<PlxVariant> before = args;
+      Cleared result;
+      EXPECT_EQ(obj->vtbl->Invoke(obj, static_cast<int32_t>(op.dispid), args.data(),
+                                  static_cast<int32_t>(args.size()), &result.v),
+                PLX_E_NOTIMPL);
+      EXPECT_EQ(result.v.vt, PLX_VT_EMPTY);
+      for (size_t i = 0; i < args.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&args[i], &before[i], sizeof args[i]), 0) << i;
+      }
+      for (PlxVariant& v : args) Lib().VariantClear(&v);
+      ++checked;
+    }
+  }
+  // How many operations are still missing is whatever the dispatch table says.
+  int missing = 0;
+  for (const Interface* itf : Interfaces()) {
+    for (const Operation& op : *itf->operations) missing += IsImplemented(*itf, op) ? 0 : 1;
+  }
+  EXPECT_EQ(checked, missing);
+}
+
+TEST_F(InprocObjectTest, ObjectsAnswerOnlyOnTheirCreatingThread) {
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  ASSERT_TRUE(reader);
+  PlxObject* obj = reader.get();
+  const std::string db = company_.name();
+  PLXRESULT invoked = PLX_S_OK, named = PLX_S_OK, released = PLX_S_OK;
+  int32_t dispid = 99;
+  std::thread other([&] {
+    Vars args{Text(db.c_str())};
+    invoked = obj->vtbl->Invoke(obj, kReadRight, args.data(), args.size(), nullptr);
+    named = obj->vtbl->GetIDsOfNames(obj, "ReadRight", &dispid);
+    released = obj->vtbl->Release(obj);
+  });
+  other.join();
+  EXPECT_EQ(invoked, PLX_E_FAIL);
+  EXPECT_EQ(named, PLX_E_FAIL);
+  EXPECT_EQ(released, PLX_E_FAIL);
+  EXPECT_EQ(dispid, 99);
+
+  // Still alive and usable here.
+  Vars args{Text(db.c_str())};
+  Cleared result;
+  ASSERT_EQ(Call(obj, kReadRight, args, &result.v), PLX_S_OK);
+  EXPECT_EQ(result.v.v.boolean, PLX_TRUE);
+}
+
+// ---- Rowset C API ---------------------------------------------------------------
+
+TEST_F(InprocTest, RowsetRoundTrip) {
+  PlxRowset* rs = Lib().RowsetCreate();
+  ASSERT_NE(rs, nullptr);
+  const struct {
+    const char* name;
+    int32_t vt;
+  } fields[] = {{"Code", PLX_VT_TEXT},
+                {"Day", PLX_VT_DATE},
+                {"Qty", PLX_VT_CY},
+                {"Line", PLX_VT_I4},
+                {"Done", PLX_VT_BOOL}};
+  for (const auto& f : fields) ASSERT_EQ(Lib().RowsetAddField(rs, f.name, f.vt), PLX_S_OK);
+  EXPECT_EQ(Lib().RowsetAddField(rs, "code", PLX_VT_TEXT), PLX_E_INVALIDARG);  // name in use
+  EXPECT_EQ(Lib().RowsetAddField(rs, "Sub", PLX_VT_ROWSET), PLX_E_INVALIDARG);
+  EXPECT_EQ(Lib().RowsetAddField(rs, "", PLX_VT_I4), PLX_E_INVALIDARG);
+
+  // Rows as given, then as read back (a non-zero bool reads as PLX_TRUE).
+  std::vector<std::vector<PlxVariant>> given = {
+      {Text("A-1"), Date(45000.25), Cy(1234567), Int(1), Bool(true)},
+      {Text("领料"), Date(-1.25), Cy(-5000), Int(-2), Bool(false)},
+      {Empty(), Empty(), Empty(), Empty(), Empty()},
+  };
+  given[1][4].v.boolean = 1;
+  for (auto& row : given) ASSERT_EQ(Lib().RowsetAddRow(rs, row.data(), 5), PLX_S_OK);
+
+  std::vector<PlxVariant> wrong = {Text("A-2"), Date(1), Date(2), Int(3), Bool(true)};
+  EXPECT_EQ(Lib().RowsetAddRow(rs, wrong.data(), 5), PLX_DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Lib().RowsetAddRow(rs, wrong.data(), 4), PLX_E_INVALIDARG);
+  wrong[2] = Cy(1);
+  wrong[1] = Date(1e9);
+  EXPECT_EQ(Lib().RowsetAddRow(rs, wrong.data(), 5), PLX_E_INVALIDARG);
+  EXPECT_EQ(Lib().RowsetAddField(rs, "Late", PLX_VT_I4), PLX_E_FAIL);  // rows exist
+
+  int32_t count = -1;
+  ASSERT_EQ(Lib().RowsetFieldCount(rs, &count), PLX_S_OK);
+  EXPECT_EQ(count, 5);
+  ASSERT_EQ(Lib().RowsetRecordCount(rs, &count), PLX_S_OK);
+  EXPECT_EQ(count, 3);
+  for (int32_t f = 0; f < 5; ++f) {
+    const char* name = nullptr;
+    int32_t vt = -1;
+    ASSERT_EQ(Lib().RowsetFieldName(rs, f, &name), PLX_S_OK);
+    ASSERT_EQ(Lib().RowsetFieldType(rs, f, &vt), PLX_S_OK);
+    EXPECT_STREQ(name, fields[f].name);
+    EXPECT_EQ(vt, fields[f].vt);
+  }
+  for (int32_t r = 0; r < 3; ++r) {
+    for (int32_t f = 0; f < 5; ++f) {
+      SCOPED_TRACE(std::to_string(r) + "," + std::to_string(f));
+      const PlxVariant& in = given[static_cast<size_t>(r)][static_cast<size_t>(f)];
+      Cleared out;
+      ASSERT_EQ(Lib().RowsetGetValue(rs, r, f, &out.v), PLX_S_OK);
+      ASSERT_EQ(out.v.vt, in.vt);
+      switch (in.vt) {
+        case PLX_VT_TEXT:
+          EXPECT_STREQ(out.v.v.text, in.v.text);
+          EXPECT_NE(out.v.v.text, in.v.text);  // a copy of its own
+          break;
+        case PLX_VT_DATE:
+          EXPECT_EQ(out.v.v.date, in.v.date);
+          break;
+        case PLX_VT_CY:
+          EXPECT_EQ(out.v.v.cy, in.v.cy);
+          break;
+        case PLX_VT_I4:
+          EXPECT_EQ(out.v.v.i4, in.v.i4);
+          break;
+        case PLX_VT_BOOL:
+          EXPECT_EQ(out.v.v.boolean, in.v.boolean != 0 ? PLX_TRUE : PLX_FALSE);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  const struct { int32_t row, field; } outside[] = {{3, 0}, {0, 5}, {-1, 0}, {0, -1}};
+  for (const auto& o : outside) {
+    Cleared out;
+    out.v.vt = PLX_VT_I4;
+    EXPECT_EQ(Lib().RowsetGetValue(rs, o.row, o.field, &out.v), PLX_E_INVALIDARG);
+    EXPECT_EQ(out.v.vt, PLX_VT_EMPTY);
+  }
+  const char* name = "unchanged";
+  EXPECT_EQ(Lib().RowsetFieldName(rs, 5, &name), PLX_E_INVALIDARG);
+  EXPECT_EQ(name, nullptr);
+  EXPECT_EQ(Lib().RowsetFieldCount(nullptr, &count), PLX_E_POINTER);
+
+  for (auto& row : given) {
+    for (PlxVariant& v : row) Lib().VariantClear(&v);
+  }
+  for (PlxVariant& v : wrong) Lib().VariantClear(&v);
+  // A rowset in a variant belongs to it: clearing the variant frees it.
+  PlxVariant holder = Rows(rs);
+  Lib().VariantClear(&holder);
+  EXPECT_EQ(holder.vt, PLX_VT_EMPTY);
+  Lib().RowsetFree(Lib().RowsetCreate());
+}
+
+TEST_F(InprocTest, TextHelpers) {
+  char* copy = Lib().TextAlloc("生产 ok");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_STREQ(copy, "生产 ok");
+  Lib().TextFree(copy);
+  EXPECT_EQ(Lib().TextAlloc(nullptr), nullptr);
+  PlxVariant v = Text("x");
+  Lib().VariantClear(&v);
+  EXPECT_EQ(v.vt, PLX_VT_EMPTY);
+  EXPECT_EQ(v.v.text, nullptr);
+  Lib().VariantClear(nullptr);
+}
+
+// ---- The host creating the classes through the in-process path -------------
+
+TEST(InprocHostTest, RegisterThroughInprocGivesTheHostBothClasses) {
+  TestCompany company;
+  company.AddUser("amy", "Amy", "", {"MF0301"});
+  host::ClassTable& classes = company.classes();  // outside services already in
+  ASSERT_EQ(classes.Find(kReaderProgId), nullptr);
+  ASSERT_TRUE(RegisterThroughInproc(classes).ok());
+  const host::ClassInfo* reader_info = classes.Find("plexavo.mf_outbill");
+  const host::ClassInfo* writer_info = classes.Find(kWriterProgId);
+  ASSERT_NE(reader_info, nullptr);
+  ASSERT_NE(writer_info, nullptr);
+  EXPECT_EQ(reader_info->transaction, host::TransactionAttribute::kSupports);
+  EXPECT_EQ(writer_info->transaction, host::TransactionAttribute::kRequires);
+
+  host::Host host(classes);
+  auto writer = host.CreateObject(kWriterProgId, "amy");
+  ASSERT_TRUE(writer.ok());
+  EXPECT_TRUE(writer->context()->IsInTransaction());
+  EXPECT_TRUE(writer->context()->IsTransactionRoot());
+  EXPECT_TRUE(writer->Release().ok());
+
+  auto reader = host.CreateObject(kReaderProgId, "amy");
+  ASSERT_TRUE(reader.ok());
+  EXPECT_FALSE(reader->context()->IsInTransaction());
+  const Operation* op = OperationByName(ReaderInterface(), "ReadRight");
+  ASSERT_NE(op, nullptr);
+  Args args{Variant::Text(company.name())};
+  auto answer = Invoke(*reader->As<host::Component>(), ReaderInterface(), *op, args);
+  ASSERT_TRUE(answer.ok());
+  EXPECT_EQ(answer->value, base::Value(true));
+}
+
+}  // namespace
+}  // namespace boundary

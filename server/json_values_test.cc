@@ -1,0 +1,182 @@
+#include "server/json_values.h"
+
+#include <gtest/gtest.h>
+
+namespace server {
+namespace {
+
+using boundary::ParamType;
+using boundary::Variant;
+
+base::DateTime Date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
+  return *base::DateTime::FromParts(y, m, d, hh, mm, ss);
+}
+
+Json Parsed(const std::string& text) {
+  auto j = ParseJson(text);
+  EXPECT_TRUE(j.ok()) << text;
+  return j.ok() ? *j : Json();
+}
+
+TEST(JsonValuesTest, WritesEachType) {
+  const struct {
+    Variant value;
+    std::string json;
+  } cases[] = {
+      {Variant::Text("a \"b\""), R"("a \"b\"")"},
+      {Variant{ParamType::kText, base::Value(), {}}, "null"},
+      {Variant::Date(Date(2026, 5, 1)), R"("2026-05-01")"},
+      {Variant::Date(Date(2026, 5, 1, 13, 45, 7)), R"("2026-05-01T13:45:07")"},
+      {Variant::Int(-2147483647 - 1), "-2147483648"},
+      {Variant::Cur(base::Currency::FromScaled(123400)), R"("12.3400")"},
+      {Variant::Cur(base::Currency::FromScaled(-5000)), R"("-0.5000")"},
+      {Variant::Bool(false), "false"},
+      {Variant::Rows(std::nullopt), "null"},
+      {Variant::Rows(base::Rowset({{"A", base::FieldType::kInt}})),
+       R"({"fields":[{"name":"A","type":"int"}],"rows":[]})"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Dump(ToJson(c.value)), c.json);
+}
+
+TEST(JsonValuesTest, ReadsEachType) {
+  const struct {
+    std::string json;
+    ParamType type;
+    base::Value expected;
+  } cases[] = {
+      {R"("abc")", ParamType::kText, base::Value("abc")},
+      {R"("")", ParamType::kText, base::Value("")},
+      {R"("2026-05-01")", ParamType::kDate, base::Value(Date(2026, 5, 1))},
+      {R"("2026-05-01T13:45:07")", ParamType::kDate, base::Value(Date(2026, 5, 1, 13, 45, 7))},
+      {"2147483647", ParamType::kInt, base::Value(int32_t{2147483647})},
+      {"-2147483648", ParamType::kInt, base::Value(int32_t{-2147483647 - 1})},
+      {R"("12.34")", ParamType::kCurrency, base::Value(base::Currency::FromScaled(123400))},
+      {"12.3456", ParamType::kCurrency, base::Value(base::Currency::FromScaled(123456))},
+      {"0.1", ParamType::kCurrency, base::Value(base::Currency::FromScaled(1000))},
+      {"-7", ParamType::kCurrency, base::Value(base::Currency::FromScaled(-70000))},
+      {"true", ParamType::kBool, base::Value(true)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    auto v = FromJson(Parsed(c.json), c.type, "x");
+    ASSERT_TRUE(v.ok()) << v.err().description;
+    EXPECT_EQ(v->type, c.type);
+    EXPECT_EQ(v->value, c.expected);
+  }
+  auto none = FromJson(Parsed("null"), ParamType::kRowset, "r");
+  ASSERT_TRUE(none.ok());
+  EXPECT_FALSE(none->rowset.has_value());
+}
+
+TEST(JsonValuesTest, RefusesBadValuesNamingTheArgument) {
+  const std::string kCur =
+      "argument x must be a currency value with at most four decimals (a string such as "
+      "\"12.3400\" or a number), not ";
+  const std::string kDate = "argument x must be a date \"yyyy-mm-dd\" or \"yyyy-mm-ddThh:mm:ss\"";
+  const std::string kInt = "argument x must be a 32-bit integer";
+  const struct {
+    std::string json;
+    ParamType type;
+    std::string error;
+  } cases[] = {
+      {"5", ParamType::kText, "argument x must be a string, not an integer"},
+      {"null", ParamType::kText, "argument x must be text, not null"},
+      {"null", ParamType::kInt, "argument x must be int, not null"},
+      {R"("2026-5-1")", ParamType::kDate, kDate + ", not \"2026-5-1\""},
+      {R"("2026-05-01 13:45:00")", ParamType::kDate, kDate + ", not \"2026-05-01 13:45:00\""},
+      {R"("2026-02-30")", ParamType::kDate, "argument x: \"2026-02-30\" is no valid date"},
+      {"20260501", ParamType::kDate, kDate + ", not an integer"},
+      {"1.0", ParamType::kInt, kInt + ", not 1.0"},
+      {R"("5")", ParamType::kInt, kInt + ", not a string"},
+      {"2147483648", ParamType::kInt, kInt + ", 2147483648 is out of range"},
+      {"-2147483649", ParamType::kInt, kInt + ", -2147483649 is out of range"},
+      {R"("12.34567")", ParamType::kCurrency, kCur + "\"12.34567\""},
+      {"12.34567", ParamType::kCurrency, kCur + "12.34567"},
+      {"1e2", ParamType::kCurrency, kCur + "1e2"},
+      {R"("12,5")", ParamType::kCurrency, kCur + "\"12,5\""},
+      {"true", ParamType::kCurrency, kCur + "a Boolean"},
+      {"922337203685478", ParamType::kCurrency,
+       "argument x: 922337203685478 is out of the currency range"},
+      {"1", ParamType::kBool, "argument x must be true or false, not an integer"},
+      {R"("true")", ParamType::kBool, "argument x must be true or false, not a string"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    auto v = FromJson(Parsed(c.json), c.type, "x");
+    ASSERT_FALSE(v.ok());
+    EXPECT_EQ(v.err().description, c.error);
+  }
+}
+
+TEST(JsonValuesTest, ReadsAndWritesRowsets) {
+  const std::string in =
+      R"({"fields":[{"name":"T","type":"text"},{"name":"D","type":"date"},)"
+      R"({"name":"I","type":"int"},{"name":"C","type":"currency"},{"name":"B","type":"bool"}],)"
+      R"("rows":[["a","2026-01-02",3,1.5,true],[null,null,null,"-0.0001",null]]})";
+  auto v = FromJson(Parsed(in), ParamType::kRowset, "r");
+  ASSERT_TRUE(v.ok()) << v.err().description;
+  ASSERT_TRUE(v->rowset.has_value());
+  const base::Rowset& rs = *v->rowset;
+  ASSERT_EQ(rs.RecordCount(), 2u);
+  EXPECT_EQ(rs.Row(0), (std::vector<base::Value>{
+                           base::Value("a"), base::Value(Date(2026, 1, 2)), base::Value(int32_t{3}),
+                           base::Value(base::Currency::FromScaled(15000)), base::Value(true)}));
+  EXPECT_TRUE(rs.Row(1)[0].IsNull());
+  EXPECT_EQ(rs.Row(1)[3], base::Value(base::Currency::FromScaled(-1)));
+  EXPECT_EQ(Dump(ToJson(*v)),
+            R"({"fields":[{"name":"T","type":"text"},{"name":"D","type":"date"},)"
+            R"({"name":"I","type":"int"},{"name":"C","type":"currency"},)"
+            R"({"name":"B","type":"bool"}],"rows":[["a","2026-01-02",3,"1.5000",true],)"
+            R"([null,null,null,"-0.0001",null]]})");
+}
+
+TEST(JsonValuesTest, RefusesMisshapenRowsets) {
+  const std::string kShape =
+      " (a rowset is {\"fields\": [{\"name\": N, \"type\": T}, ...], \"rows\": [[...], ...]} or "
+      "null)";
+  const std::string kIntField = R"({"fields":[{"name":"a","type":"int"}],)";
+  const struct {
+    std::string json;
+    std::string error;
+  } cases[] = {
+      {"[]", "argument r must be a rowset or null, not an array" + kShape},
+      {R"({"fields":[]})", "argument r needs a \"rows\" array" + kShape},
+      {R"({"rows":[]})", "argument r needs a \"fields\" array" + kShape},
+      {R"({"fields":[],"rows":[],"x":1})", "argument r has an unknown member \"x\"" + kShape},
+      {R"({"fields":[{"name":"a","type":"float"}],"rows":[]})",
+       "argument r, field 1: \"type\" must be one of \"text\", \"date\", \"int\", \"currency\", "
+       "\"bool\""},
+      {R"({"fields":[{"name":"","type":"int"}],"rows":[]})",
+       "argument r, field 1: \"name\" must be a non-empty string"},
+      {R"({"fields":[{"name":"a"}],"rows":[]})",
+       "argument r, field 1 must be an object with exactly \"name\" and \"type\""},
+      {kIntField + R"("rows":[[1,2]]})", "argument r, row 1 must be an array of 1 values"},
+      {kIntField + R"("rows":[[1],["x"]]})",
+       "argument r, row 2, field a must be a 32-bit integer, not a string"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    auto v = FromJson(Parsed(c.json), ParamType::kRowset, "r");
+    ASSERT_FALSE(v.ok());
+    EXPECT_EQ(v.err().description, c.error);
+  }
+}
+
+TEST(JsonValuesTest, ParsingKeepsFractionalNumbersAsText) {
+  Json j = Parsed(R"([0.1, 123456789012345678901234567890, 7, -3])");
+  ASSERT_TRUE(IsRawNumber(j[0]));
+  EXPECT_EQ(std::string(j[0].get_binary().begin(), j[0].get_binary().end()), "0.1");
+  ASSERT_TRUE(IsRawNumber(j[1]));  // beyond 64 bits: kept as text, not rounded
+  EXPECT_TRUE(j[2].is_number_unsigned());
+  EXPECT_TRUE(j[3].is_number_integer());
+  for (const std::string bad : {"", "{", "[1,]", "{\"a\" 1}", "\"\xff\"", "tru"}) {
+    auto r = ParseJson(bad);
+    ASSERT_FALSE(r.ok()) << bad;
+    EXPECT_EQ(r.err().description.rfind("malformed JSON: ", 0), 0u) << r.err().description;
+  }
+  // Text that is no valid UTF-8 is still written, never thrown.
+  EXPECT_EQ(Dump(Json("a\xff")), "\"a\xEF\xBF\xBD\"");
+}
+
+}  // namespace
+}  // namespace server

@@ -1,0 +1,525 @@
+#include "server/server.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <strings.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "base/datetime.h"
+#include "boundary/classes.h"
+#include "boundary/dispatch.h"
+#include "boundary/interfaces.h"
+#include "cli/token.h"
+#include "data/connection.h"
+#include "host/object_context.h"
+#include "server/http.h"
+#include "server/json_values.h"
+#include "services/company_db.h"
+
+namespace server {
+namespace {
+
+using boundary::Direction;
+using boundary::Interface;
+using boundary::Operation;
+using boundary::ParamType;
+
+constexpr const char* kCallPath = "/v1/call";
+constexpr const char* kDbParam = "vstrDB";
+
+struct Reply {
+  int status = 200;
+  Json body;
+  std::string outcome;  // for the log: "ok", "false" or the error text
+};
+
+Reply Error(int status, const std::string& text) { return {status, Json{{"error", text}}, text}; }
+
+// What the log line says about a call; "-" until the request names it.
+struct CallFacts {
+  std::string login = "-";
+  std::string db = "-";
+  std::string progid = "-";
+  std::string op = "-";
+};
+
+// One log field on one line: blanks, quotes, backslashes and control
+// characters are written as \xNN so that fields stay separable.
+std::string LogText(std::string_view s) {
+  if (s.empty()) return "\"\"";
+  std::string out;
+  for (unsigned char c : s) {
+    if (c <= 0x20 || c == 0x7f || c == '"' || c == '\\') {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The outcome may be a sentence: only line breaks and control characters
+// are escaped.
+std::string LogSentence(std::string_view s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c < 0x20 || c == 0x7f) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+using Built = std::function<bool(const Interface&, const Operation&)>;
+
+Json InterfacesJson(const Built& built) {
+  Json interfaces = Json::array();
+  for (const Interface* itf : boundary::Interfaces()) {
+    Json ops = Json::array();
+    for (const Operation& op : *itf->operations) {
+      Json params = Json::array();
+      for (const boundary::Param& p : op.params) {
+        params.push_back({{"name", p.name},
+                          {"type", boundary::ParamTypeName(p.type)},
+                          {"direction", p.direction == Direction::kIn ? "in" : "inout"}});
+      }
+      ops.push_back({{"operation", op.name},
+                     {"dispid", boundary::DispIdText(op.dispid)},
+                     {"parameters", std::move(params)},
+                     {"result", boundary::ParamTypeName(op.result)},
+                     {"implemented", built(*itf, op)}});
+    }
+    interfaces.push_back({{"name", itf->name},
+                          {"class", itf->cls},
+                          {"progid", itf->progid},
+                          {"operations", std::move(ops)}});
+  }
+  return {{"interfaces", std::move(interfaces)}};
+}
+
+// "Bearer TOKEN" (the scheme in any case); empty when the header is no
+// bearer credential.
+std::string BearerToken(const std::string& header) {
+  constexpr std::string_view kScheme = "bearer";
+  if (header.size() <= kScheme.size() ||
+      strncasecmp(header.c_str(), kScheme.data(), kScheme.size()) != 0 ||
+      header[kScheme.size()] != ' ') {
+    return "";
+  }
+  size_t begin = header.find_first_not_of(' ', kScheme.size());
+  if (begin == std::string::npos) return "";
+  size_t end = header.find_last_not_of(' ');
+  std::string token = header.substr(begin, end - begin + 1);
+  return token.find(' ') == std::string::npos ? token : "";
+}
+
+// The login a token belongs to in company database `db`.
+base::Result<std::string> LoginOfToken(const std::string& db, const std::string& token) {
+  PLX_ASSIGN_OR_RETURN(data::Target target, services::CompanyTarget(db));
+  data::Connection cnn;
+  PLX_RETURN_IF_ERROR(cnn.Open(target, nullptr));
+  PLX_ASSIGN_OR_RETURN(
+      base::Rowset rs,
+      cnn.Query(data::Sql("SELECT LoginName FROM SM_UserToken WHERE TokenHash = :hash")
+                    .Bind("hash", cli::TokenHash(token)),
+                {{"LoginName", base::FieldType::kText}}));
+  if (rs.RecordCount() == 0 || rs.Row(0)[0].TextOrEmpty().empty()) return std::string();
+  return rs.Row(0)[0].TextOrEmpty();
+}
+
+bool ParseDispId(const std::string& text, uint32_t* dispid) {
+  if (text.empty() || text.size() > 8) return false;
+  uint32_t v = 0;
+  for (char c : text) {
+    int digit = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+    if (digit < 0) return false;
+    v = v * 16 + static_cast<uint32_t>(digit);
+  }
+  *dispid = v;
+  return true;
+}
+
+// Everything about one POST /v1/call, from the body to the answer.
+class CallHandler {
+ public:
+  CallHandler(const host::ClassTable& classes, Built built)
+      : classes_(classes), built_(std::move(built)) {}
+
+  Reply Handle(const std::string& body, const std::string& authorization, CallFacts& facts) const {
+    auto parsed = ParseJson(body);
+    if (!parsed.ok()) return Error(400, parsed.err().description);
+    const Json& request = *parsed;
+    if (!request.is_object()) {
+      return Error(400, "the request must be a JSON object, not " + KindOf(request));
+    }
+    for (const auto& [key, value] : request.items()) {
+      if (key != "progid" && key != "method" && key != "dispid" && key != "args") {
+        return Error(400, "unknown request member \"" + key +
+                              "\" (expected \"progid\", \"method\" or \"dispid\", \"args\")");
+      }
+    }
+
+    // Class and operation.
+    auto progid = request.find("progid");
+    if (progid == request.end() || !progid->is_string()) {
+      return Error(400, "\"progid\" must be given as a string");
+    }
+    facts.progid = progid->get<std::string>();
+    const Interface* itf = boundary::InterfaceByProgId(facts.progid);
+    if (itf == nullptr) return Error(400, "unknown progid '" + facts.progid + "'");
+    facts.progid = itf->progid;
+    auto method = request.find("method");
+    auto dispid = request.find("dispid");
+    if ((method == request.end()) == (dispid == request.end())) {
+      return Error(400, "give either \"method\" or \"dispid\"");
+    }
+    const Operation* op = nullptr;
+    if (method != request.end()) {
+      if (!method->is_string()) return Error(400, "\"method\" must be a string");
+      const std::string& name = method->get_ref<const std::string&>();
+      op = boundary::OperationByName(*itf, name);
+      if (op == nullptr) {
+        facts.op = name;
+        return Error(400, std::string(itf->progid) + " has no operation '" + name + "'");
+      }
+    } else {
+      uint32_t id = 0;
+      if (!dispid->is_string() || !ParseDispId(dispid->get<std::string>(), &id)) {
+        return Error(400, "\"dispid\" must be hexadecimal text such as \"6003001D\"");
+      }
+      op = boundary::OperationByDispId(*itf, id);
+      if (op == nullptr) {
+        facts.op = dispid->get<std::string>();
+        return Error(400, std::string(itf->progid) + " has no operation with dispid " +
+                              boundary::DispIdText(id));
+      }
+    }
+    facts.op = op->name;
+
+    // Arguments, in the operation's parameter order.
+    auto args_it = request.find("args");
+    if (args_it == request.end() || !args_it->is_object()) {
+      return Error(400, "\"args\" must be an object with every parameter of " +
+                            std::string(op->name) + " by its name");
+    }
+    const Json& args_json = *args_it;
+    for (const auto& [key, value] : args_json.items()) {
+      bool known = false;
+      for (const boundary::Param& p : op->params) known = known || key == p.name;
+      if (!known) return Error(400, "unknown argument '" + key + "' of " + op->name);
+    }
+    boundary::Args args;
+    std::optional<std::string> db;
+    for (const boundary::Param& p : op->params) {
+      auto arg = args_json.find(p.name);
+      if (arg == args_json.end()) {
+        return Error(400, std::string("missing argument '") + p.name + "' of " + op->name);
+      }
+      auto value = FromJson(*arg, p.type, p.name);
+      if (!value.ok()) return Error(400, value.err().description);
+      if (std::string_view(p.name) == kDbParam) {
+        db = value->value.TextOrEmpty();
+        facts.db = *db;
+      }
+      args.push_back(std::move(value).value());
+    }
+    if (!db) return Error(500, std::string(op->name) + " names no company database");
+
+    if (!built_(*itf, *op)) {
+      return Error(501, std::string(itf->cls) + "." + op->name + " is not implemented yet");
+    }
+
+    // Identity: the login the token belongs to in that company database.
+    std::string token = BearerToken(authorization);
+    if (token.empty()) return Error(401, "missing \"Authorization: Bearer TOKEN\" header");
+    auto login = LoginOfToken(*db, token);
+    if (!login.ok()) {
+      // The caller learns nothing about the database; the log tells why.
+      Reply r = Error(401, "company database '" + *db + "' is unknown or unreachable");
+      r.outcome += ": " + login.err().description;
+      return r;
+    }
+    if (login->empty()) {
+      return Error(401, "the token is not valid for company database '" + *db + "'");
+    }
+    facts.login = *login;
+
+    return Run(*itf, *op, args, *login);
+  }
+
+ private:
+  Reply Run(const Interface& itf, const Operation& op, boundary::Args& args,
+            const std::string& login) const {
+    host::Host host(classes_);
+    auto instance = host.CreateObject(itf.progid, login);
+    if (!instance.ok()) return Error(500, instance.err().description);
+    host::Component* object = instance->As<host::Component>();
+    if (object == nullptr) {
+      (void)instance->Release();
+      return Error(500, std::string("the host gave no object of ") + itf.progid);
+    }
+    auto result = boundary::Invoke(*object, itf, op, args);
+    base::Status released = instance->Release();
+    if (!released.ok()) {
+      if (released.err().number == host::kErrTransactionAborted) {
+        return Error(409, "the transaction was aborted: " + released.err().description);
+      }
+      return Error(500, released.err().description);
+    }
+    if (!result.ok()) return Error(500, result.err().description);
+
+    Json byref = Json::object();
+    for (size_t i = 0; i < op.params.size(); ++i) {
+      if (op.params[i].direction == Direction::kInOut) byref[op.params[i].name] = ToJson(args[i]);
+    }
+    Reply reply{200, Json{{"result", ToJson(*result)}, {"byref", std::move(byref)}}, "ok"};
+    if (op.result == ParamType::kBool && !result->value.IsNull() && result->value.AsBool().ok() &&
+        !*result->value.AsBool()) {
+      reply.outcome = "false";
+    }
+    return reply;
+  }
+
+  const host::ClassTable& classes_;
+  Built built_;
+};
+
+}  // namespace
+
+struct Server::Impl {
+  Impl(ServeOptions o, std::ostream& l)
+      : options(std::move(o)),
+        log(l),
+        built(options.is_implemented ? options.is_implemented : Built(boundary::IsImplemented)),
+        calls(classes, built),
+        interfaces(InterfacesJson(built)) {
+    if (options.register_classes) {
+      options.register_classes(classes);
+    } else {
+      boundary::RegisterAll(classes);
+    }
+  }
+
+  void Log(const std::string& line) {
+    std::lock_guard<std::mutex> lock(log_mutex);
+    log << line << '\n';
+    log.flush();
+  }
+
+  void LogCall(const CallFacts& f, int64_t ms, const Reply& reply) {
+    Log(base::DateTime::Now().FormatDateTime() + " login=" + LogText(f.login) +
+        " db=" + LogText(f.db) + " progid=" + LogText(f.progid) + " op=" + LogText(f.op) + " ms=" +
+        std::to_string(ms) + " " + std::to_string(reply.status) + " " + LogSentence(reply.outcome));
+  }
+
+  static void Answer(httplib::Response& res, int status, const Json& body) {
+    res.status = status;
+    res.set_content(Dump(body), "application/json");
+  }
+
+  void HandleCall(const httplib::Request& req, httplib::Response& res) {
+    auto start = std::chrono::steady_clock::now();
+    CallFacts facts;
+    Reply reply;
+    if (req.body.size() > options.max_body_bytes) {
+      reply = Error(413, "the request body is larger than " +
+                             std::to_string(options.max_body_bytes) + " bytes");
+    } else {
+      try {
+        reply = calls.Handle(req.body, req.get_header_value("Authorization"), facts);
+      } catch (const std::exception& e) {
+        reply = Error(500, std::string("internal error: ") + e.what());
+      }
+    }
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - start)
+                  .count();
+    LogCall(facts, ms, reply);
+    Answer(res, reply.status, reply.body);
+  }
+
+  // Answers httplib produced itself (413, 404, ...) get a JSON body too;
+  // answers of the handlers above already have one and are left alone.
+  httplib::Server::HandlerResponse HandleError(const httplib::Request& req,
+                                               httplib::Response& res) {
+    if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+    std::string text;
+    if (res.status == 413) {
+      text = "the request body is larger than " + std::to_string(options.max_body_bytes) + " bytes";
+    } else if (res.status == 404) {
+      text = "no such resource: " + req.method + " " + req.path;
+    } else {
+      text = "HTTP status " + std::to_string(res.status);
+    }
+    if (req.path == kCallPath) LogCall(CallFacts{}, 0, Error(res.status, text));
+    Answer(res, res.status, Json{{"error", text}});
+    return httplib::Server::HandlerResponse::Handled;
+  }
+
+  ServeOptions options;
+  std::ostream& log;
+  std::mutex log_mutex;
+  Built built;
+  host::ClassTable classes;
+  CallHandler calls;
+  Json interfaces;
+  httplib::Server http;
+  std::thread listener;
+  std::atomic<bool> listener_done{false};
+  std::mutex wait_mutex;
+  bool started = false;
+  int port = 0;
+};
+
+Server::Server(ServeOptions options, std::ostream& log)
+    : impl_(std::make_unique<Impl>(std::move(options), log)) {}
+
+Server::~Server() {
+  Stop();
+  Wait();
+}
+
+base::Status Server::Start() {
+  Impl& s = *impl_;
+  const ServeOptions& o = s.options;
+  auto bad = [](const std::string& text) {
+    return base::MakeErr(base::kErrInvalidArgument, text, "Plexavo.Server");
+  };
+  if (s.started) return bad("the server is already started");
+  if (o.port < 0 || o.port > 65535) return bad("port must be 0 to 65535");
+  if (o.threads < 1) return bad("threads must be at least 1");
+  if (o.max_body_bytes < 1) return bad("max_body_bytes must be at least 1");
+  if (o.read_timeout_s < 1 || o.write_timeout_s < 1) return bad("timeouts must be at least 1 s");
+
+  const size_t threads = static_cast<size_t>(o.threads);
+  s.http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+  s.http.set_payload_max_length(o.max_body_bytes);
+  s.http.set_read_timeout(o.read_timeout_s, 0);
+  s.http.set_write_timeout(o.write_timeout_s, 0);
+  s.http.Post(kCallPath, [&s](const httplib::Request& req, httplib::Response& res) {
+    s.HandleCall(req, res);
+  });
+  s.http.Get("/v1/health", [](const httplib::Request&, httplib::Response& res) {
+    Impl::Answer(res, 200, Json{{"status", "ok"}});
+  });
+  s.http.Get("/v1/interfaces", [&s](const httplib::Request&, httplib::Response& res) {
+    Impl::Answer(res, 200, s.interfaces);
+  });
+  s.http.set_error_handler(httplib::Server::HandlerWithResponse(
+      [&s](const httplib::Request& req, httplib::Response& res) {
+        return s.HandleError(req, res);
+      }));
+  s.http.set_exception_handler(
+      [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        Impl::Answer(res, 500, Json{{"error", "internal error"}});
+      });
+
+  if (o.port == 0) {
+    s.port = s.http.bind_to_any_port(o.host);
+  } else {
+    s.port = s.http.bind_to_port(o.host, o.port) ? o.port : -1;
+  }
+  if (s.port <= 0) {
+    return bad("cannot listen on " + o.host + ":" + std::to_string(o.port));
+  }
+  s.started = true;
+  s.listener = std::thread([&s] {
+    s.http.listen_after_bind();
+    s.listener_done = true;
+  });
+  // Stop() only reaches a server that runs; wait until it does.
+  while (!s.http.is_running() && !s.listener_done) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (!s.http.is_running()) {
+    Wait();
+    return bad("the server stopped at once on " + o.host + ":" + std::to_string(s.port));
+  }
+  return base::OkStatus();
+}
+
+int Server::port() const { return impl_->port; }
+
+void Server::Stop() { impl_->http.stop(); }
+
+void Server::Log(const std::string& line) { impl_->Log(line); }
+
+void Server::Wait() {
+  std::lock_guard<std::mutex> lock(impl_->wait_mutex);
+  if (impl_->listener.joinable()) impl_->listener.join();
+}
+
+int Serve(const ServeOptions& options, std::ostream& log) {
+  // SIGINT and SIGTERM are taken by a waiting thread instead of their
+  // default action; the server's threads inherit the blocked mask.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  sigset_t old_mask;
+  pthread_sigmask(SIG_BLOCK, &stop_signals, &old_mask);
+
+  int exit_code = 0;
+  {
+    Server server(options, log);
+    auto note = [&](const std::string& line) {
+      server.Log(base::DateTime::Now().FormatDateTime() + " " + line);
+    };
+    base::Status started = server.Start();
+    if (!started.ok()) {
+      note("cannot start: " + started.err().description);
+      exit_code = 1;
+    } else {
+      note("listening on http://" + options.host + ":" + std::to_string(server.port()) + " with " +
+           std::to_string(options.threads) + " threads");
+      std::atomic<bool> done{false};
+      std::atomic<bool> signalled{false};
+      std::thread waiter([&] {
+        const timespec tick{0, 200 * 1000 * 1000};
+        while (!done) {
+          int sig = sigtimedwait(&stop_signals, nullptr, &tick);
+          if (sig == SIGINT || sig == SIGTERM) {
+            signalled = true;
+            note(std::string("received ") + (sig == SIGINT ? "SIGINT" : "SIGTERM") +
+                 ": no new calls; finishing the calls in flight");
+            server.Stop();
+            return;
+          }
+        }
+      });
+      server.Wait();
+      done = true;
+      waiter.join();
+      if (!signalled) {
+        note("the server stopped unexpectedly");
+        exit_code = 1;
+      } else {
+        note("stopped");
+      }
+    }
+  }
+
+  // A stop signal that arrived during shutdown is consumed, not delivered.
+  const timespec none{0, 0};
+  while (sigtimedwait(&stop_signals, nullptr, &none) > 0) {
+  }
+  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
+  return exit_code;
+}
+
+}  // namespace server
