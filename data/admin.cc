@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "data/session.h"
+#include "data/session_pool.h"
 
 namespace data {
 namespace {
@@ -48,6 +49,7 @@ base::Status CreateDatabaseIfMissing(const Target& target) {
 
 base::Status DropDatabase(const Target& target) {
   PLX_RETURN_IF_ERROR(CheckName(target.database));
+  SessionPool::Instance().Forget(target);
   if (target.backend == Backend::kSqlite) {
     for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((target.path + suffix).c_str());
     return base::OkStatus();

@@ -2,6 +2,8 @@
 
 #include <deque>
 
+#include "data/session_pool.h"
+
 namespace data {
 namespace {
 
@@ -71,17 +73,20 @@ base::Status Connection::Open(const Target& target, Enlistment* tx, OpenMode mod
   target_ = target;
   dialect_ = Dialect(target_.backend);
   if (tx != nullptr) {
+    tx_ = tx;
     PLX_ASSIGN_OR_RETURN(session_, tx->Join(target_));
     return base::OkStatus();
   }
-  PLX_ASSIGN_OR_RETURN(own_, OpenSession(target_, mode));
+  PLX_ASSIGN_OR_RETURN(own_, SessionPool::Instance().Acquire(target_, mode));
   session_ = own_.get();
   return base::OkStatus();
 }
 
 void Connection::Close() noexcept {
   session_ = nullptr;
-  own_.reset();
+  tx_ = nullptr;
+  // An autocommit session holds no transaction and can serve another call.
+  if (own_) SessionPool::Instance().Release(target_, std::move(own_));
 }
 
 base::Result<int64_t> Connection::Execute(const Sql& sql) {
@@ -96,8 +101,14 @@ base::Result<int64_t> Connection::Execute(const Sql& sql) {
     st.execute(true);
     return static_cast<int64_t>(st.get_affected_rows());
   } catch (...) {
-    return CurrentDbError(target_.backend);
+    return Failed();
   }
+}
+
+base::Err Connection::Failed() {
+  base::Err err = CurrentDbError(target_.backend);
+  if (tx_ != nullptr && IsTransactionConflict(err)) tx_->NoteConflict();
+  return err;
 }
 
 base::Result<base::Rowset> Connection::Query(const Sql& sql,
@@ -130,7 +141,7 @@ base::Result<base::Rowset> Connection::Query(const Sql& sql,
       have = st.fetch();
     }
   } catch (...) {
-    return CurrentDbError(target_.backend);
+    return Failed();
   }
   return rowset;
 }

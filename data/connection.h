@@ -45,8 +45,13 @@ class Connection {
   const Target& target() const { return target_; }
 
  private:
+  // A failed statement; a conflict with another transaction is noted on
+  // the enlistment, so that the host can tell the call may be retried.
+  base::Err Failed();
+
   std::unique_ptr<soci::session> own_;
   soci::session* session_ = nullptr;
+  Enlistment* tx_ = nullptr;
   Target target_;
   Dialect dialect_;
 };

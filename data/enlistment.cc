@@ -2,6 +2,7 @@
 
 #include "data/dialect.h"
 #include "data/session.h"
+#include "data/session_pool.h"
 
 namespace data {
 
@@ -10,35 +11,42 @@ Enlistment::~Enlistment() { Rollback(); }
 base::Result<soci::session*> Enlistment::Join(const Target& target) {
   auto it = sessions_.find(target.Key());
   if (it != sessions_.end()) return it->second.session.get();
-  PLX_ASSIGN_OR_RETURN(std::unique_ptr<soci::session> s, OpenSession(target));
+  PLX_ASSIGN_OR_RETURN(std::unique_ptr<soci::session> s, SessionPool::Instance().Acquire(target));
   try {
     *s << Dialect(target.backend).BeginTransaction();
   } catch (...) {
     return CurrentDbError(target.backend);
   }
   soci::session* raw = s.get();
-  sessions_.emplace(target.Key(), Entry{target.backend, std::move(s)});
+  sessions_.emplace(target.Key(), Entry{target, std::move(s)});
   return raw;
+}
+
+// Ends a session's transaction; a session that ended cleanly goes back to
+// the pool, one that did not is closed (which ends its transaction too).
+void Enlistment::End(Entry& entry, const char* statement) noexcept {
+  try {
+    *entry.session << statement;
+    SessionPool::Instance().Release(entry.target, std::move(entry.session));
+  } catch (...) {
+    entry.session.reset();
+  }
 }
 
 base::Status Enlistment::Commit() {
   base::Status result;
   for (auto& [key, entry] : sessions_) {
     if (!result.ok()) {
-      try {
-        *entry.session << "ROLLBACK";
-      } catch (...) {
-      }
+      End(entry, "ROLLBACK");
       continue;
     }
     try {
       *entry.session << "COMMIT";
+      SessionPool::Instance().Release(entry.target, std::move(entry.session));
     } catch (...) {
-      result = CurrentDbError(entry.backend);
-      try {
-        *entry.session << "ROLLBACK";
-      } catch (...) {
-      }
+      result = CurrentDbError(entry.target.backend);
+      if (IsTransactionConflict(result.err())) conflicted_ = true;
+      End(entry, "ROLLBACK");
     }
   }
   sessions_.clear();
@@ -46,13 +54,7 @@ base::Status Enlistment::Commit() {
 }
 
 void Enlistment::Rollback() noexcept {
-  for (auto& [key, entry] : sessions_) {
-    try {
-      *entry.session << "ROLLBACK";
-    } catch (...) {
-      // The session is dropped either way; closing it ends the transaction.
-    }
-  }
+  for (auto& [key, entry] : sessions_) End(entry, "ROLLBACK");
   sessions_.clear();
 }
 

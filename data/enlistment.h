@@ -35,12 +35,22 @@ class Enlistment {
 
   bool empty() const { return sessions_.empty(); }
 
+  // Whether a statement of this transaction failed because another
+  // transaction got in its way (a serialization failure, a deadlock, a lock
+  // wait that timed out, or a key another transaction took first). The
+  // transaction is then lost, but the same work may well succeed again.
+  bool conflicted() const { return conflicted_; }
+  void NoteConflict() { conflicted_ = true; }
+
  private:
   struct Entry {
-    Backend backend;
+    Target target;
     std::unique_ptr<soci::session> session;
   };
+  void End(Entry& entry, const char* statement) noexcept;
+
   std::map<std::string, Entry> sessions_;
+  bool conflicted_ = false;
 };
 
 }  // namespace data

@@ -80,6 +80,10 @@ base::Result<std::unique_ptr<soci::session>> OpenSession(const Target& target, O
   }
 }
 
+bool IsTransactionConflict(const base::Err& err) {
+  return err.number == kDbTransactionConflict || err.number == kDbIntegrityViolation;
+}
+
 base::Err CurrentDbError(Backend backend) {
   const std::string source = ProviderSource(backend);
   try {

@@ -26,6 +26,10 @@ enum class OpenMode { kExisting, kCreateIfMissing };
 base::Result<std::unique_ptr<soci::session>> OpenSession(const Target& target,
                                                          OpenMode mode = OpenMode::kExisting);
 
+// Whether a failure came from another transaction's work: a transaction
+// conflict or a key violation.
+bool IsTransactionConflict(const base::Err& err);
+
 // Maps the exception in flight (call inside a catch block) to an error object.
 base::Err CurrentDbError(Backend backend);
 

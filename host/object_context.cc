@@ -82,6 +82,10 @@ Instance& Instance::operator=(Instance&& other) {
 
 Instance::~Instance() { (void)Release(); }
 
+bool Instance::TransactionConflicted() const {
+  return context_ && context_->IsTransactionRoot() && context_->tx_->enlistment.conflicted();
+}
+
 base::Status Instance::Release() {
   if (!context_) return base::OkStatus();
   object_.reset();

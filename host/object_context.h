@@ -128,6 +128,10 @@ class Instance {
   }
   ObjectContext* context() const { return context_.get(); }
 
+  // For the root of a transaction: whether the transaction ran into another
+  // one (see data::Enlistment::conflicted). Such a call can be repeated.
+  bool TransactionConflicted() const;
+
   // Releases the object. For a transaction root: commits when its last vote
   // was SetComplete, rolls back otherwise; a failed commit is answered.
   // Answers kAborted-style errors through base::Err (see docs/errors.md).

@@ -172,16 +172,17 @@ TEST_F(TransactionTest, CurrencyIsExactInStorageAndArithmetic) {
   for (int i = 0; i < 3; ++i) {
     company_.Exec("UPDATE ST_ShelfBal SET Qty = Qty + :q WHERE ShelfID = 'S1'", {{"q", tenth}});
   }
-  base::Rowset equal = company_.Query(
-      "SELECT COUNT(*) FROM ST_ShelfBal WHERE Qty = :q", {{"n", base::FieldType::kInt}},
-      {{"q", base::Currency::Parse("0.3").value()}});
+  base::Rowset equal =
+      company_.Query("SELECT COUNT(*) FROM ST_ShelfBal WHERE Qty = :q",
+                     {{"n", base::FieldType::kInt}}, {{"q", base::Currency::Parse("0.3").value()}});
   EXPECT_EQ(equal.Row(0)[0], base::Value(1));
-  base::Rowset read = company_.Query("SELECT Qty FROM ST_ShelfBal",
-                                     {{"Qty", base::FieldType::kCurrency}});
+  base::Rowset read =
+      company_.Query("SELECT Qty FROM ST_ShelfBal", {{"Qty", base::FieldType::kCurrency}});
   EXPECT_EQ(read.Row(0)[0].AsCurrency()->ToString(), "0.3000");
 
-  base::Currency third =
-      base::Currency::FromInt(1).MulDiv(base::Currency::FromInt(1), base::Currency::FromInt(3)).value();
+  base::Currency third = base::Currency::FromInt(1)
+                             .MulDiv(base::Currency::FromInt(1), base::Currency::FromInt(3))
+                             .value();
   company_.Exec("UPDATE ST_ShelfBal SET Qty = :q", {{"q", third}});
   read = company_.Query("SELECT Qty FROM ST_ShelfBal", {{"Qty", base::FieldType::kCurrency}});
   EXPECT_EQ(read.Row(0)[0].AsCurrency()->ToString(), "0.3333");

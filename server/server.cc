@@ -263,18 +263,33 @@ class CallHandler {
   }
 
  private:
+  // How often a call whose transaction conflicted with another is tried.
+  static constexpr int kConflictAttempts = 4;
+
   Reply Run(const Interface& itf, const Operation& op, boundary::Args& args,
             const std::string& login) const {
     host::Host host(classes_);
-    auto instance = host.CreateObject(itf.progid, login);
-    if (!instance.ok()) return Error(500, instance.err().description);
-    host::Component* object = instance->As<host::Component>();
-    if (object == nullptr) {
-      (void)instance->Release();
-      return Error(500, std::string("the host gave no object of ") + itf.progid);
+    // A call whose transaction lost a race with another one (a serialization
+    // failure, a deadlock, a number another call took first) left nothing
+    // behind; it runs again on a fresh object, a few times at most.
+    const boundary::Args original = args;
+    base::Result<boundary::Variant> result;
+    base::Status released;
+    for (int attempt = 1;; ++attempt) {
+      args = original;
+      auto instance = host.CreateObject(itf.progid, login);
+      if (!instance.ok()) return Error(500, instance.err().description);
+      host::Component* object = instance->As<host::Component>();
+      if (object == nullptr) {
+        (void)instance->Release();
+        return Error(500, std::string("the host gave no object of ") + itf.progid);
+      }
+      result = boundary::Invoke(*object, itf, op, args);
+      const bool conflicted = instance->TransactionConflicted();
+      released = instance->Release();
+      const bool aborted = !released.ok() && released.err().number == host::kErrTransactionAborted;
+      if (!(conflicted || aborted) || attempt == kConflictAttempts) break;
     }
-    auto result = boundary::Invoke(*object, itf, op, args);
-    base::Status released = instance->Release();
     if (!released.ok()) {
       if (released.err().number == host::kErrTransactionAborted) {
         return Error(409, "the transaction was aborted: " + released.err().description);
@@ -364,7 +379,7 @@ struct Server::Impl {
     } else if (res.status == 404) {
       text = "no such resource: " + req.method + " " + req.path;
     } else {
-      text = "HTTP status " + std::to_string(res.status);
+      text = "the request could not be read (HTTP status " + std::to_string(res.status) + ")";
     }
     if (req.path == kCallPath) LogCall(CallFacts{}, 0, Error(res.status, text));
     Answer(res, res.status, Json{{"error", text}});

@@ -1,0 +1,57 @@
+#include "data/session_pool.h"
+
+namespace data {
+namespace {
+
+bool Alive(soci::session& s) {
+  try {
+    int one = 0;
+    s << "SELECT 1", soci::into(one);
+    return one == 1;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
+SessionPool& SessionPool::Instance() {
+  static SessionPool* pool = new SessionPool();  // lives as long as the process
+  return *pool;
+}
+
+base::Result<std::unique_ptr<soci::session>> SessionPool::Acquire(const Target& target,
+                                                                  OpenMode mode) {
+  for (;;) {
+    std::unique_ptr<soci::session> s;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      auto it = idle_.find(target.Key());
+      if (it == idle_.end() || it->second.empty()) break;
+      s = std::move(it->second.back());
+      it->second.pop_back();
+    }
+    if (Alive(*s)) return s;
+  }
+  return OpenSession(target, mode);
+}
+
+void SessionPool::Release(const Target& target, std::unique_ptr<soci::session> session) {
+  if (!session) return;
+  std::lock_guard<std::mutex> lock(mu_);
+  auto& idle = idle_[target.Key()];
+  if (idle.size() < kMaxIdle) idle.push_back(std::move(session));
+}
+
+void SessionPool::Forget(const Target& target) {
+  std::vector<std::unique_ptr<soci::session>> dropped;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = idle_.find(target.Key());
+    if (it == idle_.end()) return;
+    dropped = std::move(it->second);
+    idle_.erase(it);
+  }
+}
+
+}  // namespace data

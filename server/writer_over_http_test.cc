@@ -1,0 +1,215 @@
+// The writer through the real server on loopback, as remote callers use it:
+// a bill's whole life cycle, and two clients racing for the same bill or
+// the same day's numbers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "cli/company_admin.h"
+#include "server/http.h"
+#include "server/json_values.h"
+#include "server/server.h"
+#include "tests/bill_fixture.h"
+
+namespace server {
+namespace {
+
+using testing_support::C;
+
+constexpr const char* kWriter = "Plexavo.MF_OutBillE";
+
+class WriterOverHttpTest : public testing_support::BillFixture {
+ protected:
+  void SetUp() override {
+    company_.AddUser("bea", "Bea", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
+    for (const char* login : {"amy", "bea"}) {
+      auto token = cli::IssueUserToken(company_.target(), login);
+      ASSERT_TRUE(token.ok()) << token.err().description;
+      tokens_[login] = *token;
+    }
+    ServeOptions options;
+    options.port = 0;
+    options.threads = 4;
+    server_ = std::make_unique<Server>(options, log_);
+    ASSERT_TRUE(server_->Start().ok());
+  }
+
+  // One call as `login`; answers {"result", "byref"} or fails the test.
+  Json Call(const std::string& op, Json args, const std::string& login = "amy") {
+    args["vstrDB"] = company_.name();
+    args["vstrErr"] = "";
+    httplib::Client client("127.0.0.1", server_->port());
+    client.set_read_timeout(120, 0);
+    Json request = {{"progid", kWriter}, {"method", op}, {"args", args}};
+    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + tokens_[login]}},
+                           Dump(request), "application/json");
+    if (!res) {
+      ADD_FAILURE() << "no answer";
+      return Json();
+    }
+    auto body = ParseJson(res->body);
+    if (res->status == 409) return {{"result", false}, {"byref", {{"vstrErr", "409"}}}};
+    EXPECT_EQ(res->status, 200) << res->body;
+    return body.ok() ? *body : Json();
+  }
+
+  Json NewBillArgs(const std::string& id, const std::string& qty, bool auto_exe) {
+    return {{"vstrID", id},
+            {"vdtmDate", "2026-12-06"},
+            {"vstrOpCate", ""},
+            {"vstrOrdBill", "MO1"},
+            {"vstrOrdSortID", "1"},
+            {"vstrProject", ""},
+            {"vstrItem", ""},
+            {"vstrOperator", "Oscar"},
+            {"vstrMemo", "by http"},
+            {"vrstDetail", RowsetToJson(testing_support::Lines({{.qty = qty}}))},
+            {"vblnAutoExe", auto_exe}};
+  }
+
+  Json EditArgs(const std::string& id, const std::string& qty) {
+    Json args = NewBillArgs("", qty, false);
+    args.erase("vstrID");
+    args.erase("vblnAutoExe");
+    args["vstrOldID"] = id;
+    args["vstrNewID"] = id;
+    return args;
+  }
+
+  std::string Line1(const char* column) {
+    return company_.Text(std::string("SELECT ") + column +
+                         " FROM MF_OrdDetail WHERE BillID = 'MO1' AND SortID = '1'");
+  }
+
+  std::map<std::string, std::string> tokens_;
+  std::ostringstream log_;
+  std::unique_ptr<Server> server_;
+};
+
+TEST_F(WriterOverHttpTest, CreatedAndExecutedInOneCall) {
+  Json answer = Call("AddNew", NewBillArgs("", "7", true));
+  ASSERT_EQ(answer["result"], true) << answer.dump();
+  const std::string id = answer["byref"]["vstrID"];
+  EXPECT_EQ(id, "202612060001");
+  EXPECT_EQ(Balance("S1", 1), C("993"));
+  EXPECT_EQ(BomOut(bom_line1_a_), C("7"));
+  EXPECT_EQ(Line1("BegFlag"), "1");
+  EXPECT_EQ(Line1("FbegDate"), "2026-12-06");
+  base::Rowset log =
+      company_.Query("SELECT UserName, LogDesc FROM SM_UseLog ORDER BY ID",
+                     {{"UserName", base::FieldType::kText}, {"LogDesc", base::FieldType::kText}});
+  ASSERT_EQ(log.RecordCount(), 2u);
+  EXPECT_EQ(log.Row(0)[0], base::Value("amy"));
+  EXPECT_EQ(log.Row(0)[1], base::Value("新增生产领料单" + id));
+  EXPECT_EQ(log.Row(1)[1], base::Value("执行生产领料单" + id + "！"));
+}
+
+TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
+  struct Step {
+    const char* what;
+    std::function<Json()> call;
+    bool ok;
+    const char* version;
+    const char* balance;
+    const char* bom_out;
+    const char* begflag;
+    int64_t log_rows;
+  };
+  std::string id = "202612060042";
+  const Step steps[] = {
+      {"create", [&] { return Call("AddNew", NewBillArgs(id, "3", false)); }, true, "0", "1000",
+       "0", "0", 1},
+      {"revise", [&] { return Call("Edit", EditArgs(id, "4")); }, true, "1", "1000", "0", "0", 2},
+      {"execute",
+       [&] {
+         return Call("ExecBill", {{"vstrID", id}, {"vdtmExeDate", "2026-12-07"}});
+       },
+       true, "1001", "996", "4", "1", 3},
+      {"delete refused",
+       [&] {
+         return Call("Delete", {{"vstrID", id}});
+       },
+       false, "1001", "996", "4", "1", 3},
+      {"reverse",
+       [&] {
+         return Call("UnExecBill", {{"vstrID", id}});
+       },
+       true, "2001", "1000", "0", "0", 4},
+      {"revise again", [&] { return Call("Edit", EditArgs(id, "5")); }, true, "2002", "1000", "0",
+       "0", 5},
+      {"delete",
+       [&] {
+         return Call("Delete", {{"vstrID", id}});
+       },
+       true, "<none>", "1000", "0", "0", 6},
+  };
+  for (const Step& step : steps) {
+    Json answer = step.call();
+    EXPECT_EQ(answer["result"], step.ok) << step.what << ": " << answer.dump();
+    EXPECT_EQ(Header(id, "Version"), step.version) << step.what;
+    EXPECT_EQ(Balance("S1", 1), C(step.balance)) << step.what;
+    EXPECT_EQ(BomOut(bom_line1_a_), C(step.bom_out)) << step.what;
+    EXPECT_EQ(Line1("BegFlag"), step.begflag) << step.what;
+    EXPECT_EQ(Count("SM_UseLog"), step.log_rows) << step.what;
+  }
+  EXPECT_EQ(Count("MF_OutDetail"), 0);
+}
+
+TEST_F(WriterOverHttpTest, TwoClientsExecutingTheSameBill) {
+  constexpr int kRounds = 5;
+  for (int round = 0; round < kRounds; ++round) {
+    Json made = Call("AddNew", NewBillArgs("", "10", false));
+    ASSERT_EQ(made["result"], true) << made.dump();
+    const std::string id = made["byref"]["vstrID"];
+    std::atomic<int> ready{0};
+    Json answers[2];
+    auto run = [&](int i) {
+      ready.fetch_add(1);
+      while (ready.load() < 2) std::this_thread::yield();
+      answers[i] =
+          Call("ExecBill", {{"vstrID", id}, {"vdtmExeDate", "2026-12-06"}}, i == 0 ? "amy" : "bea");
+    };
+    std::thread a(run, 0), b(run, 1);
+    a.join();
+    b.join();
+    const int succeeded = (answers[0]["result"] == true) + (answers[1]["result"] == true);
+    EXPECT_EQ(succeeded, 1) << answers[0].dump() << answers[1].dump();
+    const Json& loser = answers[0]["result"] == true ? answers[1] : answers[0];
+    EXPECT_FALSE(loser["byref"]["vstrErr"].get<std::string>().empty());
+    EXPECT_EQ(Header(id, "Version"), "1000");
+  }
+  EXPECT_EQ(Balance("S1", 1), C("950"));  // taken once per bill
+  EXPECT_EQ(BomOut(bom_line1_a_), C("50"));
+}
+
+TEST_F(WriterOverHttpTest, TwoClientsNumberingBillsOnTheSameDay) {
+  constexpr int kPerClient = 12;
+  std::vector<std::string> made[2];
+  std::atomic<int> failed{0};
+  auto run = [&](int i) {
+    for (int k = 0; k < kPerClient; ++k) {
+      Json answer = Call("AddNew", NewBillArgs("", "1", false), i == 0 ? "amy" : "bea");
+      if (answer["result"] == true) {
+        made[i].push_back(answer["byref"]["vstrID"]);
+      } else {
+        failed.fetch_add(1);
+      }
+    }
+  };
+  std::thread a(run, 0), b(run, 1);
+  a.join();
+  b.join();
+  std::set<std::string> distinct(made[0].begin(), made[0].end());
+  distinct.insert(made[1].begin(), made[1].end());
+  EXPECT_EQ(distinct.size(), made[0].size() + made[1].size());            // no number twice
+  EXPECT_EQ(Count("MF_OutBill"), static_cast<int64_t>(distinct.size()));  // none lost
+  for (const std::string& id : distinct) EXPECT_EQ(Header(id, "Maker").empty(), false) << id;
+  RecordProperty("failed_calls", failed.load());
+  std::printf("numbering race: %zu bills made, %d calls failed\n", distinct.size(), failed.load());
+}
+
+}  // namespace
+}  // namespace server
