@@ -68,23 +68,6 @@ const Binding* BindingOf(const Interface& itf, const Operation& op) {
   return it == table.end() ? nullptr : &it->second;
 }
 
-base::FieldType FieldTypeOf(ParamType type) {
-  switch (type) {
-    case ParamType::kDate:
-      return base::FieldType::kDate;
-    case ParamType::kInt:
-      return base::FieldType::kInt;
-    case ParamType::kCurrency:
-      return base::FieldType::kCurrency;
-    case ParamType::kBool:
-      return base::FieldType::kBool;
-    case ParamType::kText:
-    case ParamType::kRowset:
-      break;
-  }
-  return base::FieldType::kText;
-}
-
 }  // namespace
 
 base::Status VerifyBindings() {

@@ -153,23 +153,6 @@ bool FieldOfVt(int32_t vt, base::FieldType* type) {
   }
 }
 
-base::FieldType FieldOfParam(ParamType type) {
-  switch (type) {
-    case ParamType::kDate:
-      return base::FieldType::kDate;
-    case ParamType::kInt:
-      return base::FieldType::kInt;
-    case ParamType::kCurrency:
-      return base::FieldType::kCurrency;
-    case ParamType::kBool:
-      return base::FieldType::kBool;
-    case ParamType::kText:
-    case ParamType::kRowset:
-      break;
-  }
-  return base::FieldType::kText;
-}
-
 // A C value as a value of `type`; PLX_VT_EMPTY is NULL.
 PLXRESULT ValueFromPlx(const PlxVariant& in, base::FieldType type, base::Value* out) {
   if (in.vt == PLX_VT_EMPTY) {
@@ -239,7 +222,7 @@ PLXRESULT ArgFromPlx(const PlxVariant& in, ParamType type, Variant* out) {
   }
   if (in.vt == PLX_VT_EMPTY) return PLX_DISP_E_TYPEMISMATCH;
   base::Value value;
-  PLXRESULT hr = ValueFromPlx(in, FieldOfParam(type), &value);
+  PLXRESULT hr = ValueFromPlx(in, FieldTypeOf(type), &value);
   if (hr != PLX_S_OK) return hr;
   *out = Variant{type, std::move(value), {}};
   return PLX_S_OK;

@@ -29,6 +29,25 @@ struct Variant {
 
 using Args = std::vector<Variant>;
 
+// The rowset field type that holds values of a boundary type (a rowset
+// parameter has none; text is answered for it).
+inline base::FieldType FieldTypeOf(ParamType type) {
+  switch (type) {
+    case ParamType::kDate:
+      return base::FieldType::kDate;
+    case ParamType::kInt:
+      return base::FieldType::kInt;
+    case ParamType::kCurrency:
+      return base::FieldType::kCurrency;
+    case ParamType::kBool:
+      return base::FieldType::kBool;
+    case ParamType::kText:
+    case ParamType::kRowset:
+      break;
+  }
+  return base::FieldType::kText;
+}
+
 }  // namespace boundary
 
 #endif  // PLEXAVO_BOUNDARY_VARIANT_H_

@@ -14,12 +14,12 @@ namespace {
 
 // Parses arguments whose first positional is a company database name and
 // whose other positionals must not be empty.
-base::Result<Args> ParseDbArgs(const std::vector<std::string>& raw, const ArgSpec& spec) {
-  PLX_ASSIGN_OR_RETURN(Args args, ParseArgs(raw, spec));
+base::Result<Args> ParseDbArgs(const std::vector<std::string>& raw, const ArgSpec& accepted) {
+  PLX_ASSIGN_OR_RETURN(Args args, ParseArgs(raw, accepted));
   PLX_RETURN_IF_ERROR(CheckDatabaseName(args.positionals.at(0)));
   for (size_t i = 1; i < args.positionals.size(); ++i) {
     if (args.positionals[i].empty()) {
-      const std::string& what = spec.positionals[std::min(i, spec.positionals.size() - 1)];
+      const std::string& what = accepted.positionals[std::min(i, accepted.positionals.size() - 1)];
       return base::MakeErr(base::kErrInvalidArgument, what + " must not be empty", "Plexavo.Cli");
     }
   }

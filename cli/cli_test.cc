@@ -49,7 +49,7 @@ int64_t Rows(const TestCompany& company, const std::string& sql,
 // ---- Arguments and help ---------------------------------------------------
 
 TEST(CliArgsTest, ParsesPositionalsAndOptions) {
-  const ArgSpec spec{.positionals = {"DB", "LOGIN"}, .options = {"--name", "--lang"}};
+  const ArgSpec accepted{.positionals = {"DB", "LOGIN"}, .options = {"--name", "--lang"}};
   const struct {
     std::vector<std::string> args;
     std::vector<std::string> positionals;
@@ -65,7 +65,7 @@ TEST(CliArgsTest, ParsesPositionalsAndOptions) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Joined(c.args));
-    auto parsed = ParseArgs(c.args, spec);
+    auto parsed = ParseArgs(c.args, accepted);
     ASSERT_TRUE(parsed.ok()) << parsed.err().description;
     EXPECT_EQ(parsed->positionals, c.positionals);
     EXPECT_EQ(parsed->Option("--name").value_or("<none>"), c.name);
@@ -73,7 +73,7 @@ TEST(CliArgsTest, ParsesPositionalsAndOptions) {
 }
 
 TEST(CliArgsTest, RefusesBadArguments) {
-  const ArgSpec spec{.positionals = {"DB", "LOGIN"}, .options = {"--name"}};
+  const ArgSpec accepted{.positionals = {"DB", "LOGIN"}, .options = {"--name"}};
   const struct {
     std::vector<std::string> args;
     std::string message;
@@ -88,7 +88,7 @@ TEST(CliArgsTest, RefusesBadArguments) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Joined(c.args));
-    auto parsed = ParseArgs(c.args, spec);
+    auto parsed = ParseArgs(c.args, accepted);
     ASSERT_FALSE(parsed.ok());
     EXPECT_EQ(parsed.err().description, c.message);
   }

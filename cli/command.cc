@@ -34,7 +34,7 @@ std::optional<std::string> Args::Option(const std::string& name) const {
   return it->second;
 }
 
-base::Result<Args> ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec) {
+base::Result<Args> ParseArgs(const std::vector<std::string>& args, const ArgSpec& accepted) {
   Args parsed;
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -54,7 +54,8 @@ base::Result<Args> ParseArgs(const std::vector<std::string>& args, const ArgSpec
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
     }
-    if (std::find(spec.options.begin(), spec.options.end(), name) == spec.options.end()) {
+    if (std::find(accepted.options.begin(), accepted.options.end(), name) ==
+        accepted.options.end()) {
       return BadArgs("unknown option '" + name + "'");
     }
     if (!value) {
@@ -64,11 +65,11 @@ base::Result<Args> ParseArgs(const std::vector<std::string>& args, const ArgSpec
     if (parsed.options.count(name) != 0) return BadArgs("option '" + name + "' given twice");
     parsed.options[name] = *value;
   }
-  const size_t wanted = spec.positionals.size();
+  const size_t wanted = accepted.positionals.size();
   if (parsed.positionals.size() < wanted) {
-    return BadArgs("missing " + spec.positionals[parsed.positionals.size()]);
+    return BadArgs("missing " + accepted.positionals[parsed.positionals.size()]);
   }
-  if (parsed.positionals.size() > wanted && !spec.variadic) {
+  if (parsed.positionals.size() > wanted && !accepted.variadic) {
     return BadArgs("unexpected argument '" + parsed.positionals[wanted] + "'");
   }
   return parsed;

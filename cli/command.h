@@ -74,11 +74,11 @@ struct Args {
   std::optional<std::string> Option(const std::string& name) const;
 };
 
-// Splits arguments as the spec says. "--opt VALUE" and "--opt=VALUE" both
+// Splits arguments as `accepted` describes them. "--opt VALUE" and "--opt=VALUE" both
 // work; "--" ends the options, so later arguments are positionals even when
 // they start with '-'. Unknown options, missing values, and too few or too
 // many positionals are errors whose description says what is wrong.
-base::Result<Args> ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec);
+base::Result<Args> ParseArgs(const std::vector<std::string>& args, const ArgSpec& accepted);
 
 // True when an argument before "--" asks for help ("--help" or "-h").
 bool WantsHelp(const std::vector<std::string>& args);

@@ -54,10 +54,16 @@ void SeedMasterData(Seeder& s) {
       {1006, "PNT-GRY", "灰色防锈漆", "kg", 0, 0, "B-02", 365},
   };
   for (const Article& a : articles) {
-    s.Row("INSERT INTO FD_Article (ID, ArtCode, Name, Serial, NonStandard, MeasID, ShelfID) "
-          "VALUES (:id, :code, :name, :serial, :ns, :unit, :shelf)",
-          {{"id", a.id}, {"code", a.code}, {"name", a.name}, {"serial", a.serial},
-           {"ns", a.non_standard}, {"unit", a.unit}, {"shelf", a.shelf}});
+    s.Row(
+        "INSERT INTO FD_Article (ID, ArtCode, Name, Serial, NonStandard, MeasID, ShelfID) "
+        "VALUES (:id, :code, :name, :serial, :ns, :unit, :shelf)",
+        {{"id", a.id},
+         {"code", a.code},
+         {"name", a.name},
+         {"serial", a.serial},
+         {"ns", a.non_standard},
+         {"unit", a.unit},
+         {"shelf", a.shelf}});
     s.Row("INSERT INTO FD_ArtStore (ID, KeepDay) VALUES (:id, :days)",
           {{"id", a.id}, {"days", a.keep_days}});
     s.Row("INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (:id, :unit, :one, :one)",
@@ -70,18 +76,21 @@ void SeedMasterData(Seeder& s) {
     const char* num;
     const char* den;
   };
-  const Unit units[] = {{1001, "box", "100", "1"}, {1002, "box", "100", "1"},
-                        {1003, "sheet", "15.7", "1"}, {1006, "pail", "18", "1"},
+  const Unit units[] = {{1001, "box", "100", "1"},
+                        {1002, "box", "100", "1"},
+                        {1003, "sheet", "15.7", "1"},
+                        {1006, "pail", "18", "1"},
                         {1001, "g", "1", "1000"}};
   for (const Unit& u : units) {
     s.Row("INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (:id, :unit, :num, :den)",
           {{"id", u.id}, {"unit", u.unit}, {"num", Cur(u.num)}, {"den", Cur(u.den)}});
   }
   // Shelves and their balances.
-  const std::pair<const char*, const char*> shelves[] = {
-      {"A-01", "标准件库 A 区 01 架"}, {"A-02", "标准件库 A 区 02 架"},
-      {"B-01", "原材料库 B 区 01 架"}, {"B-02", "原材料库 B 区 02 架"},
-      {"C-01", "机电库 C 区 01 架"}};
+  const std::pair<const char*, const char*> shelves[] = {{"A-01", "标准件库 A 区 01 架"},
+                                                         {"A-02", "标准件库 A 区 02 架"},
+                                                         {"B-01", "原材料库 B 区 01 架"},
+                                                         {"B-02", "原材料库 B 区 02 架"},
+                                                         {"C-01", "机电库 C 区 01 架"}};
   for (const auto& [id, name] : shelves) {
     s.Row("INSERT INTO ST_Shelf (ID, Name) VALUES (:id, :name)", {{"id", id}, {"name", name}});
   }
@@ -91,10 +100,11 @@ void SeedMasterData(Seeder& s) {
     const char* serial;
     const char* qty;
   };
-  const Balance balances[] = {{"A-01", 1001, "", "12000"}, {"A-01", 1002, "", "15000"},
-                              {"A-02", 1005, "", "800"},   {"B-01", 1003, "", "4710"},
-                              {"B-02", 1006, "", "540"},   {"C-01", 1004, "SN2026-0001", "1"},
-                              {"C-01", 1004, "SN2026-0002", "1"}, {"C-01", 1004, "SN2026-0003", "1"}};
+  const Balance balances[] = {
+      {"A-01", 1001, "", "12000"},        {"A-01", 1002, "", "15000"},
+      {"A-02", 1005, "", "800"},          {"B-01", 1003, "", "4710"},
+      {"B-02", 1006, "", "540"},          {"C-01", 1004, "SN2026-0001", "1"},
+      {"C-01", 1004, "SN2026-0002", "1"}, {"C-01", 1004, "SN2026-0003", "1"}};
   for (const Balance& b : balances) {
     s.Row("INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) VALUES (:s, :a, :n, :q)",
           {{"s", b.shelf}, {"a", b.art}, {"n", b.serial}, {"q", Cur(b.qty)}});
@@ -105,24 +115,28 @@ void SeedMasterData(Seeder& s) {
   for (const auto& [id, name] : op_cates) {
     s.Row("INSERT INTO FD_OpCate (ID, Name) VALUES (:id, :name)", {{"id", id}, {"name", name}});
   }
-  s.Row("INSERT INTO FD_Project (ID, Name) VALUES ('PRJ-01', '输送线改造项目'), "
-        "('PRJ-02', '新产品试制')",
-        {});
-  s.Row("INSERT INTO FD_Item (ID, Name) VALUES ('CI-01', '直接材料'), ('CI-02', '辅助材料'), "
-        "('CI-03', '维修耗材')",
-        {});
+  s.Row(
+      "INSERT INTO FD_Project (ID, Name) VALUES ('PRJ-01', '输送线改造项目'), "
+      "('PRJ-02', '新产品试制')",
+      {});
+  s.Row(
+      "INSERT INTO FD_Item (ID, Name) VALUES ('CI-01', '直接材料'), ('CI-02', '辅助材料'), "
+      "('CI-03', '维修耗材')",
+      {});
 }
 
 void SeedOrders(Seeder& s, const std::string& period) {
   const std::string day = period.substr(0, 4) + "-" + period.substr(4, 2) + "-01";
   // Two workshops, three production orders.
-  s.Row("INSERT INTO MF_Order (BillID, Date, ShopID, DeptID) VALUES "
-        "('MO-001', :d, 'W01', 'D10'), ('MO-002', :d, 'W01', 'D10'), ('MO-003', :d, 'W02', 'D20')",
-        {{"d", day}});
-  s.Row("INSERT INTO MF_OrdDetail (BillID, SortID, ArtID, Qty, DeptID) VALUES "
-        "('MO-001', '1', 1004, :ten, 'D11'), ('MO-001', '2', 1004, :five, 'D12'), "
-        "('MO-002', '1', 1003, :ten, 'D11'), ('MO-003', '1', 1005, :ten, NULL)",
-        {{"ten", Cur("10")}, {"five", Cur("5")}});
+  s.Row(
+      "INSERT INTO MF_Order (BillID, Date, ShopID, DeptID) VALUES "
+      "('MO-001', :d, 'W01', 'D10'), ('MO-002', :d, 'W01', 'D10'), ('MO-003', :d, 'W02', 'D20')",
+      {{"d", day}});
+  s.Row(
+      "INSERT INTO MF_OrdDetail (BillID, SortID, ArtID, Qty, DeptID) VALUES "
+      "('MO-001', '1', 1004, :ten, 'D11'), ('MO-001', '2', 1004, :five, 'D12'), "
+      "('MO-002', '1', 1003, :ten, 'D11'), ('MO-003', '1', 1005, :ten, NULL)",
+      {{"ten", Cur("10")}, {"five", Cur("5")}});
   // The bill of materials of order MO-001 line 1 and of MO-003 as a whole.
   struct Bom {
     const char* order;
@@ -131,15 +145,20 @@ void SeedOrders(Seeder& s, const std::string& period) {
     const char* serial;
     const char* qty;
   };
-  const Bom boms[] = {{"MO-001", "1", 1001, "", "80"}, {"MO-001", "1", 1002, "", "80"},
+  const Bom boms[] = {{"MO-001", "1", 1001, "", "80"},  {"MO-001", "1", 1002, "", "80"},
                       {"MO-001", "1", 1003, "", "157"}, {"MO-001", "1", 1004, "SN2026-0001", "1"},
                       {"MO-001", "2", 1001, "", "40"},  {"MO-002", "1", 1003, "", "314"},
                       {"MO-003", "", 1005, "", "20"},   {"MO-003", "", 1006, "", "36"}};
   for (const Bom& b : boms) {
-    s.Row("INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo, UseDate, Qty, NetQty) "
-          "VALUES (:o, :l, :a, :n, :d, :q, :q)",
-          {{"o", b.order}, {"l", b.line}, {"a", b.art}, {"n", b.serial}, {"d", day},
-           {"q", Cur(b.qty)}});
+    s.Row(
+        "INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo, UseDate, Qty, NetQty) "
+        "VALUES (:o, :l, :a, :n, :d, :q, :q)",
+        {{"o", b.order},
+         {"l", b.line},
+         {"a", b.art},
+         {"n", b.serial},
+         {"d", day},
+         {"q", Cur(b.qty)}});
   }
 }
 
@@ -151,9 +170,10 @@ base::Result<DemoUsers> SeedDemoCompany(const data::Target& target, const std::s
   data::Connection cnn;
   PLX_RETURN_IF_ERROR(cnn.Open(target, &tx));
   Seeder s(cnn);
-  s.Row("INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', '0'), ('IDMode', '0'), "
-        "('AutoExe', '0')",
-        {});
+  s.Row(
+      "INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', '0'), ('IDMode', '0'), "
+      "('AutoExe', '0')",
+      {});
   s.Row("INSERT INTO SM_Period (Module, Period) VALUES ('MF', :p)", {{"p", period}});
   SeedMasterData(s);
   SeedOrders(s, period);

@@ -12,8 +12,8 @@ namespace cli {
 
 // The users the demo company knows, with their sign-in tokens.
 struct DemoUsers {
-  std::string admin_token;  // admin: every right
-  std::string clerk_token;  // wang: read and maintain
+  std::string admin_token;   // admin: every right
+  std::string clerk_token;   // wang: read and maintain
   std::string keeper_token;  // li: read, execute and reverse
 };
 

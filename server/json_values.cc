@@ -225,23 +225,6 @@ Json ValueToJson(const base::Value& value) {
       value.raw());
 }
 
-base::FieldType FieldTypeOf(ParamType type) {
-  switch (type) {
-    case ParamType::kDate:
-      return base::FieldType::kDate;
-    case ParamType::kInt:
-      return base::FieldType::kInt;
-    case ParamType::kCurrency:
-      return base::FieldType::kCurrency;
-    case ParamType::kBool:
-      return base::FieldType::kBool;
-    case ParamType::kText:
-    case ParamType::kRowset:
-      break;
-  }
-  return base::FieldType::kText;
-}
-
 }  // namespace
 
 base::Result<Json> ParseJson(std::string_view text) {
