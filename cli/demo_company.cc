@@ -85,14 +85,24 @@ void SeedMasterData(Seeder& s) {
     s.Row("INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (:id, :unit, :num, :den)",
           {{"id", u.id}, {"unit", u.unit}, {"num", Cur(u.num)}, {"den", Cur(u.den)}});
   }
-  // Shelves and their balances.
-  const std::pair<const char*, const char*> shelves[] = {{"A-01", "标准件库 A 区 01 架"},
-                                                         {"A-02", "标准件库 A 区 02 架"},
-                                                         {"B-01", "原材料库 B 区 01 架"},
-                                                         {"B-02", "原材料库 B 区 02 架"},
-                                                         {"C-01", "机电库 C 区 01 架"}};
-  for (const auto& [id, name] : shelves) {
-    s.Row("INSERT INTO ST_Shelf (ID, Name) VALUES (:id, :name)", {{"id", id}, {"name", name}});
+  // Depots and their shelves.
+  s.Row(
+      "INSERT INTO ST_Depot (ID, Name) VALUES ('WH-A', '标准件库'), ('WH-B', '原材料库'), "
+      "('WH-C', '机电库')",
+      {});
+  struct Shelf {
+    const char* id;
+    const char* name;
+    const char* depot;
+  };
+  const Shelf shelves[] = {{"A-01", "标准件库 A 区 01 架", "WH-A"},
+                           {"A-02", "标准件库 A 区 02 架", "WH-A"},
+                           {"B-01", "原材料库 B 区 01 架", "WH-B"},
+                           {"B-02", "原材料库 B 区 02 架", "WH-B"},
+                           {"C-01", "机电库 C 区 01 架", "WH-C"}};
+  for (const Shelf& sh : shelves) {
+    s.Row("INSERT INTO ST_Shelf (ID, Name, DepotID) VALUES (:id, :name, :depot)",
+          {{"id", sh.id}, {"name", sh.name}, {"depot", sh.depot}});
   }
   struct Balance {
     const char* shelf;
@@ -115,6 +125,11 @@ void SeedMasterData(Seeder& s) {
   for (const auto& [id, name] : op_cates) {
     s.Row("INSERT INTO FD_OpCate (ID, Name) VALUES (:id, :name)", {{"id", id}, {"name", name}});
   }
+  s.Row("INSERT INTO FD_Shop (ID, Name) VALUES ('W01', '装配车间'), ('W02', '机加车间')", {});
+  s.Row(
+      "INSERT INTO FD_Operator (ID, Name, DeptID) VALUES ('E001', '张伟', 'D11'), "
+      "('E002', '刘洋', 'D12'), ('E003', '陈静', 'D20')",
+      {});
   s.Row(
       "INSERT INTO FD_Project (ID, Name) VALUES ('PRJ-01', '输送线改造项目'), "
       "('PRJ-02', '新产品试制')",
@@ -196,6 +211,12 @@ base::Result<DemoUsers> SeedDemoCompany(const data::Target& target, const std::s
             {{"l", u.login}, {"c", code}});
     }
   }
+  // Stock-out (2) and stock-in (1) rights per depot.
+  s.Row(
+      "INSERT INTO ST_DepotRight (LoginName, DepotID, Direction) VALUES "
+      "('admin', 'WH-A', 2), ('admin', 'WH-B', 2), ('admin', 'WH-C', 2), "
+      "('admin', 'WH-A', 1), ('li', 'WH-A', 2), ('li', 'WH-B', 2)",
+      {});
   PLX_RETURN_IF_ERROR(s.status());
   DemoUsers tokens;
   PLX_ASSIGN_OR_RETURN(tokens.admin_token, InsertToken(cnn, "admin"));

@@ -1,0 +1,163 @@
+// Every reader operation through the real server on the demo company's
+// data, with bills made and executed by the writer through the same server.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "boundary/interfaces.h"
+#include "cli/demo_company.h"
+#include "server/http.h"
+#include "server/json_values.h"
+#include "server/server.h"
+#include "tests/test_company.h"
+
+namespace server {
+namespace {
+
+class DemoOverHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto users = cli::SeedDemoCompany(company_.target(), "202612");
+    ASSERT_TRUE(users.ok()) << users.err().description;
+    users_ = *users;
+    ServeOptions options;
+    options.port = 0;
+    options.threads = 2;
+    server_ = std::make_unique<Server>(options, log_);
+    ASSERT_TRUE(server_->Start().ok());
+  }
+
+  // Calls `op` of `progid` with every parameter at a neutral value, the
+  // company database, and `given` on top.
+  Json Call(const char* progid, const std::string& op, const Json& given,
+            const std::string& token = "") {
+    const boundary::Interface* itf = boundary::InterfaceByProgId(progid);
+    const boundary::Operation* operation = boundary::OperationByName(*itf, op);
+    Json args = Json::object();
+    for (const boundary::Param& p : operation->params) {
+      static const Json kNeutral = {{"text", ""},      {"date", "2026-12-06"}, {"int", 0},
+                                    {"currency", "0"}, {"bool", false},        {"rowset", nullptr}};
+      args[p.name] = kNeutral[boundary::ParamTypeName(p.type)];
+    }
+    args["vstrDB"] = company_.name();
+    for (const auto& [name, value] : given.items()) args[name] = value;
+    httplib::Client client("127.0.0.1", server_->port());
+    Json request = {{"progid", progid}, {"method", op}, {"args", args}};
+    auto res = client.Post(
+        "/v1/call", {{"Authorization", "Bearer " + (token.empty() ? users_.admin_token : token)}},
+        Dump(request), "application/json");
+    if (!res || res->status != 200) {
+      ADD_FAILURE() << op << ": " << (res ? res->body : "no answer");
+      return Json();
+    }
+    return *ParseJson(res->body);
+  }
+  Json Reader(const std::string& op, const Json& given = Json::object(),
+              const std::string& token = "") {
+    return Call("Plexavo.MF_OutBill", op, given, token);
+  }
+  static size_t Rows(const Json& answer) { return answer["result"]["rows"].size(); }
+
+  testing_support::TestCompany company_;
+  cli::DemoUsers users_;
+  std::ostringstream log_;
+  std::unique_ptr<Server> server_;
+};
+
+TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
+  EXPECT_EQ(Reader("CurPeriod")["result"], "202612");
+  EXPECT_EQ(Reader("UserName")["result"], "系统管理员");
+  EXPECT_EQ(Reader("UserInnerID")["result"], 1);
+  Json rights = Reader("CheckRight");
+  EXPECT_EQ(rights["byref"]["vblnUnExec"], true);
+  EXPECT_EQ(Reader("CheckRight", {}, users_.clerk_token)["byref"]["vblnExec"], false);
+  EXPECT_EQ(Reader("EditRight", {}, users_.keeper_token)["result"], false);
+  EXPECT_EQ(Rows(Reader("GetRstUser")), 3u);
+  EXPECT_EQ(Rows(Reader("GetRstOpCate")), 3u);
+  EXPECT_EQ(Rows(Reader("GetRstMaker")), 3u);
+  EXPECT_EQ(Rows(Reader("ShopRst")), 2u);
+  EXPECT_EQ(Reader("ShopRst", {}, "")["result"]["rows"][0][1], "装配车间");
+  EXPECT_EQ(Reader("GetMeasID", {{"vlngArtID", 1003}})["result"], "kg");
+  EXPECT_EQ(Reader("GetShelfName", {{"vstrID", "A-01"}})["result"], "标准件库 A 区 01 架");
+  Json refused = Reader("GetShelfName", {{"vstrID", "A-01"}}, users_.clerk_token);
+  EXPECT_EQ(refused["result"], "");
+  EXPECT_EQ(refused["byref"]["vstrErr"], "在指定的仓库中没有出库权限！");
+  EXPECT_EQ(Reader("GetItemName", {{"vstrID", "CI-01"}})["result"], "直接材料");
+  EXPECT_EQ(Reader("GetProjectName", {{"vstrID", "PRJ-02"}})["result"], "新产品试制");
+  Json art = Reader("ArtExInfo", {{"vstrArtCode", "MTR-Y90"}});
+  EXPECT_EQ(art["result"], true);
+  EXPECT_EQ(art["byref"]["vlngArtID"], 1004);
+  EXPECT_EQ(art["byref"]["vlngSerial"], 1);
+  Json bom = Reader("OrderBomRst", {{"vstrBillID", "MO-001"}, {"vstrSortID", "1"}});
+  EXPECT_EQ(Rows(bom), 4u);
+  EXPECT_EQ(bom["byref"]["vstrArtCode"], "MTR-Y90");
+  Json lang = Reader("GetUserLang");
+  EXPECT_EQ(lang["result"], true);
+  Json killed = Reader("AddNew", {{"vstrID", "kept"}});
+  EXPECT_EQ(killed["byref"]["vstrID"], "kept");
+  EXPECT_EQ(killed["byref"]["vstrErr"], "function kill");
+}
+
+TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
+  Json lines = {{"fields",
+                 {{{"name", "SortID"}, {"type", "text"}},
+                  {{"name", "ArtID"}, {"type", "int"}},
+                  {{"name", "MeasID"}, {"type", "text"}},
+                  {{"name", "ShelfID"}, {"type", "text"}},
+                  {{"name", "SerialNo"}, {"type", "text"}},
+                  {{"name", "ValidDate"}, {"type", "date"}},
+                  {{"name", "Qty"}, {"type", "currency"}},
+                  {{"name", "Memo"}, {"type", "text"}},
+                  {{"name", "OrdBomID"}, {"type", "int"}}}},
+                {"rows",
+                 {{"1", 1001, "box", "A-01", "", nullptr, "2", "", 0},
+                  {"2", 1003, "sheet", "B-01", "", nullptr, "1", "", 0}}}};
+  Json made = Call("Plexavo.MF_OutBillE", "AddNew",
+                   {{"vstrOpCate", "OC01"},
+                    {"vstrOrdBill", "MO-001"},
+                    {"vstrOrdSortID", "1"},
+                    {"vstrItem", "CI-01"},
+                    {"vstrOperator", "张伟"},
+                    {"vrstDetail", lines},
+                    {"vblnAutoExe", true}});
+  ASSERT_EQ(made["result"], true) << made.dump();
+  const std::string id = made["byref"]["vstrID"];
+  Json unexecuted =
+      Call("Plexavo.MF_OutBillE", "AddNew", {{"vstrOrdBill", "MO-003"}, {"vrstDetail", lines}});
+  ASSERT_EQ(unexecuted["result"], true);
+
+  Json list = Reader("BillList",
+                     {{"vdtmBegin", "2026-12-01"}, {"vdtmEnd", "2026-12-31"}, {"vlngState", 2}});
+  ASSERT_EQ(Rows(list), 1u);
+  EXPECT_EQ(list["result"]["rows"][0][0], id);
+  EXPECT_EQ(list["result"]["rows"][0][6], "正常领料");  // OpCateName
+  EXPECT_EQ(
+      Rows(Reader("BillList",
+                  {{"vdtmBegin", "2026-12-31"}, {"vdtmEnd", "2026-12-01"}, {"vlngState", 3}})),
+      2u);  // the range is swapped back
+  Json print = Reader("PrintRst", {{"vstrBillID", id}});
+  ASSERT_EQ(Rows(print), 2u);
+  EXPECT_EQ(print["result"]["rows"][0][22], "2.0000");      // Qty
+  EXPECT_EQ(print["result"]["rows"][0][26], "11800.0000");  // ShelfBal after 200 bolts
+  Json content = Reader("GetContent", {{"vstrBillID", id}});
+  EXPECT_EQ(Rows(content), 2u);
+  EXPECT_EQ(content["byref"]["vstrExecer"], "系统管理员");
+  EXPECT_EQ(content["byref"]["vstrItemName"], "直接材料");
+  Json detail = Reader(
+      "DetailInfo",
+      {{"vstrOrdBill", "MO-001"}, {"vstrOrdSortID", "1"}, {"vstrBillID", id}, {"vstrSortID", "1"}});
+  EXPECT_EQ(detail["result"], true) << detail.dump();
+  EXPECT_EQ(detail["byref"]["vcurStQty"], "200.0000");
+  EXPECT_EQ(Rows(Reader("OutUnListRst", {{"vstrOrdBill", "MO-001"},
+                                         {"vstrOrdSortID", "1"},
+                                         {"vdtmBegin", "2026-12-01"},
+                                         {"vdtmEnd", "2026-12-31"}})),
+            2u);
+  Json locked = Reader("CanEdit", {{"vstrID", id}});
+  EXPECT_EQ(locked["result"], false);
+  EXPECT_EQ(locked["byref"]["vstrErr"], "编号为 " + id + " 的生产领料单已经执行，不能修改及删除！");
+  EXPECT_EQ(Reader("CanDelete", {{"vstrID", unexecuted["byref"]["vstrID"]}})["result"], true);
+}
+
+}  // namespace
+}  // namespace server
