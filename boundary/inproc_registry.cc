@@ -1,5 +1,7 @@
 #include "boundary/inproc_registry.h"
 
+#include "base/ascii.h"
+
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/file.h>
@@ -47,12 +49,7 @@ std::string Join(const Lines& l) {
   return out;
 }
 
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
-}
+std::string Trim(const std::string& s) { return base::TrimChars(s, " \t\r"); }
 
 bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;

@@ -1,4 +1,5 @@
 #include "data/target.h"
+#include "base/ascii.h"
 
 #include <strings.h>
 
@@ -8,17 +9,6 @@ namespace data {
 namespace {
 
 constexpr int32_t kProviderGeneralError = -2147467259;  // 0x80004005
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 base::Err ProviderErr(const std::string& what) {
   return base::MakeErr(kProviderGeneralError, what, "Plexavo.Data");
@@ -39,7 +29,9 @@ base::Result<Target> ParseConnectionString(const std::string& cnn) {
     if (end == std::string::npos) end = cnn.size();
     std::string item = cnn.substr(start, end - start);
     size_t eq = item.find('=');
-    if (eq != std::string::npos) parts[Lower(Trim(item.substr(0, eq)))] = Trim(item.substr(eq + 1));
+    if (eq != std::string::npos)
+      parts[base::AsciiLower(base::TrimChars(item.substr(0, eq), " "))] =
+          base::TrimChars(item.substr(eq + 1), " ");
     start = end + 1;
   }
   Target t;

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "base/ascii.h"
+
 namespace frame {
 
 size_t TextLength(std::string_view utf8) {
@@ -13,12 +15,7 @@ size_t TextLength(std::string_view utf8) {
   return units;
 }
 
-std::string TrimSpaces(std::string_view text) {
-  size_t b = text.find_first_not_of(' ');
-  if (b == std::string_view::npos) return "";
-  size_t e = text.find_last_not_of(' ');
-  return std::string(text.substr(b, e - b + 1));
-}
+std::string TrimSpaces(std::string_view text) { return base::TrimChars(text, " "); }
 
 base::Result<base::DateTime> PeriodStart(const std::string& period) {
   int year = 0, month = 0;

@@ -1,15 +1,9 @@
 #include "host/object_context.h"
 
-#include <algorithm>
+#include "base/ascii.h"
 
 namespace host {
 namespace {
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 base::Result<Instance> Create(const std::shared_ptr<const Activity>& activity,
                               const std::shared_ptr<Transaction>& creator_tx,
@@ -47,12 +41,12 @@ base::Result<Instance> Create(const std::shared_ptr<const Activity>& activity,
 }  // namespace
 
 void ClassTable::Register(ClassInfo info) {
-  std::string key = Lower(info.progid);
+  std::string key = base::AsciiLower(info.progid);
   classes_[key] = std::move(info);
 }
 
 const ClassInfo* ClassTable::Find(const std::string& progid) const {
-  auto it = classes_.find(Lower(progid));
+  auto it = classes_.find(base::AsciiLower(progid));
   return it == classes_.end() ? nullptr : &it->second;
 }
 

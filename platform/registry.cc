@@ -1,5 +1,7 @@
 #include "platform/registry.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -9,18 +11,8 @@
 namespace platform {
 namespace {
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
-}
+// Blanks around keys, values and section names are not part of them.
+std::string Trim(const std::string& s) { return base::TrimChars(s, " \t\r"); }
 
 std::atomic<uint64_t> g_open_attempts{0};
 
@@ -37,7 +29,7 @@ long RegistryKey::Open(const std::string& path, RegistryKey* out) {
   g_open_attempts.fetch_add(1);
   std::ifstream in(SettingsPath());
   if (!in) return kRegFileNotFound;
-  const std::string wanted = Lower(path);
+  const std::string wanted = base::AsciiLower(path);
   bool found = false;
   bool inside = false;
   RegistryKey key;
@@ -46,16 +38,16 @@ long RegistryKey::Open(const std::string& path, RegistryKey* out) {
     std::string t = Trim(line);
     if (t.empty() || t[0] == ';' || t[0] == '#') continue;
     if (t.front() == '[' && t.back() == ']') {
-      inside = Lower(Trim(t.substr(1, t.size() - 2))) == wanted;
+      inside = base::AsciiLower(Trim(t.substr(1, t.size() - 2))) == wanted;
       found = found || inside;
       continue;
     }
     if (!inside) continue;
     size_t eq = t.find('=');
     if (eq == std::string::npos) {
-      key.values_[Lower(t)] = std::nullopt;
+      key.values_[base::AsciiLower(t)] = std::nullopt;
     } else {
-      key.values_[Lower(Trim(t.substr(0, eq)))] = Trim(t.substr(eq + 1));
+      key.values_[base::AsciiLower(Trim(t.substr(0, eq)))] = Trim(t.substr(eq + 1));
     }
   }
   if (!found) return kRegFileNotFound;
@@ -64,7 +56,7 @@ long RegistryKey::Open(const std::string& path, RegistryKey* out) {
 }
 
 long RegistryKey::QueryValue(const std::string& name, char* buffer, uint32_t* length) const {
-  auto it = values_.find(Lower(name));
+  auto it = values_.find(base::AsciiLower(name));
   if (it == values_.end()) return kRegFileNotFound;
   if (!it->second.has_value()) {
     *length = 0;
