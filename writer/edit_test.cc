@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/event_log.h"
+#include "services/registration.h"
 #include "tests/bill_fixture.h"
 
 namespace writer {
@@ -128,6 +129,40 @@ TEST_F(EditTest, FullLifeCycleCountsVersions) {
   ASSERT_TRUE(Delete(id).ok);
   EXPECT_EQ(Count("MF_OutBill"), 0);
   EXPECT_EQ(Count("SM_UseLog"), 6);
+}
+
+}  // namespace
+}  // namespace writer
+
+namespace writer {
+namespace {
+
+// A host that (wrongly) lets the writer run without a transaction: every
+// writer operation refuses before it looks at anything.
+TEST_F(EditTest, OutsideATransactionEveryWriteIsRefusedFirst) {
+  std::string id = Made();
+  host::ClassTable loose;
+  services::RegisterServices(loose);
+  loose.Register({"Test.LooseWriter", host::TransactionAttribute::kNone,
+                  [](host::ObjectContext& ctx) { return std::make_unique<MF_OutBillE>(ctx); }});
+  host::Instance obj = host::Host(loose).CreateObject("Test.LooseWriter", "stranger").value();
+  ASSERT_FALSE(obj.context()->IsInTransaction());
+  MF_OutBillE& w = *obj.As<MF_OutBillE>();
+  const std::string kRefusal = "对象没有运行在事务中，请与管理员联系！";
+  std::string err;
+  company_.AddUser("stranger", "Stranger", "", {});  // a known user, without any right
+  EXPECT_FALSE(w.Delete(id, company_.name(), err));
+  EXPECT_EQ(err, kRefusal);  // before the guard's maintain-right check
+  err.clear();
+  std::string new_id = id;
+  EXPECT_FALSE(w.Edit(id, new_id, testing_support::D("2026-12-06"), "", "MO1", "1", "", "", "", "",
+                      testing_support::Lines({{}}), company_.name(), err));
+  EXPECT_EQ(err, kRefusal);
+  err.clear();
+  EXPECT_FALSE(w.UnExecBill(id, company_.name(), err));
+  EXPECT_EQ(err, kRefusal);
+  EXPECT_EQ(Header(id, "Version"), "0");
+  EXPECT_EQ(Count("SM_UseLog"), 1);
 }
 
 }  // namespace
