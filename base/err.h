@@ -27,6 +27,7 @@ inline constexpr int32_t kErrNoCurrentRecord = 3021;  // no row where one was re
 inline constexpr int32_t kErrFieldNotFound = 3265;    // no field of that name in a rowset
 inline constexpr int32_t kErrObjectCreation = 429;    // a class could not be created
 inline constexpr int32_t kErrInternal = 51;           // an unforeseen failure
+inline constexpr int32_t kErrObjectNotSet = 91;       // an object (an input rowset) that is missing
 
 // Source of failures raised by the component's own code.
 inline constexpr const char* kComponentSource = "Plexavo";

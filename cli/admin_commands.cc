@@ -86,43 +86,35 @@ int RunUserToken(Invocation& inv) {
   return kExitOk;
 }
 
-int RunUserGrant(Invocation& inv) {
+namespace {
+
+// user grant / user revoke: DB LOGIN CODE..., one line per code.
+int ChangeRights(Invocation& inv, bool grant) {
   auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN", "CODE"}, .variadic = true});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& login = args->positionals[1];
   std::vector<std::string> codes(args->positionals.begin() + 2, args->positionals.end());
   auto target = services::CompanyTarget(args->positionals[0]);
   if (!target.ok()) return inv.Failure(target.err());
-  auto changes = GrantRights(*target, login, codes);
+  auto changes = grant ? GrantRights(*target, login, codes) : RevokeRights(*target, login, codes);
   if (!changes.ok()) return inv.Failure(changes.err());
   for (const RightChange& c : *changes) {
     if (c.changed) {
-      inv.out() << "granted " << c.code << " to " << login << "\n";
+      inv.out() << (grant ? "granted " : "revoked ") << c.code << (grant ? " to " : " from ")
+                << login << "\n";
     } else {
-      inv.out() << c.code << " was already granted to " << login << "\n";
+      inv.out() << c.code << (grant ? " was already granted to " : " was not granted to ") << login
+                << "\n";
     }
   }
   return kExitOk;
 }
 
-int RunUserRevoke(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN", "CODE"}, .variadic = true});
-  if (!args.ok()) return inv.UsageError(args.err().description);
-  const std::string& login = args->positionals[1];
-  std::vector<std::string> codes(args->positionals.begin() + 2, args->positionals.end());
-  auto target = services::CompanyTarget(args->positionals[0]);
-  if (!target.ok()) return inv.Failure(target.err());
-  auto changes = RevokeRights(*target, login, codes);
-  if (!changes.ok()) return inv.Failure(changes.err());
-  for (const RightChange& c : *changes) {
-    if (c.changed) {
-      inv.out() << "revoked " << c.code << " from " << login << "\n";
-    } else {
-      inv.out() << c.code << " was not granted to " << login << "\n";
-    }
-  }
-  return kExitOk;
-}
+}  // namespace
+
+int RunUserGrant(Invocation& inv) { return ChangeRights(inv, true); }
+
+int RunUserRevoke(Invocation& inv) { return ChangeRights(inv, false); }
 
 int RunConfigSet(Invocation& inv) {
   auto args = ParseArgs(inv.args(), {.positionals = {"DB", "KEY", "VALUE"}});

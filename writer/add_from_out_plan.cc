@@ -184,11 +184,10 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
         PLX_RETURN_IF_NOT_OK(ReadSettings(call, values, period, user));
         const base::DateTime date = values == "1" ? base::DateTime::Now().DateOnly() : vdtmDate;
         if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
-        PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
-        if (date < start) return call.Refuse(frame::kMsgBillDateTooEarly, start.FormatDate());
+        PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, period, ""));
         if (!vrstDetail.has_value()) {
-          return Outcome::Fault(
-              base::MakeErr(91, "Object variable or With block variable not set"));
+          return Outcome::Fault(base::MakeErr(base::kErrObjectNotSet,
+                                              "Object variable or With block variable not set"));
         }
         const base::Rowset& plan = *vrstDetail;
         // An empty plan and a count that does not match the plan's bills are

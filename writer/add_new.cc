@@ -18,8 +18,6 @@ namespace {
 using frame::Call;
 using frame::Outcome;
 
-constexpr size_t kBillIdLength = 12;
-
 // The method text with the operation's progress marker.
 void Mark(Call& call, const std::string& marker) { call.set_method("Plexavo.AddNew" + marker); }
 
@@ -73,16 +71,9 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
     // Bound values keep apostrophes as they are; the memo is only trimmed.
     const std::string memo = frame::TrimSpaces(vstrMemo);
     Mark(call, "#2");
-    PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(settings.period));
-    if (date < start) return call.Refuse(frame::kMsgBillDateTooEarly, start.FormatDate());
-    if (!vstrID.empty() && frame::TextLength(vstrID) != kBillIdLength) {
-      return call.Refuse(frame::kMsgBillNumberLength);
-    }
-    if (!vrstDetail.has_value()) {
-      return Outcome::Fault(base::MakeErr(91, "Object variable or With block variable not set"));
-    }
+    PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, settings.period, vstrID));
+    PLX_RETURN_IF_NOT_OK(RequireLines(call, vrstDetail));
     const base::Rowset& lines = *vrstDetail;
-    if (lines.RecordCount() < 1) return call.Refuse(frame::kMsgNoDetailLines);
     PLX_RETURN_IF_NOT_OK(
         CheckLines(call, lines, vblnAutoExe ? LineRules::kCreationExecuted : LineRules::kCreation));
     Mark(call, "#3");

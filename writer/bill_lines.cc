@@ -15,6 +15,7 @@ using frame::Outcome;
 
 namespace {
 
+constexpr size_t kBillIdLength = 12;
 constexpr size_t kMaxSortIdLength = 4;
 constexpr size_t kMaxMemoLength = 255;
 
@@ -57,6 +58,25 @@ Outcome CheckLine(Call& call, const base::Rowset& lines, size_t row, LineRules r
 }
 
 }  // namespace
+
+Outcome CheckBillHeader(Call& call, const base::DateTime& date, const std::string& period,
+                        const std::string& bill_id) {
+  PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
+  if (date < start) return call.Refuse(frame::kMsgBillDateTooEarly, start.FormatDate());
+  if (!bill_id.empty() && frame::TextLength(bill_id) != kBillIdLength) {
+    return call.Refuse(frame::kMsgBillNumberLength);
+  }
+  return Outcome::Ok();
+}
+
+Outcome RequireLines(Call& call, const std::optional<base::Rowset>& lines) {
+  if (!lines.has_value()) {
+    return Outcome::Fault(
+        base::MakeErr(base::kErrObjectNotSet, "Object variable or With block variable not set"));
+  }
+  if (lines->RecordCount() < 1) return call.Refuse(frame::kMsgNoDetailLines);
+  return Outcome::Ok();
+}
 
 Outcome CheckLines(Call& call, const base::Rowset& lines, LineRules rules) {
   for (size_t row = 0; row < lines.RecordCount(); ++row) {

@@ -17,6 +17,16 @@ namespace writer {
 // and always.
 enum class LineRules { kCreation, kCreationExecuted, kRevision };
 
+// The checks of a new or revised bill's header, in their order: a date
+// from the period's first day on (message 10240), a number either empty or
+// of 12 characters (10060).
+frame::Outcome CheckBillHeader(frame::Call& call, const base::DateTime& date,
+                               const std::string& period, const std::string& bill_id);
+
+// The caller's line set; a missing one is an unexpected failure (91), an
+// empty one is refused (10200).
+frame::Outcome RequireLines(frame::Call& call, const std::optional<base::Rowset>& lines);
+
 // Checks every line in order; the first failing check ends the call.
 frame::Outcome CheckLines(frame::Call& call, const base::Rowset& lines, LineRules rules);
 

@@ -17,8 +17,6 @@ using frame::Outcome;
 
 namespace {
 
-constexpr size_t kBillIdLength = 12;
-
 // The number the bill carries afterwards: a new one when empty, the caller's
 // when free, the old one unchecked.
 Outcome Renumber(Call& call, const base::DateTime& date, const std::string& old_id,
@@ -56,16 +54,9 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
     const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
     if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
-    PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
-    if (date < start) return call.Refuse(frame::kMsgBillDateTooEarly, start.FormatDate());
-    if (!vstrNewID.empty() && frame::TextLength(vstrNewID) != kBillIdLength) {
-      return call.Refuse(frame::kMsgBillNumberLength);
-    }
-    if (!vrstDetail.has_value()) {
-      return Outcome::Fault(base::MakeErr(91, "Object variable or With block variable not set"));
-    }
+    PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, period, vstrNewID));
+    PLX_RETURN_IF_NOT_OK(RequireLines(call, vrstDetail));
     const base::Rowset& lines = *vrstDetail;
-    if (lines.RecordCount() < 1) return call.Refuse(frame::kMsgNoDetailLines);
     PLX_RETURN_IF_NOT_OK(call.OpenConnection());
     PLX_RETURN_IF_NOT_OK(CheckLines(call, lines, LineRules::kRevision));
     std::string dept;
