@@ -35,6 +35,11 @@ class Dialect {
   const char* CurrencyType() const;
   const char* DateType() const;
   const char* DateTimeType() const;
+  // Text compared and ordered byte by byte, as SQLite's BINARY collation
+  // does; PostgreSQL would otherwise follow the database's language
+  // collation, under which ':' sorts before the digits and punctuation is
+  // ignored at first.
+  const char* TextType() const;
   // An integer key the database assigns on insert.
   const char* IdentityColumn() const;
 

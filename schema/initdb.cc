@@ -34,8 +34,8 @@ base::Result<InitReport> InitDb(const data::Target& target,
   for (const Migration& m : Migrations()) {
     if (m.version <= report.from_version) continue;
     if (progress) progress("applying schema version " + std::to_string(m.version) + ": " + m.what);
-    for (const char* statement : m.statements) {
-      PLX_RETURN_IF_ERROR(cnn.Execute(data::Sql(Render(statement, cnn.dialect()))));
+    for (const std::string& statement : StatementsFor(m, cnn.dialect())) {
+      PLX_RETURN_IF_ERROR(cnn.Execute(data::Sql(statement)));
     }
     PLX_RETURN_IF_ERROR(
         cnn.Execute(data::Sql("INSERT INTO PX_SchemaVersion (Version, Applied) VALUES (:v, :at)")

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "schema/migrations.h"
 #include "tests/test_company.h"
 
@@ -73,11 +75,73 @@ TEST(InitDbTest, KeysRefuseDuplicates) {
   EXPECT_EQ(dup.err().number, data::kDbIntegrityViolation);
 }
 
+// Texts that a language collation (en_US.UTF-8) orders differently from
+// their bytes: case, punctuation ignored at first, ':' before the digits.
+const std::vector<std::string> kCollationProbe = {
+    "20261206:", "202612060001", "2026120600-2", "AB3", "a b", "ab-2", "ab1", "b"};
+
+std::vector<std::string> Column(const TestCompany& company, const std::string& sql) {
+  base::Rowset rs = company.Query(sql, {{"v", base::FieldType::kText}});
+  std::vector<std::string> out;
+  for (const auto& row : rs.rows()) out.push_back(row[0].TextOrEmpty());
+  return out;
+}
+
+// Orders, compares and pattern-matches the key columns byte by byte.
+void ExpectByteOrder(const TestCompany& company) {
+  for (const std::string& id : kCollationProbe) {
+    company.Exec("INSERT INTO MF_OutBill (BillID) VALUES (:id)", {{"id", id}});
+    company.Exec("INSERT INTO MF_OutDetail (BillID, SortID) VALUES ('B', :id)", {{"id", id}});
+    company.Exec("INSERT INTO ST_Shelf (ID) VALUES (:id)", {{"id", id}});
+  }
+  std::vector<std::string> sorted = kCollationProbe;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(Column(company, "SELECT BillID FROM MF_OutBill ORDER BY BillID"), sorted);
+  EXPECT_EQ(Column(company, "SELECT SortID FROM MF_OutDetail ORDER BY SortID"), sorted);
+  EXPECT_EQ(Column(company, "SELECT ID FROM ST_Shelf ORDER BY ID"), sorted);
+  EXPECT_EQ(Column(company,
+                   "SELECT BillID FROM MF_OutBill WHERE BillID > '20261206' AND "
+                   "BillID < '20261206:' ORDER BY BillID"),
+            std::vector<std::string>({"2026120600-2", "202612060001"}));
+  EXPECT_EQ(Column(company, "SELECT MAX(BillID) FROM MF_OutBill WHERE BillID < 'a'"),
+            std::vector<std::string>({"AB3"}));
+}
+
+TEST(InitDbTest, KeyColumnsOrderByteByByte) {
+  TestCompany company;
+  ExpectByteOrder(company);
+}
+
+TEST(InitDbTest, AnOlderPostgresDatabaseIsBroughtToByteOrder) {
+  if (!testing_support::UsingPostgres()) GTEST_SKIP() << "SQLite always compares byte by byte";
+  TestCompany company;
+  // As a version-3 database left it: key columns in the server's collation.
+  for (const char* column : {"MF_OutBill ALTER COLUMN BillID", "MF_OutDetail ALTER COLUMN SortID",
+                             "ST_Shelf ALTER COLUMN ID"}) {
+    company.Exec(std::string("ALTER TABLE ") + column + " TYPE TEXT COLLATE \"default\"");
+  }
+  company.Exec("DELETE FROM PX_SchemaVersion WHERE Version > 3");
+  EXPECT_EQ(company.Text("SELECT COUNT(*) FROM information_schema.columns WHERE "
+                         "table_name = 'mf_outbill' AND column_name = 'billid' AND "
+                         "collation_name IS NULL"),
+            "1");
+  auto report = InitDb(company.target());
+  ASSERT_TRUE(report.ok()) << report.err().description;
+  EXPECT_EQ(report->from_version, 3);
+  EXPECT_EQ(company.Text("SELECT COUNT(*) FROM information_schema.columns WHERE "
+                         "table_schema = current_schema() AND data_type = 'text' AND "
+                         "table_name LIKE 'mf\\_%' AND collation_name IS DISTINCT FROM 'C'"),
+            "0");
+  ExpectByteOrder(company);
+}
+
 TEST(RenderTest, FillsTheDialectsTypes) {
   EXPECT_EQ(Render("a {CUR} b {DATE} c {DATETIME} d {ID}", data::Dialect(data::Backend::kSqlite)),
             "a INTEGER b TEXT c TEXT d INTEGER PRIMARY KEY AUTOINCREMENT");
   EXPECT_EQ(Render("{CUR},{DATE},{DATETIME}", data::Dialect(data::Backend::kPostgres)),
             "NUMERIC(19,4),DATE,TIMESTAMP(0)");
+  EXPECT_EQ(Render("{TEXT}", data::Dialect(data::Backend::kSqlite)), "TEXT");
+  EXPECT_EQ(Render("{TEXT}", data::Dialect(data::Backend::kPostgres)), "TEXT COLLATE \"C\"");
 }
 
 }  // namespace

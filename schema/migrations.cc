@@ -99,6 +99,27 @@ const std::vector<Migration> kMigrations = {
          "CREATE TABLE ST_DepotRight (LoginName TEXT NOT NULL, DepotID TEXT NOT NULL, "
          "Direction INTEGER NOT NULL, PRIMARY KEY (LoginName, DepotID, Direction))",
      }},
+    {4,
+     "text columns compared byte by byte on PostgreSQL, whatever the server's collation",
+     {},
+     {
+         // Every text column of the tables above that still follows the
+         // database's default collation takes the byte-order collation "C",
+         // which is SQLite's BINARY. Their indexes are rebuilt with it.
+         "DO $$ DECLARE c record; BEGIN "
+         "FOR c IN SELECT table_name, column_name FROM information_schema.columns "
+         "WHERE table_schema = current_schema() AND data_type = 'text' "
+         "AND collation_name IS DISTINCT FROM 'C' AND table_name IN ("
+         "'mf_outbill', 'mf_outdetail', 'mf_order', 'mf_orddetail', 'mf_ordbom', "
+         "'mf_indetail', 'fd_article', 'fd_artstore', 'fd_artmeas', 'fd_opcate', "
+         "'fd_project', 'fd_item', 'st_shelf', 'st_shelfbal', 'sm_config', 'sm_uselog', "
+         "'sm_user', 'sm_userright', 'sm_usertoken', 'sm_period', 'st_stockmove', "
+         "'fd_operator', 'fd_shop', 'st_depot', 'st_depotright') "
+         "ORDER BY table_name, ordinal_position LOOP "
+         "EXECUTE format('ALTER TABLE %I ALTER COLUMN %I TYPE TEXT COLLATE \"C\"', "
+         "c.table_name, c.column_name); "
+         "END LOOP; END $$",
+     }},
 };
 
 }  // namespace
@@ -113,7 +134,17 @@ std::string Render(const char* statement, const data::Dialect& dialect) {
   ReplaceAll(s, "{DATETIME}", dialect.DateTimeType());
   ReplaceAll(s, "{DATE}", dialect.DateType());
   ReplaceAll(s, "{ID}", dialect.IdentityColumn());
+  ReplaceAll(s, "{TEXT}", dialect.TextType());
   return s;
+}
+
+std::vector<std::string> StatementsFor(const Migration& m, const data::Dialect& dialect) {
+  std::vector<std::string> out;
+  for (const char* statement : m.statements) out.push_back(Render(statement, dialect));
+  if (dialect.backend() == data::Backend::kPostgres) {
+    for (const char* statement : m.postgres_only) out.push_back(Render(statement, dialect));
+  }
+  return out;
 }
 
 }  // namespace schema

@@ -2,9 +2,13 @@
 // holds the statements that take a database from version N-1 to N. A
 // database records the version it has reached in PX_SchemaVersion.
 //
-// Statement texts use four type tokens that the dialect fills in:
+// Statement texts use type tokens that the dialect fills in:
 //   {CUR} currency, {DATE} date, {DATETIME} date and time, {ID} an integer
-//   key assigned by the database.
+//   key assigned by the database, {TEXT} text compared and ordered byte by
+//   byte (new text columns use it, so that bill numbers, line numbers and
+//   codes sort the same on every backend whatever the server's collation).
+// A migration may add statements for PostgreSQL alone (`postgres_only`),
+// run after its common statements.
 // Columns beyond those other components know are nullable or defaulted, so
 // that rows inserted naming only the known columns still go in.
 #ifndef PLEXAVO_SCHEMA_MIGRATIONS_H_
@@ -21,7 +25,11 @@ struct Migration {
   int version;
   const char* what;
   std::vector<const char*> statements;
+  std::vector<const char*> postgres_only = {};
 };
+
+// The statements of `m` for the dialect, with type tokens rendered.
+std::vector<std::string> StatementsFor(const Migration& m, const data::Dialect& dialect);
 
 const std::vector<Migration>& Migrations();
 int LatestVersion();

@@ -8,6 +8,8 @@
 # The server listens only on 127.0.0.1 on a free port from 55432 upward, keeps
 # its unix socket inside DIR, logs to DIR/log and trusts all local connections.
 # As root the server runs as the "postgres" OS user (PostgreSQL refuses root).
+# PLEXAVO_PG_LOCALE chooses the cluster's locale (default C.UTF-8, byte-order
+# collation); en_US.UTF-8 gives the language collation most servers run with.
 set -euo pipefail
 
 usage() {
@@ -116,8 +118,15 @@ do_start() {
   fi
 
   if [[ ! -f "$DIR/data/PG_VERSION" ]]; then
-    local locale_opt=(--locale=C.UTF-8)
-    if ! locale -a 2>/dev/null | grep -qixE 'C\.utf-?8'; then
+    local want=${PLEXAVO_PG_LOCALE:-C.UTF-8}
+    local locale_opt=(--locale="$want")
+    local pattern=${want//./\\.}
+    pattern=${pattern/UTF-8/utf-?8}
+    if ! locale -a 2>/dev/null | grep -qixE "$pattern"; then
+      if [[ -n "${PLEXAVO_PG_LOCALE:-}" ]]; then
+        echo "==> pg: ERROR: locale $want is not installed (scripts/setup.sh generates en_US.UTF-8)" >&2
+        exit 1
+      fi
       locale_opt=(--no-locale)
     fi
     echo "==> pg: initdb $DIR/data ($("$BINDIR/postgres" --version))"

@@ -9,7 +9,7 @@ PACKAGES=(
   postgresql postgresql-client
   libcpp-httplib-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  curl ca-certificates procps
+  curl ca-certificates procps locales
 )
 
 missing=()
@@ -20,21 +20,36 @@ for pkg in "${PACKAGES[@]}"; do
   fi
 done
 
+# PostgreSQL servers usually run with a language collation; the tests run
+# one cluster under en_US.UTF-8, which must exist as a system locale.
+ensure_locale() {
+  if locale -a 2>/dev/null | grep -qix 'en_US\.utf-\?8'; then
+    return 0
+  fi
+  echo "==> setup: generating the en_US.UTF-8 locale"
+  if ! grep -q '^en_US.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'en_US.UTF-8 UTF-8' | "${SUDO[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${SUDO[@]}" locale-gen >/dev/null
+}
+
+# Root installs directly; anyone else needs sudo, checked only once there
+# is something to install.
+SUDO=()
+if [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null 2>&1; then
+  SUDO=(sudo)
+fi
+
 if [[ ${#missing[@]} -eq 0 ]]; then
   echo "==> setup: all ${#PACKAGES[@]} packages already installed"
+  ensure_locale
   exit 0
 fi
 
 echo "==> setup: missing packages: ${missing[*]}"
-
-SUDO=()
-if [[ $(id -u) -ne 0 ]]; then
-  if command -v sudo >/dev/null 2>&1; then
-    SUDO=(sudo)
-  else
-    echo "==> setup: ERROR: not root and sudo is unavailable; cannot install packages" >&2
-    exit 1
-  fi
+if [[ $(id -u) -ne 0 && ${#SUDO[@]} -eq 0 ]]; then
+  echo "==> setup: ERROR: not root and sudo is unavailable; cannot install packages" >&2
+  exit 1
 fi
 
 export DEBIAN_FRONTEND=noninteractive
@@ -56,4 +71,5 @@ echo "==> setup: apt-get install ${PACKAGES[*]}"
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${APT_OPTS[@]}" install -y \
   --no-install-recommends "${PACKAGES[@]}"
 
+ensure_locale
 echo "==> setup: done"

@@ -28,44 +28,60 @@ run_ctest() {
   ctest --no-tests=error --test-dir "$BUILD" --output-on-failure -j2 --timeout 300
 }
 
-PGDIR=""
+PGDIRS=()
 # shellcheck disable=SC2317  # invoked via trap
 cleanup() {
-  if [[ -n "$PGDIR" ]]; then
-    bash "$ROOT/scripts/pg.sh" stop "$PGDIR" || true
-    rm -rf "$PGDIR"
-  fi
+  local dir
+  for dir in "${PGDIRS[@]}"; do
+    bash "$ROOT/scripts/pg.sh" stop "$dir" || true
+    rm -rf "$dir"
+  done
 }
 trap cleanup EXIT
 
 echo "==> test: running tests with PLEXAVO_TEST_BACKEND=sqlite"
-sqlite_result=PASS
-if ! PLEXAVO_TEST_BACKEND=sqlite run_ctest; then
-  sqlite_result=FAIL
+results=()
+if PLEXAVO_TEST_BACKEND=sqlite run_ctest; then
+  results+=("sqlite=PASS")
+else
+  results+=("sqlite=FAIL")
   echo "==> test: sqlite run FAILED"
 fi
 
-echo "==> test: starting PostgreSQL"
-pg_result=PASS
-PGDIR=$(mktemp -d /tmp/plexavo-pg.XXXXXX)
-if bash scripts/pg.sh start "$PGDIR"; then
-  # shellcheck disable=SC1091
-  source "$PGDIR/env"
-  echo "==> test: running tests with PLEXAVO_TEST_BACKEND=postgresql" \
-    "(127.0.0.1:$PLEXAVO_TEST_PG_PORT)"
-  if ! PLEXAVO_TEST_BACKEND=postgresql run_ctest; then
-    pg_result=FAIL
-    echo "==> test: postgresql run FAILED"
+# The PostgreSQL suite runs on two private servers: one whose databases
+# collate by language (en_US.UTF-8, what most servers run with) and one that
+# collates byte by byte (C.UTF-8). Each runs only while its suite does.
+run_postgres() {
+  local locale=$1 label=$2 dir
+  dir=$(mktemp -d /tmp/plexavo-pg.XXXXXX)
+  PGDIRS+=("$dir")
+  echo "==> test: starting PostgreSQL ($locale)"
+  if ! PLEXAVO_PG_LOCALE=$locale bash scripts/pg.sh start "$dir"; then
+    results+=("$label=FAIL(server did not start)")
+    echo "==> test: could not start PostgreSQL ($locale)"
+    return
   fi
-else
-  pg_result="FAIL (server did not start)"
-  echo "==> test: could not start PostgreSQL"
-fi
+  # shellcheck disable=SC1091
+  source "$dir/env"
+  echo "==> test: running tests with PLEXAVO_TEST_BACKEND=postgresql, $locale" \
+    "(127.0.0.1:$PLEXAVO_TEST_PG_PORT)"
+  if PLEXAVO_TEST_BACKEND=postgresql run_ctest; then
+    results+=("$label=PASS")
+  else
+    results+=("$label=FAIL")
+    echo "==> test: postgresql ($locale) run FAILED"
+  fi
+  bash scripts/pg.sh stop "$dir" || true
+}
 
-echo "==> test: SUMMARY: sqlite=$sqlite_result postgresql=$pg_result"
-if [[ "$sqlite_result" == PASS && "$pg_result" == PASS ]]; then
-  echo "==> test: ALL PASSED"
-  exit 0
-fi
-echo "==> test: FAILED"
-exit 1
+run_postgres en_US.UTF-8 postgresql-en_US
+run_postgres C.UTF-8 postgresql-C
+
+echo "==> test: SUMMARY: ${results[*]}"
+for r in "${results[@]}"; do
+  if [[ "$r" != *=PASS ]]; then
+    echo "==> test: FAILED"
+    exit 1
+  fi
+done
+echo "==> test: ALL PASSED"
