@@ -299,6 +299,33 @@ Json RowsetToJson(const std::optional<base::Rowset>& rs) {
   return {{"fields", std::move(fields)}, {"rows", std::move(rows)}};
 }
 
+void WriteJson(const Variant& v, const std::function<void(std::string_view)>& out) {
+  if (v.type != ParamType::kRowset || !v.rowset) return out(Dump(ToJson(v)));
+  const base::Rowset& rs = *v.rowset;
+  Json fields = Json::array();
+  for (const base::Field& f : rs.fields()) {
+    fields.push_back({{"name", f.name}, {"type", base::FieldTypeName(f.type)}});
+  }
+  out("{\"fields\":");
+  out(Dump(fields));
+  out(",\"rows\":[");
+  std::string row_text;
+  bool first_row = true;
+  for (const auto& row : rs.rows()) {
+    row_text = first_row ? "[" : ",[";
+    first_row = false;
+    bool first_cell = true;
+    for (const base::Value& cell : row) {
+      if (!first_cell) row_text += ',';
+      first_cell = false;
+      row_text += Dump(ValueToJson(cell));
+    }
+    row_text += ']';
+    out(row_text);
+  }
+  out("]}");
+}
+
 base::Result<Variant> FromJson(const Json& j, ParamType type, const std::string& name) {
   const std::string what = "argument " + name;
   if (type == ParamType::kRowset) {

@@ -17,6 +17,7 @@
 #ifndef PLEXAVO_SERVER_JSON_VALUES_H_
 #define PLEXAVO_SERVER_JSON_VALUES_H_
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,10 @@ std::string Dump(const Json& j, int indent = -1);
 // The JSON form of a value of its own type.
 Json ToJson(const boundary::Variant& v);
 Json RowsetToJson(const std::optional<base::Rowset>& rs);
+
+// The same text as Dump(ToJson(v)), handed out piece by piece (a rowset row
+// by row), so that a large answer is never built whole.
+void WriteJson(const boundary::Variant& v, const std::function<void(std::string_view)>& out);
 
 // Reads argument `name` of type `type` from its JSON form. Errors name the
 // argument and say what was expected.

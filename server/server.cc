@@ -1,5 +1,6 @@
 #include "server/server.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <strings.h>
@@ -18,7 +19,8 @@
 #include "cli/token.h"
 #include "data/connection.h"
 #include "host/object_context.h"
-#include "server/http.h"
+#include "server/http_front.h"
+#include "server/http_head.h"
 #include "server/json_values.h"
 #include "services/company_db.h"
 
@@ -33,13 +35,25 @@ using boundary::ParamType;
 constexpr const char* kCallPath = "/v1/call";
 constexpr const char* kDbParam = "vstrDB";
 
+constexpr const char* kDbHeader = "plexavo-db";
+
 struct Reply {
   int status = 200;
-  Json body;
-  std::string outcome;  // for the log: "ok", "false" or the error text
+  Json body;                                // error answers
+  std::optional<boundary::Variant> result;  // a successful call's result ...
+  Json byref;                               // ... and its final in/out values
+  std::string outcome;                      // for the log: "ok", "false" or the error text
 };
 
-Reply Error(int status, const std::string& text) { return {status, Json{{"error", text}}, text}; }
+Reply Error(int status, const std::string& text) {
+  return {status, Json{{"error", text}}, std::nullopt, Json(), text};
+}
+
+// The one refusal of a token, whether or not the database exists: callers
+// cannot tell company names apart by it.
+std::string TokenRefusal(const std::string& db) {
+  return "the token is not valid for company database '" + db + "'";
+}
 
 // What the log line says about a call; "-" until the request names it.
 struct CallFacts {
@@ -160,7 +174,12 @@ class CallHandler {
   CallHandler(const host::ClassTable& classes, Built built)
       : classes_(classes), built_(std::move(built)) {}
 
-  Reply Handle(const std::string& body, const std::string& authorization, CallFacts& facts) const {
+  // `header_db` is the database the request's head named, with the login
+  // its token was already found to belong to; without it the token is
+  // checked against the database the arguments name.
+  Reply Handle(const std::string& body, const std::string& token,
+               const std::optional<std::string>& header_db, const std::string& granted_login,
+               CallFacts& facts) const {
     auto parsed = ParseJson(body);
     if (!parsed.ok()) return Error(400, parsed.err().description);
     const Json& request = *parsed;
@@ -244,22 +263,31 @@ class CallHandler {
       return Error(501, std::string(itf->cls) + "." + op->name + " is not implemented yet");
     }
 
+    if (header_db) {
+      if (*header_db != *db) {
+        return Error(400, "vstrDB '" + *db + "' is not the database '" + *header_db +
+                              "' named by the Plexavo-DB header");
+      }
+      facts.login = granted_login;
+      return Run(*itf, *op, args, granted_login);
+    }
     // Identity: the login the token belongs to in that company database.
-    std::string token = BearerToken(authorization);
-    if (token.empty()) return Error(401, "missing \"Authorization: Bearer TOKEN\" header");
-    auto login = LoginOfToken(*db, token);
-    if (!login.ok()) {
-      // The caller learns nothing about the database; the log tells why.
-      Reply r = Error(401, "company database '" + *db + "' is unknown or unreachable");
-      r.outcome += ": " + login.err().description;
-      return r;
-    }
-    if (login->empty()) {
-      return Error(401, "the token is not valid for company database '" + *db + "'");
-    }
-    facts.login = *login;
+    Reply refusal;
+    std::string login = Authenticate(*db, token, refusal);
+    if (login.empty()) return refusal;
+    facts.login = login;
+    return Run(*itf, *op, args, login);
+  }
 
-    return Run(*itf, *op, args, *login);
+  // The login `token` belongs to in company database `db`; empty, with the
+  // refusal set, when it belongs to none there.
+  static std::string Authenticate(const std::string& db, const std::string& token, Reply& refusal) {
+    auto login = LoginOfToken(db, token);
+    if (login.ok() && !login->empty()) return *login;
+    refusal = Error(401, TokenRefusal(db));
+    // The caller learns nothing about the database; the log tells why.
+    if (!login.ok()) refusal.outcome += ": " + login.err().description;
+    return "";
   }
 
  private:
@@ -302,9 +330,10 @@ class CallHandler {
     for (size_t i = 0; i < op.params.size(); ++i) {
       if (op.params[i].direction == Direction::kInOut) byref[op.params[i].name] = ToJson(args[i]);
     }
-    Reply reply{200, Json{{"result", ToJson(*result)}, {"byref", std::move(byref)}}, "ok"};
-    if (op.result == ParamType::kBool && !result->value.IsNull() && result->value.AsBool().ok() &&
-        !*result->value.AsBool()) {
+    Reply reply{200, Json(), std::move(result).value(), std::move(byref), "ok"};
+    const base::Value& value = reply.result->value;
+    if (op.result == ParamType::kBool && !value.IsNull() && value.AsBool().ok() &&
+        !*value.AsBool()) {
       reply.outcome = "false";
     }
     return reply;
@@ -322,7 +351,7 @@ struct Server::Impl {
         log(l),
         built(options.is_implemented ? options.is_implemented : Built(boundary::IsImplemented)),
         calls(classes, built),
-        interfaces(InterfacesJson(built)) {
+        interfaces(Dump(InterfacesJson(built))) {
     if (options.register_classes) {
       options.register_classes(classes);
     } else {
@@ -336,54 +365,95 @@ struct Server::Impl {
     log.flush();
   }
 
-  void LogCall(const CallFacts& f, int64_t ms, const Reply& reply) {
+  void LogCall(const CallFacts& f, int64_t ms, int status, const std::string& outcome) {
     Log(base::DateTime::Now().FormatDateTime() + " login=" + LogText(f.login) +
-        " db=" + LogText(f.db) + " progid=" + LogText(f.progid) + " op=" + LogText(f.op) + " ms=" +
-        std::to_string(ms) + " " + std::to_string(reply.status) + " " + LogSentence(reply.outcome));
+        " db=" + LogText(f.db) + " progid=" + LogText(f.progid) + " op=" + LogText(f.op) +
+        " ms=" + std::to_string(ms) + " " + std::to_string(status) + " " + LogSentence(outcome));
   }
 
-  static void Answer(httplib::Response& res, int status, const Json& body) {
-    res.status = status;
-    res.set_content(Dump(body), "application/json");
+  void LogRefusal(const CallFacts& f, const SimpleAnswer& a) {
+    auto text = ParseJson(a.body);
+    std::string outcome = text.ok() && text->is_object() && text->contains("error")
+                              ? (*text)["error"].get<std::string>()
+                              : a.body;
+    LogCall(f, 0, a.status, outcome);
   }
 
-  void HandleCall(const httplib::Request& req, httplib::Response& res) {
+  // Answers decided from the head alone, on the network thread.
+  std::optional<SimpleAnswer> Early(const RequestHead& head) {
+    if (head.path == "/v1/health" || head.path == "/v1/interfaces") {
+      if (head.method != "GET") return ErrorAnswer(405, "use GET for " + head.path);
+      if (head.path == "/v1/health") return SimpleAnswer{200, Dump(Json{{"status", "ok"}}), {}};
+      return SimpleAnswer{200, interfaces, {}};
+    }
+    if (head.path != kCallPath) {
+      return ErrorAnswer(404, "no such resource: " + head.method + " " + head.path);
+    }
+    if (head.method != "POST") return ErrorAnswer(405, "use POST for " + head.path);
+    CallFacts facts;
+    if (auto db = head.Header(kDbHeader)) facts.db = *db;
+    std::optional<SimpleAnswer> refusal;
+    if (head.content_length > options.max_body_bytes) {
+      refusal = ErrorAnswer(413, "the request body is larger than " +
+                                     std::to_string(options.max_body_bytes) + " bytes");
+    } else if (BearerToken(head.Header("authorization").value_or("")).empty()) {
+      refusal = ErrorAnswer(401, "missing \"Authorization: Bearer TOKEN\" header");
+    }
+    if (refusal) LogRefusal(facts, *refusal);
+    return refusal;
+  }
+
+  // On a worker, before the body is read: the token against the database
+  // the head names.
+  std::optional<SimpleAnswer> Admit(const RequestHead& head, std::string& login) {
+    auto start = std::chrono::steady_clock::now();
+    const std::string db = head.Header(kDbHeader).value_or("");
+    Reply refusal;
+    login = CallHandler::Authenticate(db, BearerToken(head.Header("authorization").value_or("")),
+                                      refusal);
+    if (!login.empty()) return std::nullopt;
+    CallFacts facts;
+    facts.db = db;
+    LogCall(facts, MsSince(start), refusal.status, refusal.outcome);
+    return ErrorAnswer(refusal.status, refusal.body["error"].get<std::string>());
+  }
+
+  void HandleCall(const RequestHead& head, std::string& body, const std::string& login,
+                  ResponseWriter& out) {
     auto start = std::chrono::steady_clock::now();
     CallFacts facts;
     Reply reply;
-    if (req.body.size() > options.max_body_bytes) {
-      reply = Error(413, "the request body is larger than " +
-                             std::to_string(options.max_body_bytes) + " bytes");
-    } else {
-      try {
-        reply = calls.Handle(req.body, req.get_header_value("Authorization"), facts);
-      } catch (const std::exception& e) {
-        reply = Error(500, std::string("internal error: ") + e.what());
-      }
+    try {
+      reply = calls.Handle(body, BearerToken(head.Header("authorization").value_or("")),
+                           head.Header(kDbHeader), login, facts);
+    } catch (const std::exception& e) {
+      reply = Error(500, std::string("internal error: ") + e.what());
     }
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - start)
-                  .count();
-    LogCall(facts, ms, reply);
-    Answer(res, reply.status, reply.body);
+    std::string().swap(body);
+    WriteReply(reply, out);
+    LogCall(facts, MsSince(start), reply.status, reply.outcome);
+    // A large answer leaves the allocator holding memory the process no
+    // longer uses; hand it back.
+    if (reply.result && reply.result->rowset && reply.result->rowset->RecordCount() > 1000) {
+      reply = Reply();
+      malloc_trim(0);
+    }
   }
 
-  // Answers httplib produced itself (413, 404, ...) get a JSON body too;
-  // answers of the handlers above already have one and are left alone.
-  httplib::Server::HandlerResponse HandleError(const httplib::Request& req,
-                                               httplib::Response& res) {
-    if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-    std::string text;
-    if (res.status == 413) {
-      text = "the request body is larger than " + std::to_string(options.max_body_bytes) + " bytes";
-    } else if (res.status == 404) {
-      text = "no such resource: " + req.method + " " + req.path;
-    } else {
-      text = "the request could not be read (HTTP status " + std::to_string(res.status) + ")";
-    }
-    if (req.path == kCallPath) LogCall(CallFacts{}, 0, Error(res.status, text));
-    Answer(res, res.status, Json{{"error", text}});
-    return httplib::Server::HandlerResponse::Handled;
+  static void WriteReply(const Reply& reply, ResponseWriter& out) {
+    out.Start(reply.status);
+    if (!reply.result) return out.Write(Dump(reply.body));
+    out.Write("{\"byref\":");
+    out.Write(Dump(reply.byref));
+    out.Write(",\"result\":");
+    WriteJson(*reply.result, [&out](std::string_view piece) { out.Write(piece); });
+    out.Write("}");
+  }
+
+  static int64_t MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
   }
 
   ServeOptions options;
@@ -392,13 +462,9 @@ struct Server::Impl {
   Built built;
   host::ClassTable classes;
   CallHandler calls;
-  Json interfaces;
-  httplib::Server http;
-  std::thread listener;
-  std::atomic<bool> listener_done{false};
-  std::mutex wait_mutex;
+  std::string interfaces;
+  std::unique_ptr<HttpFront> front;
   bool started = false;
-  int port = 0;
 };
 
 Server::Server(ServeOptions options, std::ostream& log)
@@ -419,64 +485,54 @@ base::Status Server::Start() {
   if (o.port < 0 || o.port > 65535) return bad("port must be 0 to 65535");
   if (o.threads < 1) return bad("threads must be at least 1");
   if (o.max_body_bytes < 1) return bad("max_body_bytes must be at least 1");
-  if (o.read_timeout_s < 1 || o.write_timeout_s < 1) return bad("timeouts must be at least 1 s");
-
-  const size_t threads = static_cast<size_t>(o.threads);
-  s.http.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  s.http.set_payload_max_length(o.max_body_bytes);
-  s.http.set_read_timeout(o.read_timeout_s, 0);
-  s.http.set_write_timeout(o.write_timeout_s, 0);
-  s.http.Post(kCallPath, [&s](const httplib::Request& req, httplib::Response& res) {
-    s.HandleCall(req, res);
-  });
-  s.http.Get("/v1/health", [](const httplib::Request&, httplib::Response& res) {
-    Impl::Answer(res, 200, Json{{"status", "ok"}});
-  });
-  s.http.Get("/v1/interfaces", [&s](const httplib::Request&, httplib::Response& res) {
-    Impl::Answer(res, 200, s.interfaces);
-  });
-  s.http.set_error_handler(httplib::Server::HandlerWithResponse(
-      [&s](const httplib::Request& req, httplib::Response& res) {
-        return s.HandleError(req, res);
-      }));
-  s.http.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        Impl::Answer(res, 500, Json{{"error", "internal error"}});
-      });
-
-  if (o.port == 0) {
-    s.port = s.http.bind_to_any_port(o.host);
-  } else {
-    s.port = s.http.bind_to_port(o.host, o.port) ? o.port : -1;
+  if (o.read_timeout_s < 1 || o.write_timeout_s < 1 || o.keep_alive_timeout_s < 1) {
+    return bad("timeouts must be at least 1 s");
   }
-  if (s.port <= 0) {
-    return bad("cannot listen on " + o.host + ":" + std::to_string(o.port));
+
+  FrontOptions f;
+  f.host = o.host;
+  f.port = o.port;
+  f.threads = o.threads;
+  f.max_body_bytes = o.max_body_bytes;
+  f.read_timeout_s = o.read_timeout_s;
+  f.write_timeout_s = o.write_timeout_s;
+  f.keep_alive_timeout_s = o.keep_alive_timeout_s;
+  f.max_connections = o.max_connections;
+  FrontRoutes routes;
+  routes.early = [&s](const RequestHead& head) { return s.Early(head); };
+  routes.needs_admission = [](const RequestHead& head) {
+    return head.path == kCallPath && head.Header(kDbHeader).has_value();
+  };
+  routes.admit = [&s](const RequestHead& head, std::string& login) { return s.Admit(head, login); };
+  routes.handle = [&s](const RequestHead& head, std::string& body, const std::string& login,
+                       ResponseWriter& out) { s.HandleCall(head, body, login, out); };
+  routes.refused = [&s](const RequestHead* head, const SimpleAnswer& a) {
+    if (head == nullptr || head->path == kCallPath) {
+      CallFacts facts;
+      if (head != nullptr) facts.db = head->Header(kDbHeader).value_or("-");
+      s.LogRefusal(facts, a);
+    }
+  };
+  s.front = std::make_unique<HttpFront>(std::move(f), std::move(routes));
+  base::Status started = s.front->Start();
+  if (!started.ok()) {
+    s.front.reset();
+    return started;
   }
   s.started = true;
-  s.listener = std::thread([&s] {
-    s.http.listen_after_bind();
-    s.listener_done = true;
-  });
-  // Stop() only reaches a server that runs; wait until it does.
-  while (!s.http.is_running() && !s.listener_done) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  if (!s.http.is_running()) {
-    Wait();
-    return bad("the server stopped at once on " + o.host + ":" + std::to_string(s.port));
-  }
   return base::OkStatus();
 }
 
-int Server::port() const { return impl_->port; }
+int Server::port() const { return impl_->front ? impl_->front->port() : 0; }
 
-void Server::Stop() { impl_->http.stop(); }
+void Server::Stop() {
+  if (impl_->front) impl_->front->Stop();
+}
 
 void Server::Log(const std::string& line) { impl_->Log(line); }
 
 void Server::Wait() {
-  std::lock_guard<std::mutex> lock(impl_->wait_mutex);
-  if (impl_->listener.joinable()) impl_->listener.join();
+  if (impl_->front) impl_->front->Wait();
 }
 
 int Serve(const ServeOptions& options, std::ostream& log) {

@@ -6,17 +6,28 @@
 //     400 malformed JSON, unknown progid / method / dispid, missing, unknown
 //         or wrongly typed argument
 //     401 no "Authorization: Bearer TOKEN", or a token that is not one of the
-//         company database named by the call's vstrDB argument (also when
-//         that database is unknown or unreachable)
+//         company database the call names (one text whether or not that
+//         database exists or can be reached)
 //     409 the call's transaction could not be committed: nothing it changed
 //         was kept, and the caller may send the same call again
-//     413 the request body is larger than max_body_bytes
+//     413 the request body is larger than max_body_bytes (told by its
+//         Content-Length, before any of it is read)
+//     400 also for a request head that could be read in two ways (see
+//         server/http_head.h)
+//     503 with Retry-After: the server is stopping or too busy; the call
+//         was not run
 //     501 the operation is not built yet (it is never run)
 //     500 the host failed to create or run the object
 //   GET /v1/health       200 {"status": "ok"}
 //   GET /v1/interfaces   200 {"interfaces": [...]}: both operation tables
 // Every error answer is {"error": TEXT}. Values use the JSON forms of
-// server/json_values.h.
+// server/json_values.h; large answers come in chunks.
+//
+// The company database may also be named in the header "Plexavo-DB: NAME".
+// The token is then checked before the body is read, and the call's vstrDB
+// must name the same database (400 otherwise). A call without the header
+// names its database in vstrDB alone and is checked after its body is read.
+// A call without a bearer token is refused from its head alone.
 //
 // Each call runs on a fresh object of its class, created for the login the
 // token belongs to, and is released (settling its transaction) before the
@@ -46,10 +57,12 @@ namespace server {
 struct ServeOptions {
   std::string host = "127.0.0.1";
   int port = 8080;  // 0: any free port (Server::port() tells which)
-  int threads = 8;  // worker threads: connections served at the same time
+  int threads = 8;  // worker threads: calls run at the same time
   size_t max_body_bytes = 4 * 1024 * 1024;
-  int read_timeout_s = 30;
-  int write_timeout_s = 30;
+  int read_timeout_s = 30;        // for a request head, and between pieces of a body
+  int write_timeout_s = 30;       // for the client to take the next piece of an answer
+  int keep_alive_timeout_s = 60;  // an idle connection is closed after this
+  size_t max_connections = 2000;  // open connections; more are closed at once
   // Registers the classes the server hosts; by default the component's
   // classes and the outside services (boundary::RegisterAll).
   std::function<void(host::ClassTable&)> register_classes;

@@ -315,8 +315,9 @@ TEST_F(ServerTest, RefusesCallersWithout401) {
   Json elsewhere = {{"vstrDB", "nosuchdb"}, {"vstrErr", ""}};
   Answer unknown_db = Call("UserName", elsewhere);
   EXPECT_EQ(unknown_db.status, 401);
+  // The same text as for a bogus token: company names cannot be told apart.
   EXPECT_EQ(unknown_db.body,
-            Json({{"error", "company database 'nosuchdb' is unknown or unreachable"}}));
+            Json({{"error", "the token is not valid for company database 'nosuchdb'"}}));
 
   // The other database's token works there, as its own user; the scheme's case is free.
   Json there = {{"vstrDB", other.name()}, {"vstrErr", ""}};
