@@ -139,6 +139,21 @@ const std::vector<Command>& Commands() {
        "YYYYMM is six digits with the month 01 to 12, e.g. 202406.", RunPeriodSet},
       {"period clear", "DB MODULE", "Remove the current period of a module (not started).", "",
        RunPeriodClear},
+      {"import", "DB KIND FILE", "Load master data of one kind from a CSV file (- for stdin).",
+       "KIND is one of: depots, shelves, articles, units, balances, op-categories,\n"
+       "workshops, operators, projects, items, orders, order-lines, order-bom,\n"
+       "depot-rights. The file is UTF-8 CSV as spreadsheets save it, its first line\n"
+       "naming the columns ('plexavo export DB KIND' shows them; share/demo/ holds an\n"
+       "example of each). Rows are inserted, or update the row with the same key.\n"
+       "The file goes in whole or not at all: any bad row refuses it, and every bad\n"
+       "row is listed by line and column. Import the kinds in the order above, so\n"
+       "that the rows a file refers to are there.",
+       RunImport},
+      {"export", "DB KIND", "Write master data of one kind as CSV to standard output.",
+       "The same format 'import' reads: an export imports back unchanged.", RunExport},
+      {"schema doc", "", "Print the data model (docs/data-model.md) from the schema.",
+       "Regenerate the committed document with:\n  plexavo schema doc > docs/data-model.md",
+       RunSchemaDoc},
       {"selfcheck", "", "Check the tool end to end on a throwaway SQLite company database.",
        "Creates the database in a temporary directory with a settings file of its own,\n"
        "runs initdb, adds a user, grants a right, sets a setting and a period, reads\n"

@@ -16,6 +16,9 @@ int RunPeriodSet(Invocation& inv);
 int RunPeriodClear(Invocation& inv);
 int RunSelfcheck(Invocation& inv);
 int RunDemo(Invocation& inv);
+int RunImport(Invocation& inv);
+int RunExport(Invocation& inv);
+int RunSchemaDoc(Invocation& inv);
 
 }  // namespace cli
 

@@ -18,7 +18,9 @@ struct DemoUsers {
 };
 
 // Fills a freshly initialised company database; the current period of
-// module MF is `period` ("yyyymm"). All in one transaction.
+// module MF is `period` ("yyyymm"). Settings, period, users and tokens go in
+// one transaction; the master data, stock, orders and depot rights then come
+// from the files of share/demo through the import, one transaction per file.
 base::Result<DemoUsers> SeedDemoCompany(const data::Target& target, const std::string& period);
 
 }  // namespace cli

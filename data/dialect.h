@@ -42,6 +42,10 @@ class Dialect {
   const char* TextType() const;
   // An integer key the database assigns on insert.
   const char* IdentityColumn() const;
+  // A statement that makes the next assigned key of `table`.`column` follow
+  // the highest one present, after rows were inserted with keys of their
+  // own; "" where the database does that by itself (SQLite).
+  std::string ResetIdentity(const std::string& table, const std::string& column) const;
 
   // Reads a value the database printed as text into the declared type.
   base::Result<base::Value> Decode(base::FieldType type, const std::string& text) const;

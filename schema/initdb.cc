@@ -25,9 +25,7 @@ base::Result<InitReport> InitDb(const data::Target& target,
   data::Enlistment tx;
   data::Connection cnn;
   PLX_RETURN_IF_ERROR(cnn.Open(target, &tx));
-  PLX_RETURN_IF_ERROR(
-      cnn.Execute(data::Sql("CREATE TABLE IF NOT EXISTS PX_SchemaVersion "
-                            "(Version INTEGER NOT NULL, Applied TEXT)")));
+  PLX_RETURN_IF_ERROR(cnn.Execute(data::Sql(kVersionTable)));
   InitReport report;
   PLX_ASSIGN_OR_RETURN(report.from_version, ReadVersion(cnn));
   report.to_version = report.from_version;

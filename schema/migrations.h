@@ -34,6 +34,9 @@ std::vector<std::string> StatementsFor(const Migration& m, const data::Dialect& 
 const std::vector<Migration>& Migrations();
 int LatestVersion();
 
+// The table in which a database records the versions it has reached.
+inline constexpr const char* kVersionTable =
+    "CREATE TABLE IF NOT EXISTS PX_SchemaVersion (Version INTEGER NOT NULL, Applied TEXT)";
 // A statement with its type tokens replaced for the dialect.
 std::string Render(const char* statement, const data::Dialect& dialect);
 

@@ -1,0 +1,132 @@
+#include "masterdata/csv.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "masterdata/cells.h"
+
+namespace masterdata {
+namespace {
+
+struct Record {
+  int64_t line;
+  std::vector<std::string> fields;
+  bool operator==(const Record&) const = default;
+};
+
+std::vector<Record> ReadAll(const std::string& text, std::string* error = nullptr) {
+  std::istringstream in(text);
+  CsvReader csv(in);
+  std::vector<Record> out;
+  std::vector<std::string> fields;
+  for (;;) {
+    auto more = csv.Next(fields);
+    if (!more.ok()) {
+      if (error != nullptr) *error = more.err().description;
+      break;
+    }
+    if (!*more) break;
+    out.push_back({csv.line(), fields});
+  }
+  return out;
+}
+
+TEST(CsvReaderTest, ReadsWhatSpreadsheetsWrite) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::vector<Record> records;
+  } cases[] = {
+      {"plain, LF", "a,b\n1,2\n", {{1, {"a", "b"}}, {2, {"1", "2"}}}},
+      {"CRLF, no final line end", "a,b\r\n1,2", {{1, {"a", "b"}}, {2, {"1", "2"}}}},
+      {"byte-order mark", "\xEF\xBB\xBFID\n7\n", {{1, {"ID"}}, {2, {"7"}}}},
+      {"empty fields", ",x,\n", {{1, {"", "x", ""}}}},
+      {"quoted comma and quote", "\"a,b\",\"say \"\"hi\"\"\"\n", {{1, {"a,b", "say \"hi\""}}}},
+      {"line break inside quotes counts lines",
+       "h\n\"one\ntwo\"\nnext\n",
+       {{1, {"h"}}, {2, {"one\ntwo"}}, {4, {"next"}}}},
+      {"quoted empty field", "\"\",1\n", {{1, {"", "1"}}}},
+      {"blank line is one empty field", "a\n\nb\n", {{1, {"a"}}, {2, {""}}, {3, {"b"}}}},
+      {"a quote inside an unquoted field is kept", "5\"x,y\n", {{1, {"5\"x", "y"}}}},
+      {"UTF-8 kept byte for byte", "六角螺栓 M6×20\n", {{1, {"六角螺栓 M6×20"}}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    EXPECT_EQ(ReadAll(c.text, &error), c.records);
+    EXPECT_EQ(error, "");
+  }
+}
+
+TEST(CsvReaderTest, RefusesBrokenQuotingWithItsLine) {
+  const struct {
+    std::string text;
+    std::string error;
+  } cases[] = {
+      {"a\n\"open\nstill open", "line 2: a quoted field is not closed"},
+      {"a\nb\n\"x\"y,1\n", "line 3: text after the closing quote of a field"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    ReadAll(c.text, &error);
+    EXPECT_EQ(error, c.error);
+  }
+}
+
+TEST(CsvReaderTest, ReadsRecordsLongerThanItsBuffer) {
+  const std::string big(200000, 'x');
+  std::vector<Record> records = ReadAll("\"" + big + "\"," + big + "\nz\n");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].fields, (std::vector<std::string>{big, big}));
+  EXPECT_EQ(records[1], (Record{2, {"z"}}));
+}
+
+TEST(CsvWriterTest, QuotesOnlyWhatNeedsItAndReadsBack) {
+  const std::vector<std::string> fields = {"plain", "", "a,b", "say \"hi\"", "two\nlines", "cr\r"};
+  std::ostringstream out;
+  CsvWriter(out).Write(fields);
+  EXPECT_EQ(out.str(), "plain,,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\"\r\n");
+  EXPECT_EQ(ReadAll(out.str()), (std::vector<Record>{{1, fields}}));
+}
+
+TEST(CellsTest, ParsesEachTypeExactly) {
+  const struct {
+    CellType type;
+    std::string text;
+    std::string formatted;  // FormatCell of the value, or the refusal
+  } cases[] = {
+      {CellType::kCurrency, "12", "12"},
+      {CellType::kCurrency, "-0.3333", "-0.3333"},
+      {CellType::kCurrency, "922337203685477.5807", "922337203685477.5807"},
+      {CellType::kCurrency, "1.23456", "more than 4 decimals: '1.23456'"},
+      {CellType::kCurrency, "1,5", "not a number: '1,5'"},
+      {CellType::kCurrency, "1e3", "not a number: '1e3'"},
+      {CellType::kCurrency, "922337203685478", "too large: '922337203685478'"},
+      {CellType::kInt, "+42", "42"},
+      {CellType::kInt, "-7", "-7"},
+      {CellType::kInt, "2147483648", "not a whole number: '2147483648'"},
+      {CellType::kInt, "4.0", "not a whole number: '4.0'"},
+      {CellType::kInt, "+-4", "not a whole number: '+-4'"},
+      {CellType::kDate, "2024-02-29", "2024-02-29"},
+      {CellType::kDate, "2026-02-29", "no such date: '2026-02-29'"},
+      {CellType::kDate, "2026-13-01", "no such date: '2026-13-01'"},
+      {CellType::kDate, "2026/01/01", "not a date (yyyy-mm-dd): '2026/01/01'"},
+      {CellType::kDate, "2026-1-1", "not a date (yyyy-mm-dd): '2026-1-1'"},
+      {CellType::kFlag, "1", "1"},
+      {CellType::kFlag, "true", "not 0 or 1: 'true'"},
+      {CellType::kText, " spaced , kept ", " spaced , kept "},
+      {CellType::kText, "bad \xC3(", "not UTF-8 text"},
+      {CellType::kText, "\xED\xA0\x80", "not UTF-8 text"},  // a surrogate
+      {CellType::kText, "\xC0\xAF", "not UTF-8 text"},      // overlong
+      {CellType::kText, "\xE6\x97", "not UTF-8 text"},      // cut short
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto v = ParseCell(c.type, c.text);
+    EXPECT_EQ(v.ok() ? FormatCell(*v) : v.err().description, c.formatted);
+  }
+}
+
+}  // namespace
+}  // namespace masterdata
