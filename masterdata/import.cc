@@ -43,6 +43,8 @@ class Loader {
   base::Status Finish();
 
   bool refused() const { return !problems_.empty(); }
+  // Rows read so far, blank ones not counted.
+  int64_t rows() const { return rows_; }
   base::Err Refusal() const;
 
  private:
@@ -63,6 +65,7 @@ class Loader {
   std::vector<const KindColumn*> header_;
   std::vector<base::Value> values_;  // of the current row, by header position
   std::vector<Problem> problems_;
+  int64_t rows_ = 0;
 
   std::vector<size_t> main_, side_, key_;  // header positions
   // The kind's key is assigned by the database for rows that give none;
@@ -272,6 +275,7 @@ base::Status Loader::Row(int64_t line, const std::vector<std::string>& fields) {
   bool blank = true;
   for (const std::string& f : fields) blank = blank && f.empty();
   if (blank) return base::OkStatus();  // spreadsheets leave empty rows behind
+  ++rows_;
   if (fields.size() != header_.size()) {
     Refuse(line, std::to_string(fields.size()) + " fields, the header has " +
                      std::to_string(header_.size()));
@@ -324,7 +328,7 @@ base::Result<int64_t> Import(const data::Target& target, const Kind& kind, std::
     loader.CloseStatements();
     return prepared.err();
   }
-  int64_t rows = 0;
+  int64_t read = 0;
   for (;;) {
     auto more = csv.Next(fields);
     if (!more.ok()) {
@@ -338,14 +342,14 @@ base::Result<int64_t> Import(const data::Target& target, const Kind& kind, std::
       loader.CloseStatements();
       return done.err();
     }
-    if (++rows % kProgressEvery == 0 && progress) progress(rows);
+    if (++read % kProgressEvery == 0 && progress) progress(loader.rows());
   }
   loader.CloseStatements();
   if (loader.refused()) return loader.Refusal();  // the session rolls back
   PLX_RETURN_IF_ERROR(loader.Finish());
   PLX_RETURN_IF_ERROR(session->Commit());
-  if (progress) progress(rows);
-  return rows;
+  if (progress) progress(loader.rows());
+  return loader.rows();
 }
 
 }  // namespace masterdata

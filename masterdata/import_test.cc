@@ -171,6 +171,11 @@ TEST(ImportTest, UpdatesRowsByKeyAndKeepsColumnsLeftOut) {
   for (const char* kind : {"depots", "shelves", "articles"}) {
     ASSERT_TRUE(ImportText(company, kind, DemoFile(kind)).ok()) << kind;
   }
+  // Empty rows that spreadsheets leave behind are skipped, not counted.
+  auto depots = ImportText(company, "depots", "ID,Name\n\nWH-9,Yard\n,\r\n");
+  ASSERT_TRUE(depots.ok()) << depots.err().description;
+  EXPECT_EQ(*depots, 1);
+  EXPECT_EQ(company.Count("ST_Depot"), 4);
   auto rows = ImportText(company, "articles", "name,ID\nBolt M6,1006\nNew one,2001\n");
   ASSERT_TRUE(rows.ok()) << rows.err().description;
   EXPECT_EQ(*rows, 2);
