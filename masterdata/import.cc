@@ -84,7 +84,9 @@ void Loader::Header(const std::vector<std::string>& names) {
   for (const KindColumn& c : kind_.columns) has_assigned_key_ = has_assigned_key_ || c.assigned;
   for (size_t i = 0; i < names.size(); ++i) {
     const KindColumn* c = kind_.Column(names[i]);
-    if (c == nullptr) {
+    if (names[i].empty()) {
+      problems_.push_back({1, std::to_string(i + 1), "a column without a name"});
+    } else if (c == nullptr) {
       std::string known;
       for (const KindColumn& k : kind_.columns)
         known += (known.empty() ? "" : ", ") + std::string(k.name);
@@ -131,7 +133,8 @@ base::Status Loader::Prepare(data::BulkSession& session) {
     PLX_ASSIGN_OR_RETURN(insert_new_, prepare(UpsertRow(kind_, columns(main_), false)));
   }
   if (kind_.side_table != nullptr) {
-    PLX_ASSIGN_OR_RETURN(side_upsert_, prepare(UpsertSideRow(kind_, columns(side_))));
+    PLX_ASSIGN_OR_RETURN(side_upsert_,
+                         prepare(UpsertSideRow(kind_, columns(key_), columns(side_))));
   }
   for (size_t i = 0; i < header_.size(); ++i) {
     if (header_[i]->refers_to == nullptr) continue;

@@ -112,6 +112,9 @@ TEST(ImportTest, RefusesTheWholeFileListingEveryBadRow) {
       {"unknown column", "depots", "ID,Name,Colour\nX,x,red\n",
        "1 problem in the depots file; nothing was written:\n"
        "line 1, column Colour: unknown column (depots has ID, Name)"},
+      {"column without a name", "depots", "ID,Name,\nX,x,\n",
+       "1 problem in the depots file; nothing was written:\n"
+       "line 1, column 3: a column without a name"},
       {"key column missing", "balances", "ShelfID,Qty\nA-01,1\n",
        "1 problem" + kHead + "line 1, column ArtID: missing: the column must be there"},
       {"wrong type", "balances", "ShelfID,ArtID,Qty\nA-01,1002,9\nA-01,abc,1\n",

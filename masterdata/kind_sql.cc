@@ -51,8 +51,9 @@ KindStatement UpsertRow(const Kind& kind, const std::vector<const KindColumn*>& 
   return Upsert(kind.table, without, {});
 }
 
-KindStatement UpsertSideRow(const Kind& kind, const std::vector<const KindColumn*>& columns) {
-  std::vector<const KindColumn*> all = kind.Keys();
+KindStatement UpsertSideRow(const Kind& kind, const std::vector<const KindColumn*>& key,
+                            const std::vector<const KindColumn*>& columns) {
+  std::vector<const KindColumn*> all = key;
   all.insert(all.end(), columns.begin(), columns.end());
   return Upsert(kind.side_table, all, KeyNames(kind));
 }

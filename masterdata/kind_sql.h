@@ -24,8 +24,10 @@ KindStatement UpsertRow(const Kind& kind, const std::vector<const KindColumn*>& 
                         bool with_key = true);
 
 // Gives the row of the side table (same key) the side columns named, or
-// adds it with its defaults when none is named.
-KindStatement UpsertSideRow(const Kind& kind, const std::vector<const KindColumn*>& columns);
+// adds it with its defaults when none is named. Values: the key columns in
+// the order given, then the side columns.
+KindStatement UpsertSideRow(const Kind& kind, const std::vector<const KindColumn*>& key,
+                            const std::vector<const KindColumn*>& columns);
 
 // Finds the row a reference names: one row when it exists.
 KindStatement FindReferenced(const Reference& ref, CellType type);
