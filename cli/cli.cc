@@ -179,7 +179,8 @@ const std::vector<Command>& Commands() {
        "database \"demo\" with articles, units, shelves and balances, workshops,\n"
        "production orders with a bill of materials, users and rights, and the current\n"
        "month as the period of module MF; then serves it like 'serve' and prints the\n"
-       "URL, the company name and the users' sign-in tokens.",
+       "URL, the company name and the users' sign-in tokens. The master data comes\n"
+       "from the files of share/demo (built into the tool), loaded like 'import'.",
        RunDemo},
   };
   return kCommands;

@@ -94,6 +94,30 @@ TEST(SchemaModelTest, FollowsLaterMigrations) {
   EXPECT_FALSE(l.Column("Who")->postgres_byte_order);  // L is not in the block's list
 }
 
+TEST(SchemaModelTest, FollowsATableRebuiltAndRenamedBack) {
+  const std::vector<Migration> migrations = {
+      {1,
+       "a",
+       {"CREATE TABLE A (ID TEXT NOT NULL PRIMARY KEY, Memo TEXT)", "CREATE TABLE B (X INTEGER)"}},
+      {2,
+       "rebuild A",
+       {"CREATE TABLE A_new (ID TEXT NOT NULL PRIMARY KEY, Memo TEXT CHECK (length(Memo) <= 255), "
+        "Extra INTEGER NOT NULL DEFAULT 0)",
+        "INSERT INTO A_new (ID, Memo) SELECT ID, Memo FROM A", "DROP TABLE A",
+        "ALTER TABLE A_new RENAME TO A", "ALTER TABLE B ADD CONSTRAINT x CHECK (X > 0)",
+        "ALTER TABLE B RENAME X TO Y"}},
+  };
+  auto model = ReadSchemaModel(migrations);
+  ASSERT_TRUE(model.ok()) << model.err().description;
+  ASSERT_EQ(model->tables.size(), 3u);
+  EXPECT_EQ(model->tables[1].name, "A");  // in its old place, before B
+  EXPECT_EQ(model->tables[1].since, 1);
+  EXPECT_EQ(model->tables[1].Column("Memo")->since, 1);
+  EXPECT_EQ(model->tables[1].Column("Extra")->since, 2);
+  EXPECT_EQ(model->Table("A_new"), nullptr);
+  EXPECT_NE(model->Table("B")->Column("Y"), nullptr);
+}
+
 TEST(SchemaModelTest, RefusesStatementsItCannotRead) {
   const struct {
     const char* statement;
@@ -101,7 +125,7 @@ TEST(SchemaModelTest, RefusesStatementsItCannotRead) {
   } cases[] = {
       {"CREATE VIEW V AS SELECT 1", "a statement of a shape it does not read"},
       {"ALTER TABLE Missing ADD COLUMN X TEXT", "no table Missing"},
-      {"ALTER TABLE PX_SchemaVersion RENAME TO Other", "an ALTER TABLE it does not read"},
+      {"ALTER TABLE PX_SchemaVersion SET SCHEMA other", "an ALTER TABLE it does not read"},
       {"ALTER TABLE PX_SchemaVersion ALTER COLUMN Applied TYPE VARCHAR(20)",
        "a type change outside the PostgreSQL-only statements"},
   };

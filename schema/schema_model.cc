@@ -265,6 +265,10 @@ class ModelBuilder {
 
   base::Status AlterTable(Reader& r, int version, bool postgres_only) {
     PLX_ASSIGN_OR_RETURN(TableModel * t, Existing(r));
+    if (r.Accept("ADD CONSTRAINT") || r.Accept("DROP CONSTRAINT")) {
+      return base::OkStatus();  // constraints are not part of the model
+    }
+    if (r.Accept("RENAME TO")) return RenameTable(*t, r.Name());
     if (r.Accept("ADD COLUMN") || r.Accept("ADD")) {
       r.Accept("IF NOT EXISTS");
       PLX_ASSIGN_OR_RETURN(ColumnModel c, ReadColumn(r, version));
@@ -277,7 +281,8 @@ class ModelBuilder {
       t->columns.erase(t->columns.begin() + (c - t->columns.data()));
       return base::OkStatus();
     }
-    if (r.Accept("RENAME COLUMN")) {
+    if (r.Accept("RENAME COLUMN") ||
+        (r.PeekIs("RENAME") && r.PeekIs("TO", 2) && r.Accept("RENAME"))) {
       PLX_ASSIGN_OR_RETURN(ColumnModel * c, ColumnOf(*t, r.Name()));
       if (!r.Accept("TO")) return r.Fail("expected TO");
       c->name = r.Name();
@@ -313,7 +318,32 @@ class ModelBuilder {
   base::Status DropTable(Reader& r) {
     r.Accept("IF EXISTS");
     PLX_ASSIGN_OR_RETURN(TableModel * t, Existing(r));
-    model_.tables.erase(model_.tables.begin() + (t - model_.tables.data()));
+    const size_t position = static_cast<size_t>(t - model_.tables.data());
+    dropped_.push_back({std::move(*t), position});
+    model_.tables.erase(model_.tables.begin() + position);
+    return base::OkStatus();
+  }
+
+  // A table rebuilt under a new name and renamed back (the way SQLite
+  // changes a column's type or constraints) keeps the place, the version and
+  // the column versions of the table it replaces.
+  base::Status RenameTable(TableModel& t, const std::string& name) {
+    if (Find(name) != nullptr) {
+      return base::MakeErr(base::kErrInvalidArgument, "table " + name + " exists already");
+    }
+    t.name = name;
+    for (auto it = dropped_.rbegin(); it != dropped_.rend(); ++it) {
+      if (!SameName(it->first.name, name)) continue;
+      TableModel renamed = std::move(t);
+      model_.tables.erase(model_.tables.begin() + (&t - model_.tables.data()));
+      renamed.since = it->first.since;
+      for (ColumnModel& c : renamed.columns) {
+        if (const ColumnModel* old = it->first.Column(c.name)) c.since = old->since;
+      }
+      const size_t at = std::min(it->second, model_.tables.size());
+      model_.tables.insert(model_.tables.begin() + at, std::move(renamed));
+      break;
+    }
     return base::OkStatus();
   }
 
@@ -357,6 +387,7 @@ class ModelBuilder {
   }
 
   SchemaModel model_;
+  std::vector<std::pair<TableModel, size_t>> dropped_;  // with the place each had
 };
 
 }  // namespace

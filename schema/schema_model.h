@@ -4,10 +4,12 @@
 //
 // The reader understands the statement shapes the migrations use: CREATE
 // TABLE, CREATE [UNIQUE] INDEX, ALTER TABLE ... ADD / DROP / RENAME COLUMN,
-// ALTER TABLE ... ALTER COLUMN (PostgreSQL type, default, NOT NULL), DROP
-// TABLE / INDEX, the block that gives listed tables' text columns the
-// byte-order collation, and statements that only move data or add
-// triggers and functions (skipped). Any other statement is an error naming
+// ALTER TABLE ... ALTER COLUMN (PostgreSQL type, default, NOT NULL), ALTER
+// TABLE ... RENAME TO (a table rebuilt under another name and renamed back
+// keeps its place and versions), DROP TABLE / INDEX, the block that gives
+// listed tables' text columns the byte-order collation, and statements that
+// only move data, change constraints or add triggers and functions
+// (skipped). Any other statement is an error naming
 // the migration and the statement, so that a new shape is taught here
 // before the schema description can go stale.
 #ifndef PLEXAVO_SCHEMA_SCHEMA_MODEL_H_
