@@ -20,8 +20,12 @@ class TerminalProgress {
  public:
   explicit TerminalProgress(std::ostream& err)
       : err_(err), on_(&err == &std::cerr && isatty(STDERR_FILENO) == 1) {}
-  ~TerminalProgress() {
-    if (shown_) err_ << "\n";
+  ~TerminalProgress() { End(); }
+
+  // Ends the progress line, so that what follows starts on a line of its own.
+  void End() {
+    if (shown_) err_ << "\n" << std::flush;
+    shown_ = false;
   }
 
   masterdata::Progress Callback() {
@@ -84,6 +88,7 @@ int RunImport(Invocation& inv) {
   std::istream& in = file == "-" ? std::cin : opened;
   TerminalProgress progress(inv.err());
   auto rows = masterdata::Import(*target, *kind->kind, in, progress.Callback());
+  progress.End();
   if (!rows.ok()) return inv.Failure(rows.err());
   inv.out() << "imported " << *rows << " " << kind->kind->name << " rows into company database "
             << kind->db << "\n";
@@ -99,6 +104,7 @@ int RunExport(Invocation& inv) {
   if (!target.ok()) return inv.Failure(target.err());
   TerminalProgress progress(inv.err());
   auto rows = masterdata::Export(*target, *kind->kind, inv.out(), progress.Callback());
+  progress.End();
   if (!rows.ok()) return inv.Failure(rows.err());
   return kExitOk;
 }
