@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/company_admin.h"
+#include "cli/sign_in_link.h"
 #include "schema/initdb.h"
 #include "services/company_db.h"
 
@@ -47,8 +48,8 @@ int RunInitDb(Invocation& inv) {
 }
 
 int RunUserAdd(Invocation& inv) {
-  auto args = ParseDbArgs(
-      inv.args(), {.positionals = {"DB", "LOGIN"}, .options = {"--name", "--lang", "--inner-id"}});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN"},
+                                       .options = {"--name", "--lang", "--inner-id", "--url"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   NewUser user;
   user.login = args->positionals[1];
@@ -67,13 +68,15 @@ int RunUserAdd(Invocation& inv) {
   auto token = AddUser(*target, user);
   if (!token.ok()) return inv.Failure(token.err());
   inv.err() << "added user " << user.login << " to company database " << db
-            << "; its sign-in token follows on standard output\n";
+            << "; its sign-in token follows on standard output\n"
+            << "sign-in link: "
+            << SignInLink(args->Option("--url").value_or(kDefaultPageUrl), db, *token) << "\n";
   inv.out() << *token << "\n";
   return kExitOk;
 }
 
 int RunUserToken(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN"}});
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN"}, .options = {"--url"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
   const std::string& login = args->positionals[1];
@@ -81,7 +84,9 @@ int RunUserToken(Invocation& inv) {
   if (!target.ok()) return inv.Failure(target.err());
   auto token = IssueUserToken(*target, login);
   if (!token.ok()) return inv.Failure(token.err());
-  inv.err() << "issued a sign-in token for user " << login << " in company database " << db << "\n";
+  inv.err() << "issued a sign-in token for user " << login << " in company database " << db << "\n"
+            << "sign-in link: "
+            << SignInLink(args->Option("--url").value_or(kDefaultPageUrl), db, *token) << "\n";
   inv.out() << *token << "\n";
   return kExitOk;
 }

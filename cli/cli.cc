@@ -120,15 +120,19 @@ const std::vector<Command>& Commands() {
        "Prints each schema version it applies, then the version the database is at.\n"
        "Running it again on an up-to-date database changes nothing.",
        RunInitDb},
-      {"user add", "DB LOGIN --name NAME [--lang LANG] [--inner-id N]",
+      {"user add", "DB LOGIN --name NAME [--lang LANG] [--inner-id N] [--url URL]",
        "Add a user and print a sign-in token for it.",
        "LANG defaults to \"\" and N (the user's inner ID) to 0. A login that already\n"
        "exists is refused and nothing is written. The token is the only output on\n"
        "standard output; only its SHA-256 digest is stored, so keep it: it cannot be\n"
-       "shown again (issue another with 'user token').",
+       "shown again (issue another with 'user token'). Standard error also shows the\n"
+       "bill-entry page's sign-in link for the server at URL (default\n"
+       "http://127.0.0.1:8080), with the token in the link's fragment.",
        RunUserAdd},
-      {"user token", "DB LOGIN", "Issue another sign-in token for an existing user.",
-       "Prints the token alone on standard output. Earlier tokens stay valid.", RunUserToken},
+      {"user token", "DB LOGIN [--url URL]", "Issue another sign-in token for an existing user.",
+       "Prints the token alone on standard output, and its sign-in link (as 'user add'\n"
+       "does) on standard error. Earlier tokens stay valid.",
+       RunUserToken},
       {"user grant", "DB LOGIN CODE...", "Grant right codes to a user.",
        "A code the user already holds is left as it is.", RunUserGrant},
       {"user revoke", "DB LOGIN CODE...", "Revoke right codes from a user.",

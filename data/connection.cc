@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "data/session_pool.h"
+#include "data/stats.h"
 
 namespace data {
 namespace {
@@ -91,6 +92,7 @@ void Connection::Close() noexcept {
 
 base::Result<int64_t> Connection::Execute(const Sql& sql) {
   if (session_ == nullptr) return NotOpen();
+  StatementTimer timer;
   try {
     soci::statement st(*session_);
     Binder binder(dialect_, st);
@@ -117,6 +119,7 @@ base::Result<base::Rowset> Connection::Query(const Sql& sql,
   base::Rowset rowset(fields);
   std::vector<std::string> texts(fields.size());
   std::vector<soci::indicator> inds(fields.size());
+  StatementTimer timer;
   try {
     soci::statement st(*session_);
     for (size_t i = 0; i < fields.size(); ++i) st.exchange(soci::into(texts[i], inds[i]));

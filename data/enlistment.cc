@@ -3,6 +3,7 @@
 #include "data/dialect.h"
 #include "data/session.h"
 #include "data/session_pool.h"
+#include "data/stats.h"
 
 namespace data {
 
@@ -15,7 +16,9 @@ base::Result<soci::session*> Enlistment::Join(const Target& target) {
   try {
     *s << Dialect(target.backend).BeginTransaction();
   } catch (...) {
-    return CurrentDbError(target.backend);
+    base::Err err = CurrentDbError(target.backend);
+    SessionPool::Instance().Discard(target, std::move(s));
+    return err;
   }
   soci::session* raw = s.get();
   sessions_.emplace(target.Key(), Entry{target, std::move(s)});
@@ -25,11 +28,12 @@ base::Result<soci::session*> Enlistment::Join(const Target& target) {
 // Ends a session's transaction; a session that ended cleanly goes back to
 // the pool, one that did not is closed (which ends its transaction too).
 void Enlistment::End(Entry& entry, const char* statement) noexcept {
+  Counters().rollbacks.fetch_add(1, std::memory_order_relaxed);
   try {
     *entry.session << statement;
     SessionPool::Instance().Release(entry.target, std::move(entry.session));
   } catch (...) {
-    entry.session.reset();
+    SessionPool::Instance().Discard(entry.target, std::move(entry.session));
   }
 }
 
@@ -42,6 +46,7 @@ base::Status Enlistment::Commit() {
     }
     try {
       *entry.session << "COMMIT";
+      Counters().commits.fetch_add(1, std::memory_order_relaxed);
       SessionPool::Instance().Release(entry.target, std::move(entry.session));
     } catch (...) {
       result = CurrentDbError(entry.target.backend);

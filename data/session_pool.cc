@@ -31,14 +31,43 @@ base::Result<std::unique_ptr<soci::session>> SessionPool::Acquire(const Target& 
       s = std::move(it->second.back());
       it->second.pop_back();
     }
-    if (Alive(*s)) return s;
+    if (Alive(*s)) {
+      Acquired(target);
+      return s;
+    }
   }
-  return OpenSession(target, mode);
+  auto opened = OpenSession(target, mode);
+  if (opened.ok()) Acquired(target);
+  return opened;
+}
+
+void SessionPool::Acquired(const Target& target) {
+  std::lock_guard<std::mutex> lock(mu_);
+  ++in_use_[target.Key()];
+  names_[target.Key()] = target.database;
+}
+
+void SessionPool::Discard(const Target& target, std::unique_ptr<soci::session> session) {
+  if (!session) return;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    --in_use_[target.Key()];
+  }
+  session.reset();
+}
+
+std::map<std::string, SessionPool::Open> SessionPool::OpenSessions() {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::map<std::string, Open> out;
+  for (const auto& [key, count] : in_use_) out[names_[key]].in_use += count;
+  for (const auto& [key, idle] : idle_) out[names_[key]].idle += idle.size();
+  return out;
 }
 
 void SessionPool::Release(const Target& target, std::unique_ptr<soci::session> session) {
   if (!session) return;
   std::lock_guard<std::mutex> lock(mu_);
+  --in_use_[target.Key()];
   auto& idle = idle_[target.Key()];
   if (idle.size() < kMaxIdle) idle.push_back(std::move(session));
 }

@@ -2,6 +2,7 @@
 # Installs every system package the project needs to build, test and run.
 # Idempotent: when everything is already installed, apt is not touched.
 set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 PACKAGES=(
   g++ cmake make pkg-config clang-format
@@ -10,6 +11,7 @@ PACKAGES=(
   libcpp-httplib-dev nlohmann-json3-dev libssl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   curl ca-certificates procps locales
+  chromium fonts-wqy-microhei
 )
 
 missing=()
@@ -40,9 +42,25 @@ if [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null 2>&1; then
   SUDO=(sudo)
 fi
 
+# The page's tools (API document renderer, browser and document tests) come
+# from npm, pinned by web/package-lock.json; install scripts never run.
+ensure_web_packages() {
+  if [[ -f web/node_modules/.package-lock.json && web/node_modules/.package-lock.json -nt web/package-lock.json ]]; then
+    return 0
+  fi
+  echo "==> setup: installing web/'s npm packages"
+  (cd web && SCARF_ANALYTICS=false npm ci --ignore-scripts --no-audit --no-fund)
+}
+
+# Node.js and npm: the machine's own when it has them, Debian's otherwise.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  missing+=(nodejs npm)
+fi
+
 if [[ ${#missing[@]} -eq 0 ]]; then
   echo "==> setup: all ${#PACKAGES[@]} packages already installed"
   ensure_locale
+  ensure_web_packages
   exit 0
 fi
 
@@ -72,4 +90,5 @@ echo "==> setup: apt-get install ${PACKAGES[*]}"
   --no-install-recommends "${PACKAGES[@]}"
 
 ensure_locale
+ensure_web_packages
 echo "==> setup: done"

@@ -74,6 +74,18 @@ run_postgres() {
   bash scripts/pg.sh stop "$dir" || true
 }
 
+# The bill-entry page in headless Chromium, the API document and the
+# metrics, against the demo company served by the built binary.
+echo "==> test: running the page, API document and metrics tests (web/tests)"
+if (cd web && PLEXAVO_CLI="$(realpath "$BUILD")/plexavo" PLEXAVO_SCREENSHOTS="$(realpath "$BUILD")/screenshots" \
+  npm test); then
+  results+=("web=PASS")
+  echo "==> test: screenshots of the page tests are in $BUILD/screenshots"
+else
+  results+=("web=FAIL")
+  echo "==> test: web run FAILED"
+fi
+
 run_postgres en_US.UTF-8 postgresql-en_US
 run_postgres C.UTF-8 postgresql-C
 

@@ -118,10 +118,10 @@ std::string HexCount(size_t n) {
 
 // The bytes of a small answer with its head.
 std::string AnswerText(const SimpleAnswer& a, bool keep_alive) {
-  std::string out =
-      "HTTP/1.1 " + std::to_string(a.status) + " " + ReasonPhrase(a.status) +
-      "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(a.body.size()) +
-      (keep_alive ? "\r\nConnection: keep-alive\r\n" : "\r\nConnection: close\r\n");
+  std::string out = "HTTP/1.1 " + std::to_string(a.status) + " " + ReasonPhrase(a.status) +
+                    "\r\nContent-Type: " + a.content_type +
+                    "\r\nContent-Length: " + std::to_string(a.body.size()) +
+                    (keep_alive ? "\r\nConnection: keep-alive\r\n" : "\r\nConnection: close\r\n");
   for (const auto& [name, value] : a.headers) out += name + ": " + value + "\r\n";
   out += "\r\n";
   out += a.body;

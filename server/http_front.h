@@ -32,8 +32,9 @@ using HeaderList = std::vector<std::pair<std::string, std::string>>;
 // A complete answer held in memory (small ones: refusals, health).
 struct SimpleAnswer {
   int status = 200;
-  std::string body;  // JSON text
+  std::string body;  // JSON text, unless content_type says otherwise
   HeaderList headers;
+  std::string content_type = "application/json";
 };
 
 // Reads and writes one connection's bytes: plain TCP or TLS.

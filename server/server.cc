@@ -22,6 +22,9 @@
 #include "server/http_front.h"
 #include "server/http_head.h"
 #include "server/json_values.h"
+#include "server/metrics.h"
+#include "server/openapi.h"
+#include "server/web_assets.h"
 #include "services/company_db.h"
 
 namespace server {
@@ -33,6 +36,27 @@ using boundary::Operation;
 using boundary::ParamType;
 
 constexpr const char* kCallPath = "/v1/call";
+constexpr std::string_view kNamedCallPrefix = "/v1/call/";
+
+// POST /v1/call, or /v1/call/{progid}/{method}.
+bool IsCallPath(std::string_view path) {
+  return path == kCallPath || path.substr(0, kNamedCallPrefix.size()) == kNamedCallPrefix;
+}
+
+// The class and operation of /v1/call/{progid}/{method}; false for any
+// other path.
+bool NamedCall(std::string_view path, std::string& progid, std::string& method) {
+  if (path.substr(0, kNamedCallPrefix.size()) != kNamedCallPrefix) return false;
+  std::string_view rest = path.substr(kNamedCallPrefix.size());
+  const size_t slash = rest.find('/');
+  if (slash == std::string_view::npos || slash == 0 || slash + 1 == rest.size() ||
+      rest.find('/', slash + 1) != std::string_view::npos) {
+    return false;
+  }
+  progid = std::string(rest.substr(0, slash));
+  method = std::string(rest.substr(slash + 1));
+  return true;
+}
 constexpr const char* kDbParam = "vstrDB";
 
 constexpr const char* kDbHeader = "plexavo-db";
@@ -171,8 +195,8 @@ bool ParseDispId(const std::string& text, uint32_t* dispid) {
 // Everything about one POST /v1/call, from the body to the answer.
 class CallHandler {
  public:
-  CallHandler(const host::ClassTable& classes, Built built)
-      : classes_(classes), built_(std::move(built)) {}
+  CallHandler(const host::ClassTable& classes, Built built, Metrics& metrics)
+      : classes_(classes), built_(std::move(built)), metrics_(metrics) {}
 
   // `header_db` is the database the request's head named, with the login
   // its token was already found to belong to; without it the token is
@@ -182,7 +206,32 @@ class CallHandler {
                CallFacts& facts) const {
     auto parsed = ParseJson(body);
     if (!parsed.ok()) return Error(400, parsed.err().description);
-    const Json& request = *parsed;
+    return HandleRequest(*parsed, token, header_db, granted_login, facts);
+  }
+
+  // POST /v1/call/{progid}/{method}: the body holds the arguments alone.
+  Reply HandleNamed(const std::string& progid, const std::string& method, const std::string& body,
+                    const std::string& token, const std::optional<std::string>& header_db,
+                    const std::string& granted_login, CallFacts& facts) const {
+    auto parsed = ParseJson(body);
+    if (!parsed.ok()) return Error(400, parsed.err().description);
+    if (!parsed->is_object()) {
+      return Error(400, "the request must be a JSON object, not " + KindOf(*parsed));
+    }
+    for (const auto& [key, value] : parsed->items()) {
+      if (key != "args") {
+        return Error(400, "unknown request member \"" + key + "\" (expected \"args\")");
+      }
+    }
+    Json request = std::move(parsed).value();
+    request["progid"] = progid;
+    request["method"] = method;
+    return HandleRequest(request, token, header_db, granted_login, facts);
+  }
+
+  Reply HandleRequest(const Json& request, const std::string& token,
+                      const std::optional<std::string>& header_db, const std::string& granted_login,
+                      CallFacts& facts) const {
     if (!request.is_object()) {
       return Error(400, "the request must be a JSON object, not " + KindOf(request));
     }
@@ -304,6 +353,7 @@ class CallHandler {
     base::Result<boundary::Variant> result;
     base::Status released;
     for (int attempt = 1;; ++attempt) {
+      if (attempt > 1) metrics_.ConflictRetried(itf.cls, op.name);
       args = original;
       auto instance = host.CreateObject(itf.progid, login);
       if (!instance.ok()) return Error(500, instance.err().description);
@@ -341,6 +391,7 @@ class CallHandler {
 
   const host::ClassTable& classes_;
   Built built_;
+  Metrics& metrics_;
 };
 
 }  // namespace
@@ -350,8 +401,9 @@ struct Server::Impl {
       : options(std::move(o)),
         log(l),
         built(options.is_implemented ? options.is_implemented : Built(boundary::IsImplemented)),
-        calls(classes, built),
-        interfaces(Dump(InterfacesJson(built))) {
+        calls(classes, built, metrics),
+        interfaces(Dump(InterfacesJson(built))),
+        openapi(Dump(OpenApiDocument())) {
     if (options.register_classes) {
       options.register_classes(classes);
     } else {
@@ -379,6 +431,32 @@ struct Server::Impl {
     LogCall(f, 0, a.status, outcome);
   }
 
+  // The page, its files, the API document and the metrics: answered on the
+  // network thread, from memory.
+  std::optional<SimpleAnswer> GetAnswer(const RequestHead& head) {
+    const bool get = head.method == "GET";
+    if (head.path == "/metrics" || head.path == "/v1/openapi.json") {
+      if (!get) return ErrorAnswer(405, "use GET for " + head.path);
+      if (head.path == "/v1/openapi.json") return SimpleAnswer{200, openapi, {}};
+      SimpleAnswer a{200, metrics.Render(), {}};
+      a.content_type = "text/plain; version=0.0.4; charset=utf-8";
+      return a;
+    }
+    const WebAnswer* asset = FindWebAsset(head.path);
+    if (asset == nullptr) return std::nullopt;
+    if (!get) return ErrorAnswer(405, "use GET for " + head.path);
+    // The token never reaches the server in a URL: the sign-in link
+    // carries it in the fragment.
+    SimpleAnswer a{200,
+                   std::string(asset->bytes),
+                   {{"Content-Security-Policy", asset->security_policy},
+                    {"X-Content-Type-Options", "nosniff"},
+                    {"Referrer-Policy", "no-referrer"},
+                    {"Cache-Control", "no-cache"}}};
+    a.content_type = asset->content_type;
+    return a;
+  }
+
   // Answers decided from the head alone, on the network thread.
   std::optional<SimpleAnswer> Early(const RequestHead& head) {
     if (head.path == "/v1/health" || head.path == "/v1/interfaces") {
@@ -386,7 +464,8 @@ struct Server::Impl {
       if (head.path == "/v1/health") return SimpleAnswer{200, Dump(Json{{"status", "ok"}}), {}};
       return SimpleAnswer{200, interfaces, {}};
     }
-    if (head.path != kCallPath) {
+    if (auto answer = GetAnswer(head)) return answer;
+    if (!IsCallPath(head.path)) {
       return ErrorAnswer(404, "no such resource: " + head.method + " " + head.path);
     }
     if (head.method != "POST") return ErrorAnswer(405, "use POST for " + head.path);
@@ -424,20 +503,44 @@ struct Server::Impl {
     CallFacts facts;
     Reply reply;
     try {
-      reply = calls.Handle(body, BearerToken(head.Header("authorization").value_or("")),
-                           head.Header(kDbHeader), login, facts);
+      const std::string token = BearerToken(head.Header("authorization").value_or(""));
+      std::string progid, method;
+      if (NamedCall(head.path, progid, method)) {
+        reply =
+            calls.HandleNamed(progid, method, body, token, head.Header(kDbHeader), login, facts);
+      } else if (head.path == kCallPath) {
+        reply = calls.Handle(body, token, head.Header(kDbHeader), login, facts);
+      } else {
+        reply = Error(404, "no such resource: " + head.method + " " + head.path);
+      }
     } catch (const std::exception& e) {
       reply = Error(500, std::string("internal error: ") + e.what());
     }
     std::string().swap(body);
     WriteReply(reply, out);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
     LogCall(facts, MsSince(start), reply.status, reply.outcome);
+    CountCall(facts, reply, std::chrono::duration<double>(elapsed).count());
     // A large answer leaves the allocator holding memory the process no
     // longer uses; hand it back.
     if (reply.result && reply.result->rowset && reply.result->rowset->RecordCount() > 1000) {
       reply = Reply();
       malloc_trim(0);
     }
+  }
+
+  // Labels only what the interface tables name.
+  void CountCall(const CallFacts& facts, const Reply& reply, double seconds) {
+    const Interface* itf = boundary::InterfaceByProgId(facts.progid);
+    const Operation* op = itf != nullptr ? boundary::OperationByName(*itf, facts.op) : nullptr;
+    CallOutcome outcome = CallOutcome::kFailure;
+    if (reply.status == 200) {
+      outcome = reply.outcome == "false" ? CallOutcome::kRefusal : CallOutcome::kSuccess;
+    } else if (reply.status == 409) {
+      outcome = CallOutcome::kConflict;
+    }
+    metrics.CallDone(itf != nullptr ? itf->cls : "-", op != nullptr ? op->name : "-", outcome,
+                     seconds);
   }
 
   static void WriteReply(const Reply& reply, ResponseWriter& out) {
@@ -461,8 +564,10 @@ struct Server::Impl {
   std::mutex log_mutex;
   Built built;
   host::ClassTable classes;
+  Metrics metrics;
   CallHandler calls;
   std::string interfaces;
+  std::string openapi;
   std::unique_ptr<HttpFront> front;
   bool started = false;
 };
@@ -501,13 +606,13 @@ base::Status Server::Start() {
   FrontRoutes routes;
   routes.early = [&s](const RequestHead& head) { return s.Early(head); };
   routes.needs_admission = [](const RequestHead& head) {
-    return head.path == kCallPath && head.Header(kDbHeader).has_value();
+    return IsCallPath(head.path) && head.Header(kDbHeader).has_value();
   };
   routes.admit = [&s](const RequestHead& head, std::string& login) { return s.Admit(head, login); };
   routes.handle = [&s](const RequestHead& head, std::string& body, const std::string& login,
                        ResponseWriter& out) { s.HandleCall(head, body, login, out); };
   routes.refused = [&s](const RequestHead* head, const SimpleAnswer& a) {
-    if (head == nullptr || head->path == kCallPath) {
+    if (head == nullptr || IsCallPath(head->path)) {
       CallFacts facts;
       if (head != nullptr) facts.db = head->Header(kDbHeader).value_or("-");
       s.LogRefusal(facts, a);

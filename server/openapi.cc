@@ -1,0 +1,236 @@
+#include "server/openapi.h"
+
+#include "boundary/interfaces.h"
+
+namespace server {
+namespace {
+
+using boundary::Direction;
+using boundary::Interface;
+using boundary::Operation;
+using boundary::ParamType;
+
+Json Ref(const std::string& name) { return {{"$ref", "#/components/schemas/" + name}}; }
+
+const char* SchemaName(ParamType type) {
+  switch (type) {
+    case ParamType::kText:
+      return "Text";
+    case ParamType::kDate:
+      return "Date";
+    case ParamType::kInt:
+      return "Int";
+    case ParamType::kCurrency:
+      return "Currency";
+    case ParamType::kBool:
+      return "Bool";
+    case ParamType::kRowset:
+      return "Rowset";
+  }
+  return "Text";
+}
+
+// Answers carry NULL where a value has none (a failed look-up's date, a
+// rowset that was not made); arguments may be null only for rowsets.
+Json Nullable(ParamType type) {
+  if (type == ParamType::kRowset) return Ref("Rowset");
+  return {{"oneOf", Json::array({Ref(SchemaName(type)), Json{{"type", "null"}}})}};
+}
+
+Json ValueSchemas() {
+  Json cell = {{"type", Json::array({"string", "integer", "boolean", "null"})}};
+  return {
+      {"Text", {{"type", "string"}}},
+      {"Date",
+       {{"type", "string"},
+        {"pattern", "^[0-9]{4}-[0-9]{2}-[0-9]{2}(T[0-9]{2}:[0-9]{2}:[0-9]{2})?$"},
+        {"description", "yyyy-mm-dd, or yyyy-mm-ddThh:mm:ss with a time of day"}}},
+      {"Int", {{"type", "integer"}, {"format", "int32"}}},
+      {"Currency",
+       {{"oneOf", Json::array({Json{{"type", "string"}, {"pattern", "^-?[0-9]+(\\.[0-9]{1,4})?$"}},
+                               Json{{"type", "number"}}})},
+        {"description",
+         "Exact fixed point with four decimals. Answers are strings with four decimals "
+         "(\"12.3400\"); arguments may also be JSON numbers with at most four decimals."}}},
+      {"Bool", {{"type", "boolean"}}},
+      {"Rowset",
+       {{"type", Json::array({"object", "null"})},
+        {"description", "A table of typed fields, or null for no rowset."},
+        {"required", Json::array({"fields", "rows"})},
+        {"properties",
+         {{"fields",
+           {{"type", "array"},
+            {"items",
+             {{"type", "object"},
+              {"required", Json::array({"name", "type"})},
+              {"properties",
+               {{"name", {{"type", "string"}}},
+                {"type",
+                 {{"type", "string"},
+                  {"enum", Json::array({"text", "date", "int", "currency", "bool"})}}}}}}}}},
+          {"rows", {{"type", "array"}, {"items", {{"type", "array"}, {"items", cell}}}}}}}}},
+      {"Error",
+       {{"type", "object"},
+        {"required", Json::array({"error"})},
+        {"properties", {{"error", {{"type", "string"}}}}}}},
+  };
+}
+
+std::string SchemaKey(const Interface& itf, const Operation& op, const char* what) {
+  return std::string(itf.cls) + "." + op.name + "." + what;
+}
+
+Json ArgsSchema(const Operation& op) {
+  Json properties = Json::object();
+  Json required = Json::array();
+  for (const boundary::Param& p : op.params) {
+    Json schema = p.type == ParamType::kRowset ? Ref("Rowset") : Ref(SchemaName(p.type));
+    properties[p.name] = {
+        {"allOf", Json::array({schema})},
+        {"description",
+         p.direction == Direction::kIn ? "in" : "in/out: its final value comes back in byref"}};
+    required.push_back(p.name);
+  }
+  return {{"type", "object"},
+          {"additionalProperties", false},
+          {"required", required},
+          {"properties", properties}};
+}
+
+Json AnswerSchema(const Interface& itf, const Operation& op) {
+  Json byref = Json::object();
+  Json required = Json::array();
+  for (const boundary::Param& p : op.params) {
+    if (p.direction != Direction::kInOut) continue;
+    byref[p.name] = Nullable(p.type);
+    required.push_back(p.name);
+  }
+  return {{"type", "object"},
+          {"required", Json::array({"result", "byref"})},
+          {"properties",
+           {{"result", Nullable(op.result)},
+            {"byref",
+             {{"type", "object"},
+              {"additionalProperties", false},
+              {"required", required},
+              {"properties", byref}}}}},
+          {"description", std::string("The answer of ") + itf.progid + "." + op.name}};
+}
+
+Json ErrorAnswer(const char* text) {
+  return {{"description", text}, {"content", {{"application/json", {{"schema", Ref("Error")}}}}}};
+}
+
+Json ErrorAnswers() {
+  return {
+      {"400", ErrorAnswer("Malformed request, unknown class or operation, missing, unknown or "
+                          "wrongly typed argument")},
+      {"401", ErrorAnswer("No bearer token, or one that is not valid for the company database "
+                          "the call names")},
+      {"409", ErrorAnswer("The call's transaction could not be committed; nothing it changed "
+                          "was kept and it may be sent again")},
+      {"413", ErrorAnswer("The request body is too large")},
+      {"500", ErrorAnswer("The host failed to create or run the object")},
+  };
+}
+
+Json OperationPath(const Interface& itf, const Operation& op) {
+  Json responses = ErrorAnswers();
+  responses["200"] = {
+      {"description", "The operation ran; a refusal is result false with vstrErr"},
+      {"content", {{"application/json", {{"schema", Ref(SchemaKey(itf, op, "Answer"))}}}}}};
+  return {{"post",
+           {{"operationId", std::string(itf.cls) + "_" + op.name},
+            {"tags", Json::array({itf.progid})},
+            {"summary", std::string(itf.progid) + "." + op.name + " (dispid " +
+                            boundary::DispIdText(op.dispid) + ")"},
+            {"requestBody",
+             {{"required", true},
+              {"content",
+               {{"application/json",
+                 {{"schema",
+                   {{"type", "object"},
+                    {"additionalProperties", false},
+                    {"required", Json::array({"args"})},
+                    {"properties", {{"args", Ref(SchemaKey(itf, op, "Args"))}}}}}}}}}}},
+            {"responses", responses}}}};
+}
+
+Json GenericCallPath() {
+  Json responses = ErrorAnswers();
+  responses["200"] = {
+      {"description", "The operation ran; result and the final in/out values"},
+      {"content",
+       {{"application/json",
+         {{"schema",
+           {{"type", "object"},
+            {"required", Json::array({"result", "byref"})},
+            {"properties", {{"result", Json::object()}, {"byref", {{"type", "object"}}}}}}}}}}}};
+  return {{"post",
+           {{"operationId", "call"},
+            {"tags", Json::array({"generic"})},
+            {"summary", "Any operation, named in the body by class and name or dispid"},
+            {"requestBody",
+             {{"required", true},
+              {"content",
+               {{"application/json",
+                 {{"schema",
+                   {{"type", "object"},
+                    {"additionalProperties", false},
+                    {"required", Json::array({"progid", "args"})},
+                    {"properties",
+                     {{"progid", {{"type", "string"}}},
+                      {"method", {{"type", "string"}}},
+                      {"dispid", {{"type", "string"}, {"pattern", "^[0-9A-Fa-f]{1,8}$"}}},
+                      {"args", {{"type", "object"}}}}}}}}}}}}},
+            {"responses", responses}}}};
+}
+
+Json PlainGet(const char* summary, const char* type, Json schema) {
+  return {{"get",
+           {{"summary", summary},
+            {"security", Json::array()},
+            {"responses",
+             {{"200", {{"description", summary}, {"content", {{type, {{"schema", schema}}}}}}}}}}}};
+}
+
+}  // namespace
+
+Json OpenApiDocument() {
+  Json schemas = ValueSchemas();
+  Json paths = Json::object();
+  paths["/v1/call"] = GenericCallPath();
+  for (const Interface* itf : boundary::Interfaces()) {
+    for (const Operation& op : *itf->operations) {
+      schemas[SchemaKey(*itf, op, "Args")] = ArgsSchema(op);
+      schemas[SchemaKey(*itf, op, "Answer")] = AnswerSchema(*itf, op);
+      paths[std::string("/v1/call/") + itf->progid + "/" + op.name] = OperationPath(*itf, op);
+    }
+  }
+  paths["/v1/health"] =
+      PlainGet("Whether the server answers", "application/json", {{"type", "object"}});
+  paths["/v1/interfaces"] =
+      PlainGet("Both operation tables", "application/json", {{"type", "object"}});
+  paths["/metrics"] =
+      PlainGet("Server metrics in the Prometheus text format", "text/plain", {{"type", "string"}});
+  return {
+      {"openapi", "3.1.0"},
+      {"info",
+       {{"title", "Plexavo production material issue bills"},
+        {"version", "1"},
+        {"description",
+         "The reader Plexavo.MF_OutBill (queries, look-ups, rights) and the transactional "
+         "writer Plexavo.MF_OutBillE (AddNew, Edit, Delete, ExecBill, UnExecBill, "
+         "AddFromOutPlan). Every call names its company database in the argument vstrDB and "
+         "carries a bearer token of a user of that database. Every writer call is one "
+         "transaction that commits or rolls back whole."}}},
+      {"servers", Json::array({Json{{"url", "/"}}})},
+      {"security", Json::array({Json{{"bearer", Json::array()}}})},
+      {"paths", paths},
+      {"components",
+       {{"schemas", schemas},
+        {"securitySchemes", {{"bearer", {{"type", "http"}, {"scheme", "bearer"}}}}}}},
+  };
+}
+
+}  // namespace server

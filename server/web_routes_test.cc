@@ -1,0 +1,147 @@
+// The routes beside the calls: the page and its files, the API document
+// and the metrics.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "boundary/interfaces.h"
+#include "cli/company_admin.h"
+#include "server/http.h"
+#include "server/json_values.h"
+#include "server/openapi.h"
+#include "server/server.h"
+#include "tests/test_company.h"
+
+namespace server {
+namespace {
+
+class WebRoutesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    company_.AddUser("amy", "Amy Archer", "", {"MF0301", "MF0302"});
+    token_ = cli::IssueUserToken(company_.target(), "amy").value();
+    ServeOptions options;
+    options.port = 0;
+    options.threads = 2;
+    server_ = std::make_unique<Server>(options, log_);
+    ASSERT_TRUE(server_->Start().ok());
+  }
+
+  httplib::Result Get(const std::string& path) {
+    httplib::Client client("127.0.0.1", server_->port());
+    return client.Get(path.c_str());
+  }
+
+  int Call(const std::string& op, Json args, const std::string& token) {
+    args["vstrDB"] = company_.name();
+    Json request = {{"progid", "Plexavo.MF_OutBill"}, {"method", op}, {"args", args}};
+    httplib::Client client("127.0.0.1", server_->port());
+    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + token}}, Dump(request),
+                           "application/json");
+    return res ? res->status : 0;
+  }
+
+  testing_support::TestCompany company_;
+  std::string token_;
+  std::ostringstream log_;
+  std::unique_ptr<Server> server_;
+};
+
+TEST_F(WebRoutesTest, ServesThePageUnderAStrictPolicy) {
+  const struct {
+    const char* path;
+    const char* type;
+    const char* contains;
+  } files[] = {
+      {"/", "text/html; charset=utf-8", "/app/main.js"},
+      {"/app/main.js", "text/javascript; charset=utf-8", "import"},
+      {"/app/app.css", "text/css; charset=utf-8", "@media print"},
+      {"/docs", "text/html; charset=utf-8", "swagger-ui-bundle.js"},
+  };
+  for (const auto& f : files) {
+    auto res = Get(f.path);
+    ASSERT_TRUE(res) << f.path;
+    EXPECT_EQ(res->status, 200) << f.path;
+    EXPECT_EQ(res->get_header_value("Content-Type"), f.type) << f.path;
+    EXPECT_NE(res->body.find(f.contains), std::string::npos) << f.path;
+    const std::string policy = res->get_header_value("Content-Security-Policy");
+    EXPECT_NE(policy.find("script-src 'self';"), std::string::npos) << f.path << ": " << policy;
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos) << f.path;
+    EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+  }
+  EXPECT_EQ(Get("/")->get_header_value("Content-Security-Policy").find("unsafe-inline"),
+            std::string::npos);
+  for (const char* missing : {"/app/none.js", "/index.html", "/app/../server.cc", "/etc"}) {
+    auto res = Get(missing);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 404) << missing;
+    EXPECT_EQ(res->get_header_value("Content-Type"), "application/json") << missing;
+  }
+}
+
+TEST_F(WebRoutesTest, TheApiDocumentDescribesEveryOperation) {
+  auto res = Get("/v1/openapi.json");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  auto doc = ParseJson(res->body);
+  ASSERT_TRUE(doc.ok());
+  EXPECT_EQ((*doc)["openapi"], "3.1.0");
+  EXPECT_EQ(*doc, OpenApiDocument());
+  size_t described = 0;
+  for (const boundary::Interface* itf : boundary::Interfaces()) {
+    for (const boundary::Operation& op : *itf->operations) {
+      const std::string path = std::string("/v1/call/") + itf->progid + "/" + op.name;
+      ASSERT_TRUE((*doc)["paths"].contains(path)) << path;
+      const Json& args =
+          (*doc)["components"]["schemas"][std::string(itf->cls) + "." + op.name + ".Args"];
+      ASSERT_EQ(args["required"].size(), op.params.size()) << path;
+      for (size_t i = 0; i < op.params.size(); ++i) {
+        EXPECT_EQ(args["required"][i], op.params[i].name) << path;
+      }
+      ++described;
+    }
+  }
+  EXPECT_EQ(described, 36u);
+}
+
+TEST_F(WebRoutesTest, MetricsCountCallsByOutcomeWithoutTokensOrArguments) {
+  Json rights = {{"vblnRead", false},
+                 {"vblnEdit", false},
+                 {"vblnExec", false},
+                 {"vblnUnExec", false},
+                 {"vstrErr", ""}};
+  EXPECT_EQ(Call("CheckRight", rights, token_), 200);
+  EXPECT_EQ(Call("CheckRight", rights, token_), 200);
+  EXPECT_EQ(Call("CanEdit", {{"vstrID", "no-such-bill"}, {"vstrErr", ""}}, token_), 200);
+  EXPECT_EQ(Call("CheckRight", rights, std::string(64, 'f')), 401);
+  EXPECT_EQ(Call("NoSuchOperation", {}, token_), 400);
+
+  auto res = Get("/metrics");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  const std::string& m = res->body;
+  for (const char* line : {
+           "plexavo_calls_total{class=\"MF_OutBill\",operation=\"CheckRight\",outcome=\"success\"} "
+           "2\n",
+           "plexavo_calls_total{class=\"MF_OutBill\",operation=\"CheckRight\",outcome=\"failure\"} "
+           "1\n",
+           "plexavo_calls_total{class=\"MF_OutBill\",operation=\"CanEdit\",outcome=\"refusal\"} "
+           "1\n",
+           "plexavo_calls_total{class=\"MF_OutBill\",operation=\"-\",outcome=\"failure\"} 1\n",
+           "plexavo_call_duration_seconds_count{class=\"MF_OutBill\",operation=\"CheckRight\"} 3\n",
+           "plexavo_call_duration_seconds_bucket{class=\"MF_OutBill\",operation=\"CheckRight\","
+           "le=\"+Inf\"} 3\n",
+           "# TYPE plexavo_db_wait_seconds_total counter\n",
+           "# TYPE plexavo_build_info gauge\n",
+       }) {
+    EXPECT_NE(m.find(line), std::string::npos) << line << "\n" << m;
+  }
+  EXPECT_NE(m.find("plexavo_db_sessions{database=\"" + company_.name() + "\",state=\"idle\"}"),
+            std::string::npos);
+  EXPECT_EQ(m.find(token_), std::string::npos);
+  EXPECT_EQ(m.find("no-such-bill"), std::string::npos);
+  EXPECT_EQ(m.find("NoSuchOperation"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace server
