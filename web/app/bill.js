@@ -45,7 +45,7 @@ function headerView(id, h, executed) {
 
 function linesView(lines, open) {
   const cols = [['SortID', 'sortId'], ['ArtCode', 'artCode'], ['ArtName', 'artName'], ['MeasID', 'unit'],
-    ['ShelfID', 'shelf'], ['ShelfName', 'shelf'], ['SerialNo', 'serialNo'], ['ValidDate', 'validDate'],
+    ['ShelfID', 'shelf'], ['ShelfName', 'shelfName'], ['SerialNo', 'serialNo'], ['ValidDate', 'validDate'],
     ['Qty', 'qty'], ['Price', 'price'], ['Amt', 'amount'], ['UnQty', 'returned'], ['Memo', 'memo'],
     ['OrdBomID', 'bomRow']];
   const head = el('tr', {}, cols.map(([, label]) => el('th', { text: t(label) })),

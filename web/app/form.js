@@ -26,7 +26,7 @@ class LineGrid {
     this.body = el('tbody');
     host.append(el('table', { class: 'grid edit', id: 'line-grid' },
       el('thead', {}, el('tr', {}, CELLS.map(([, label]) => el('th', { text: t(label) })),
-        el('th', { text: t('artName') }), el('th', { text: t('shelf') }), el('th'))),
+        el('th', { text: t('artName') }), el('th', { text: t('shelfName') }), el('th'))),
       this.body));
   }
 

@@ -40,6 +40,7 @@ const LABELS = {
   artName: ['物料名称', '物料名稱', 'Name'],
   unit: ['单位', '單位', 'Unit'],
   shelf: ['货位', '貨位', 'Shelf'],
+  shelfName: ['货位名称', '貨位名稱', 'Shelf name'],
   serialNo: ['批号', '批號', 'Serial no.'],
   validDate: ['有效期', '有效期', 'Valid until'],
   qty: ['数量', '數量', 'Quantity'],

@@ -5,7 +5,7 @@ import { el, clear, field, notice } from './dom.js';
 import { t } from './i18n.js';
 
 const LINE_COLUMNS = [['SortID', 'sortId'], ['ArtCode', 'artCode'], ['ArtName', 'artName'], ['MeasID', 'unit'],
-  ['ShelfName', 'shelf'], ['SerialNo', 'serialNo'], ['Qty', 'qty'], ['Price', 'price'], ['Amt', 'amount'],
+  ['ShelfName', 'shelfName'], ['SerialNo', 'serialNo'], ['Qty', 'qty'], ['Price', 'price'], ['Amt', 'amount'],
   ['ShelfBal', 'balance'], ['Memo', 'memo']];
 
 function billSheet(rows) {
