@@ -117,8 +117,11 @@ Json AnswerSchema(const Interface& itf, const Operation& op) {
           {"description", std::string("The answer of ") + itf.progid + "." + op.name}};
 }
 
+// A JSON request or answer body of the given schema.
+Json JsonContent(Json schema) { return {{"application/json", {{"schema", std::move(schema)}}}}; }
+
 Json ErrorAnswer(const char* text) {
-  return {{"description", text}, {"content", {{"application/json", {{"schema", Ref("Error")}}}}}};
+  return {{"description", text}, {"content", JsonContent(Ref("Error"))}};
 }
 
 Json ErrorAnswers() {
@@ -136,36 +139,31 @@ Json ErrorAnswers() {
 
 Json OperationPath(const Interface& itf, const Operation& op) {
   Json responses = ErrorAnswers();
-  responses["200"] = {
-      {"description", "The operation ran; a refusal is result false with vstrErr"},
-      {"content", {{"application/json", {{"schema", Ref(SchemaKey(itf, op, "Answer"))}}}}}};
-  return {{"post",
-           {{"operationId", std::string(itf.cls) + "_" + op.name},
-            {"tags", Json::array({itf.progid})},
-            {"summary", std::string(itf.progid) + "." + op.name + " (dispid " +
-                            boundary::DispIdText(op.dispid) + ")"},
-            {"requestBody",
-             {{"required", true},
-              {"content",
-               {{"application/json",
-                 {{"schema",
-                   {{"type", "object"},
-                    {"additionalProperties", false},
-                    {"required", Json::array({"args"})},
-                    {"properties", {{"args", Ref(SchemaKey(itf, op, "Args"))}}}}}}}}}}},
-            {"responses", responses}}}};
+  responses["200"] = {{"description", "The operation ran; a refusal is result false with vstrErr"},
+                      {"content", JsonContent(Ref(SchemaKey(itf, op, "Answer")))}};
+  return {
+      {"post",
+       {{"operationId", std::string(itf.cls) + "_" + op.name},
+        {"tags", Json::array({itf.progid})},
+        {"summary", std::string(itf.progid) + "." + op.name + " (dispid " +
+                        boundary::DispIdText(op.dispid) + ")"},
+        {"requestBody",
+         {{"required", true},
+          {"content", JsonContent({{"type", "object"},
+                                   {"additionalProperties", false},
+                                   {"required", Json::array({"args"})},
+                                   {"properties", {{"args", Ref(SchemaKey(itf, op, "Args"))}}}})}}},
+        {"responses", responses}}}};
 }
 
 Json GenericCallPath() {
   Json responses = ErrorAnswers();
   responses["200"] = {
       {"description", "The operation ran; result and the final in/out values"},
-      {"content",
-       {{"application/json",
-         {{"schema",
-           {{"type", "object"},
-            {"required", Json::array({"result", "byref"})},
-            {"properties", {{"result", Json::object()}, {"byref", {{"type", "object"}}}}}}}}}}}};
+      {"content", JsonContent({{"type", "object"},
+                               {"required", Json::array({"result", "byref"})},
+                               {"properties",
+                                {{"result", Json::object()}, {"byref", {{"type", "object"}}}}}})}};
   return {{"post",
            {{"operationId", "call"},
             {"tags", Json::array({"generic"})},
@@ -173,16 +171,14 @@ Json GenericCallPath() {
             {"requestBody",
              {{"required", true},
               {"content",
-               {{"application/json",
-                 {{"schema",
-                   {{"type", "object"},
-                    {"additionalProperties", false},
-                    {"required", Json::array({"progid", "args"})},
-                    {"properties",
-                     {{"progid", {{"type", "string"}}},
-                      {"method", {{"type", "string"}}},
-                      {"dispid", {{"type", "string"}, {"pattern", "^[0-9A-Fa-f]{1,8}$"}}},
-                      {"args", {{"type", "object"}}}}}}}}}}}}},
+               JsonContent({{"type", "object"},
+                            {"additionalProperties", false},
+                            {"required", Json::array({"progid", "args"})},
+                            {"properties",
+                             {{"progid", {{"type", "string"}}},
+                              {"method", {{"type", "string"}}},
+                              {"dispid", {{"type", "string"}, {"pattern", "^[0-9A-Fa-f]{1,8}$"}}},
+                              {"args", {{"type", "object"}}}}}})}}},
             {"responses", responses}}}};
 }
 
