@@ -5,6 +5,7 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$ROOT}
 
 echo "==> demo: installing dependencies"
 bash scripts/setup.sh

@@ -11,6 +11,9 @@ cd "$ROOT"
 
 BUILD=${PLEXAVO_BUILD_DIR:-build-test}
 JOBS=${PLEXAVO_JOBS:-$(nproc)}
+# Compiler-cache entries hold paths relative to the checkout, so that another
+# clone of the same sources reuses them.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$ROOT}
 
 echo "==> test: installing dependencies"
 bash scripts/setup.sh
