@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 PACKAGES=(
-  g++ cmake make pkg-config clang-format
+  g++ cmake make pkg-config clang-format ccache
   libsoci-dev libboost-dev libpq-dev libsqlite3-dev sqlite3
   postgresql postgresql-client
   libcpp-httplib-dev nlohmann-json3-dev libssl-dev
