@@ -108,9 +108,8 @@ base::Result<int64_t> Connection::Execute(const Sql& sql) {
 }
 
 base::Err Connection::Failed() {
-  base::Err err = CurrentDbError(target_.backend);
-  if (tx_ != nullptr && IsTransactionConflict(err)) tx_->NoteConflict();
-  return err;
+  if (tx_ != nullptr) tx_->NoteConflict(CurrentConflict());
+  return CurrentDbError(target_.backend);
 }
 
 base::Result<base::Rowset> Connection::Query(const Sql& sql,

@@ -45,8 +45,9 @@ class Connection {
   const Target& target() const { return target_; }
 
  private:
-  // A failed statement; a conflict with another transaction is noted on
-  // the enlistment, so that the host can tell the call may be retried.
+  // A failed statement; a conflict with another transaction (or a taken
+  // key) is noted on the enlistment, so that the host can tell the call may
+  // be retried.
   base::Err Failed();
 
   std::unique_ptr<soci::session> own_;

@@ -13,7 +13,15 @@ std::string Dialect::IsNumeric(std::string_view expr) const {
 }
 
 const char* Dialect::BeginTransaction() const {
-  return backend_ == Backend::kSqlite ? "BEGIN IMMEDIATE" : "BEGIN ISOLATION LEVEL SERIALIZABLE";
+  return backend_ == Backend::kSqlite ? "BEGIN IMMEDIATE" : "BEGIN ISOLATION LEVEL READ COMMITTED";
+}
+
+const char* Dialect::ForUpdate() const { return backend_ == Backend::kSqlite ? "" : " FOR UPDATE"; }
+
+const char* Dialect::NamedLock() const {
+  return backend_ == Backend::kSqlite
+             ? nullptr
+             : "SELECT 1 FROM (SELECT pg_advisory_xact_lock(:space, :key)) AS held";
 }
 
 const char* Dialect::CurrencyType() const {

@@ -28,8 +28,26 @@ class Dialect {
 
   // A condition true when `expr` is a non-empty string of digits.
   std::string IsNumeric(std::string_view expr) const;
-  // Statement that starts a write transaction.
+  // Statement that starts a write transaction. SQLite takes the database's
+  // write lock at once (BEGIN IMMEDIATE), so writers queue and never see
+  // each other's work half done. PostgreSQL runs at READ COMMITTED: every
+  // statement sees what was committed before it began, and writers that
+  // share rows are kept apart by the locks below, taken before the rows
+  // are read, so that a later writer waits for an earlier one instead of
+  // failing at the end.
   const char* BeginTransaction() const;
+
+  // Appended to a query that reads rows the transaction will change: the
+  // rows stay locked until the transaction ends, and the query waits for a
+  // writer that holds them and then reads their committed state. Empty on
+  // SQLite, whose write transaction already excludes every other writer.
+  const char* ForUpdate() const;
+
+  // A statement taking a transaction-scoped lock on a name that need not be
+  // a row (a number range, a stock balance that may not exist yet), given
+  // as the bound integers :space and :key; it waits while another
+  // transaction holds the same lock. nullptr on SQLite (see ForUpdate).
+  const char* NamedLock() const;
 
   // Column types for the schema.
   const char* CurrencyType() const;

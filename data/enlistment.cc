@@ -16,6 +16,8 @@ base::Result<soci::session*> Enlistment::Join(const Target& target) {
   try {
     *s << Dialect(target.backend).BeginTransaction();
   } catch (...) {
+    // SQLite's write lock still held by another writer past the busy timeout.
+    NoteConflict(CurrentConflict());
     base::Err err = CurrentDbError(target.backend);
     SessionPool::Instance().Discard(target, std::move(s));
     return err;
@@ -50,7 +52,8 @@ base::Status Enlistment::Commit() {
       SessionPool::Instance().Release(entry.target, std::move(entry.session));
     } catch (...) {
       result = CurrentDbError(entry.target.backend);
-      if (IsTransactionConflict(result.err())) conflicted_ = true;
+      // A deferred key checked at commit was the transaction's own doing.
+      if (CurrentConflict() == Conflict::kTransient) conflicted_ = true;
       End(entry, "ROLLBACK");
     }
   }

@@ -1,8 +1,8 @@
 // Enlistment: the database side of one host transaction. Per company
 // database (per Target key) it holds one session, begun on first use with
 // the dialect's write-transaction statement (SQLite BEGIN IMMEDIATE,
-// PostgreSQL SERIALIZABLE). Every connection opened inside the transaction
-// shares that session, so nested objects see each other's writes; Commit or
+// PostgreSQL READ COMMITTED with the writers' locks of data/locks.h). Every connection opened
+// inside the transaction shares that session, so nested objects see each other's writes; Commit or
 // Rollback ends all of them together. Used on one thread at a time.
 #ifndef PLEXAVO_DATA_ENLISTMENT_H_
 #define PLEXAVO_DATA_ENLISTMENT_H_
@@ -14,6 +14,7 @@
 #include <soci/soci.h>
 
 #include "base/result.h"
+#include "data/session.h"
 #include "data/target.h"
 
 namespace data {
@@ -35,12 +36,16 @@ class Enlistment {
 
   bool empty() const { return sessions_.empty(); }
 
-  // Whether a statement of this transaction failed because another
-  // transaction got in its way (a serialization failure, a deadlock, a lock
-  // wait that timed out, or a key another transaction took first). The
-  // transaction is then lost, but the same work may well succeed again.
+  // Whether a statement of this transaction (its begin and commit
+  // included) failed because another transaction got in its way, or on a
+  // key that was taken (see data::CurrentConflict). The transaction is then
+  // lost, but the same work may succeed again on a fresh one.
   bool conflicted() const { return conflicted_; }
-  void NoteConflict() { conflicted_ = true; }
+  bool key_taken() const { return key_taken_; }
+  void NoteConflict(Conflict kind = Conflict::kTransient) {
+    if (kind == Conflict::kTransient) conflicted_ = true;
+    if (kind == Conflict::kKeyTaken) key_taken_ = true;
+  }
 
  private:
   struct Entry {
@@ -51,6 +56,7 @@ class Enlistment {
 
   std::map<std::string, Entry> sessions_;
   bool conflicted_ = false;
+  bool key_taken_ = false;
 };
 
 }  // namespace data

@@ -80,8 +80,21 @@ base::Result<std::unique_ptr<soci::session>> OpenSession(const Target& target, O
   }
 }
 
-bool IsTransactionConflict(const base::Err& err) {
-  return err.number == kDbTransactionConflict || err.number == kDbIntegrityViolation;
+Conflict CurrentConflict() {
+  try {
+    throw;
+  } catch (const soci::postgresql_soci_error& e) {
+    const std::string state = e.sqlstate();
+    if (state == "40001" || state == "40P01" || state == "55P03") return Conflict::kTransient;
+    return state == "23505" ? Conflict::kKeyTaken : Conflict::kNone;
+  } catch (const soci::sqlite3_soci_error& e) {
+    // Writers run one at a time: a key is never taken by a racing writer.
+    const int primary = e.result() & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED ? Conflict::kTransient
+                                                              : Conflict::kNone;
+  } catch (...) {
+    return Conflict::kNone;
+  }
 }
 
 base::Err CurrentDbError(Backend backend) {

@@ -26,9 +26,17 @@ enum class OpenMode { kExisting, kCreateIfMissing };
 base::Result<std::unique_ptr<soci::session>> OpenSession(const Target& target,
                                                          OpenMode mode = OpenMode::kExisting);
 
-// Whether a failure came from another transaction's work: a transaction
-// conflict or a key violation.
-bool IsTransactionConflict(const base::Err& err);
+// How the failure in flight (call inside a catch block) involved another
+// transaction:
+//   kTransient  it got in the way: SQLite busy or locked; PostgreSQL
+//               serialization failure, deadlock, lock not available. The
+//               same work may well succeed on a fresh transaction.
+//   kKeyTaken   a unique key was already taken (PostgreSQL): by a
+//               transaction that committed while this one ran, or by a row
+//               that was there all along (the statement's own fault); only
+//               a second try tells.
+enum class Conflict { kNone, kTransient, kKeyTaken };
+Conflict CurrentConflict();
 
 // Maps the exception in flight (call inside a catch block) to an error object.
 base::Err CurrentDbError(Backend backend);

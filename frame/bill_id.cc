@@ -3,6 +3,7 @@
 #include <cctype>
 #include <optional>
 
+#include "data/locks.h"
 #include "frame/catalogue.h"
 #include "frame/op_frame.h"
 
@@ -159,6 +160,8 @@ Outcome DrawNumbers(Call& call, const std::string& table, int32_t count, const b
   PLX_RETURN_IF_NOT_OK(call.OpenConnection());
   PLX_ASSIGN_OR_RETURN(bool monthly, MonthlyMode(call.cnn()));
   const Numbering numbering = NumberingFor(monthly, date);
+  PLX_RETURN_IF_NOT_OK(
+      data::TakeLocks(call.cnn(), {data::NumberRangeLock(table, numbering.prefix)}));
   std::optional<int64_t> gapless;
   if (count == 1) {
     PLX_ASSIGN_OR_RETURN(gapless, GaplessCount(call.cnn(), table, numbering));

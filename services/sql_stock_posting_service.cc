@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "data/connection.h"
+#include "data/locks.h"
 #include "frame/catalogue.h"
 #include "frame/showmsg.h"
 #include "services/company_db.h"
@@ -115,6 +116,13 @@ base::Status Move(data::Connection& cnn, const std::string& module, const std::s
   return base::OkStatus();
 }
 
+// Locks every balance the bill moves before any is read.
+base::Status LockBalances(data::Connection& cnn, const std::vector<Line>& lines) {
+  std::vector<data::LockName> names;
+  for (const Line& l : lines) names.push_back(data::StockBalanceLock(l.shelf, l.art, l.serial));
+  return data::TakeLocks(cnn, std::move(names));
+}
+
 }  // namespace
 
 bool SqlStockPostingService::Finish(const base::Status& status, const std::string& refusal,
@@ -136,6 +144,7 @@ bool SqlStockPostingService::ExecStockBill(const std::string& module, const std:
     data::Connection cnn;
     PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
+    PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
     PLX_ASSIGN_OR_RETURN(refusal, CheckBalances(cnn, lines));
     if (!refusal.empty()) return base::OkStatus();
     for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kOut));
@@ -151,6 +160,7 @@ bool SqlStockPostingService::UnExecStockBill(const std::string& module, const st
     data::Connection cnn;
     PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
+    PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
     for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kBack));
     return base::OkStatus();
   }();

@@ -3,6 +3,7 @@
 // and executed bill by bill, all in one transaction.
 #include <algorithm>
 
+#include "data/locks.h"
 #include "frame/bill_id.h"
 #include "frame/catalogue.h"
 #include "frame/op_frame.h"
@@ -140,6 +141,25 @@ Outcome InsertPlanLine(Call& call, const std::string& id, const base::Rowset& pl
           .Bind("bom", bom_id));
 }
 
+// Locks the orders and stock balances that executing the plan's bills
+// will change, all of them before the first bill runs: executing bill by
+// bill would take one bill's balances before the next bill's order.
+Outcome LockPlan(Call& call, const base::Rowset& plan) {
+  std::vector<data::LockName> names;
+  for (size_t row = 0; row < plan.RecordCount(); ++row) {
+    PLX_ASSIGN_OR_RETURN(std::string order, TextField(plan, row, "OrderID"));
+    PLX_ASSIGN_OR_RETURN(std::string shelf, TextField(plan, row, "ShelfID"));
+    PLX_ASSIGN_OR_RETURN(std::string serial, TextField(plan, row, "SerialNo"));
+    PLX_ASSIGN_OR_RETURN(base::Value art, plan.Get(row, "ArtID"));
+    names.push_back(data::OrderLock(order));
+    if (!art.IsNull()) {
+      PLX_ASSIGN_OR_RETURN(int32_t art_id, art.AsInt());
+      names.push_back(data::StockBalanceLock(shelf, art_id, serial));
+    }
+  }
+  return data::TakeLocks(call.cnn(), std::move(names));
+}
+
 Outcome SubscriptOutOfRange() { return Outcome::Fault(base::MakeErr(9, "Subscript out of range")); }
 
 // Writes every bill of the plan, each header just before its first line.
@@ -210,6 +230,7 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
         }
         const std::vector<std::string> numbers = Split(joined);
         PLX_RETURN_IF_NOT_OK(WriteBills(call, plan, starts, numbers, date, user));
+        PLX_RETURN_IF_NOT_OK(LockPlan(call, plan));
         call.Close();
         if (!frame::share_bus::MakeLog(
                 ctx, frame::Showmsg(frame::kMsgLogNewBill, call.lang(), joined), vstrDB, vstrErr)) {

@@ -23,11 +23,15 @@ bool MF_OutBillE::CanEdit(const std::string& vstrID, const std::string& vstrDB,
     const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
     PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+    // The header stays locked until the transaction ends, so that the bill
+    // cannot be executed, revised or deleted by another call in between.
     PLX_ASSIGN_OR_RETURN(
         base::Rowset rs,
-        call.cnn().Query(
-            data::Sql("Select Execer,Maker From MF_OutBill Where BillID = :id").Bind("id", vstrID),
-            {{"Execer", base::FieldType::kText}, {"Maker", base::FieldType::kText}}));
+        call.cnn().Query(data::Sql(std::string("Select Execer,Maker From MF_OutBill Where "
+                                               "BillID = :id") +
+                                   call.cnn().dialect().ForUpdate())
+                             .Bind("id", vstrID),
+                         {{"Execer", base::FieldType::kText}, {"Maker", base::FieldType::kText}}));
     if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, vstrID);
     if (!rs.Row(0)[0].IsNull()) return call.Refuse(frame::kMsgExecutedBillLocked, vstrID);
     const base::Value& maker = rs.Row(0)[1];

@@ -1,6 +1,7 @@
 // Executing a bill: the stock component takes the goods out of stock, the
 // header is stamped, the order (or order line) is marked started, and the
 // order's BOM issued quantities are raised line by line.
+#include "data/locks.h"
 #include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
@@ -32,13 +33,15 @@ struct BomLine {
   bool non_standard = false;
 };
 
-// Reads and checks the bill header; a refusal when it may not be executed.
+// Reads and checks the bill header, locked until the transaction ends; a
+// refusal when it may not be executed.
 Outcome ReadHeader(Call& call, const std::string& bill_id, const base::DateTime& exe_date,
                    Header& header) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
-      call.cnn().Query(data::Sql("Select Date, Execer, OrdBill, OrdSortID From MF_OutBill "
-                                 "Where BillID = :id")
+      call.cnn().Query(data::Sql(std::string("Select Date, Execer, OrdBill, OrdSortID From "
+                                             "MF_OutBill Where BillID = :id") +
+                                 call.cnn().dialect().ForUpdate())
                            .Bind("id", bill_id),
                        {{"Date", base::FieldType::kDate},
                         {"Execer", base::FieldType::kText},
@@ -186,6 +189,8 @@ bool MF_OutBillE::ExecBill(const std::string& vstrID, const base::DateTime& vdtm
                                               /*in_transaction=*/true, &stock));
     Header header;
     PLX_RETURN_IF_NOT_OK(ReadHeader(call, vstrID, exe_date, header));
+    // The order's start marks and BOM rows are read and changed below.
+    PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(header.ord_bill)}));
     if (!stock->ExecStockBill(schema::kModule, vstrID, exe_date, vstrDB, vstrErr)) {
       return Outcome::Refused("生产领料单" + vstrID + "执行时，发生以下错误：\r\n" + vstrErr);
     }

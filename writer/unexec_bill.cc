@@ -1,6 +1,7 @@
 // Reversing an execution: the BOM issued quantities are lowered, the stock
 // component puts the goods back, the header loses its stamp, and the order's
 // start mark goes when nothing is issued against its scope any more.
+#include "data/locks.h"
 #include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
@@ -25,13 +26,15 @@ struct Executed {
   base::DateTime exe_date;
 };
 
-// Reads the header and decides whether the caller may reverse it.
+// Reads the header, locked until the transaction ends, and decides whether
+// the caller may reverse it.
 Outcome ReadExecuted(Call& call, const std::string& bill_id, const std::string& user,
                      const base::DateTime& period_start, Executed& bill) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
-      call.cnn().Query(data::Sql("Select OrdBill, OrdSortID, ExeDate, Execer From MF_OutBill "
-                                 "Where BillID = :id")
+      call.cnn().Query(data::Sql(std::string("Select OrdBill, OrdSortID, ExeDate, Execer From "
+                                             "MF_OutBill Where BillID = :id") +
+                                 call.cnn().dialect().ForUpdate())
                            .Bind("id", bill_id),
                        {{"OrdBill", base::FieldType::kText},
                         {"OrdSortID", base::FieldType::kText},
@@ -152,6 +155,8 @@ bool MF_OutBillE::UnExecBill(const std::string& vstrID, const std::string& vstrD
     Executed bill;
     PLX_RETURN_IF_NOT_OK(ReadExecuted(call, vstrID, user, start, bill));
     PLX_RETURN_IF_NOT_OK(CheckNoReturnBill(call, vstrID));
+    // The order's BOM rows and start marks are read and changed below.
+    PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(bill.ord_bill)}));
     PLX_RETURN_IF_NOT_OK(LowerBom(call, vstrID, bill));
     if (!stock->UnExecStockBill(schema::kModule, vstrID, bill.exe_date, vstrDB, vstrErr)) {
       return Outcome::Refused("生产领料单" + vstrID + "取消执行时，发生以下错误：\r\n" + vstrErr);
