@@ -21,6 +21,7 @@
 #include "boundary/inproc.h"
 #include "boundary/inproc_registry.h"
 #include "boundary/interfaces.h"
+#include "host/conflict_retry.h"
 
 // The opaque rowset of the C ABI: a detached copy of the rows.
 struct PlxRowset {
@@ -49,6 +50,11 @@ bool SameGuid(const PLX_GUID& a, const PLX_GUID& b) {
 }
 
 namespace {
+
+// Codes of the retry path, as error numbers: the transient conflict
+// (PLX_E_CONFLICT) and a host that failed to give an object (PLX_E_FAIL).
+constexpr int32_t kErrConflict = static_cast<int32_t>(0x80040220u);
+constexpr int32_t kErrHostFailed = static_cast<int32_t>(0x80004005u);
 
 struct InprocClass {
   const PLX_CLSID* clsid;
@@ -248,6 +254,8 @@ PLXRESULT FromErrNumber(int32_t number) {
       return PLX_DISP_E_TYPEMISMATCH;
     case host::kErrTransactionAborted:
       return PLX_CONTEXT_E_ABORTED;
+    case kErrConflict:
+      return PLX_E_CONFLICT;
     default:
       return PLX_E_FAIL;
   }
@@ -258,6 +266,9 @@ PLXRESULT FromErrNumber(int32_t number) {
 struct ObjectImpl : PlxObject {
   host::Instance instance;
   const Interface* itf = nullptr;
+  std::string progid;
+  std::string login;
+  bool invoked = false;  // whether an operation has run in the object's transaction
 };
 
 bool OnCreatingThread(const ObjectImpl& obj) {
@@ -282,6 +293,52 @@ PLXRESULT ObjGetIDsOfNames(PlxObject* self, const char* name, int32_t* dispid) n
   }
 }
 
+// Runs the operation. On an object whose transaction holds no earlier work,
+// a run that lost a race with another transaction is rolled back and run
+// again on a fresh object of the same class and caller, within the retry
+// budget; the object then carries the fresh one. A conflict that remains
+// (or one after earlier work, which cannot be repeated here) answers
+// kErrConflict, with nothing of the run kept.
+base::Result<Variant> InvokeRetryingConflicts(ObjectImpl& obj, const Operation& op, Args& in) {
+  const Args original = in;
+  const bool repeatable = !obj.invoked;
+  base::Result<Variant> answer;
+  bool lost = false;
+  const bool conflicted = host::RetryWhileConflicted(host::DefaultRetryPolicy(), [&] {
+    in = original;
+    host::Component* component = obj.instance.As<host::Component>();
+    if (component == nullptr) {
+      answer = base::MakeErr(kErrHostFailed, "the host gave no object");
+      return host::Attempt::kDone;
+    }
+    answer = Invoke(*component, *obj.itf, op, in);
+    obj.invoked = true;
+    const host::Attempt outcome = host::AttemptOf(obj.instance);
+    if (outcome == host::Attempt::kDone) return outcome;
+    if (!repeatable) {
+      // A taken key after earlier work may be the call's own doing; only a
+      // transient conflict is reported as such.
+      lost = outcome == host::Attempt::kConflicted;
+      return host::Attempt::kDone;
+    }
+    (void)obj.instance.Release();
+    base::Result<host::Instance> fresh =
+        host::Host(LibraryClasses()).CreateObject(obj.progid, obj.login);
+    if (!fresh.ok()) {
+      answer = base::MakeErr(kErrHostFailed, fresh.err().description);
+      return host::Attempt::kDone;
+    }
+    obj.instance = std::move(fresh).value();
+    obj.invoked = false;
+    return outcome;
+  });
+  if (conflicted || lost) {
+    in = original;
+    return base::MakeErr(kErrConflict, "the transaction conflicted with another one");
+  }
+  return answer;
+}
+
 PLXRESULT ObjInvoke(PlxObject* self, int32_t dispid, PlxVariant* args, int32_t argc,
                     PlxVariant* result) noexcept {
   try {
@@ -303,7 +360,7 @@ PLXRESULT ObjInvoke(PlxObject* self, int32_t dispid, PlxVariant* args, int32_t a
       PLXRESULT hr = ArgFromPlx(args[i], op->params[i].type, &in[i]);
       if (hr != PLX_S_OK) return hr;
     }
-    base::Result<Variant> answer = Invoke(*component, *obj->itf, *op, in);
+    base::Result<Variant> answer = InvokeRetryingConflicts(*obj, *op, in);
     if (!answer.ok()) return FromErrNumber(answer.err().number);
 
     // Everything handed back is built first, so that a failure leaves the
@@ -358,6 +415,8 @@ PLXRESULT FactoryCreateInstance(PlxClassFactory* self, const char* login_utf8,
     obj->vtbl = &kObjectVtbl;
     obj->itf = InterfaceByProgId(cls->progid);
     if (obj->itf == nullptr) return PLX_E_FAIL;
+    obj->progid = cls->progid;
+    obj->login = login_utf8;
     base::Result<host::Instance> created =
         host::Host(LibraryClasses()).CreateObject(cls->progid, login_utf8);
     if (!created.ok()) return PLX_E_FAIL;

@@ -23,6 +23,8 @@
 #include "boundary/inproc.h"
 #include "boundary/inproc_registry.h"
 #include "boundary/interfaces.h"
+#include "data/connection.h"
+#include "data/locks.h"
 #include "tests/test_company.h"
 
 #ifndef PLEXAVO_INPROC_LIBRARY
@@ -1016,6 +1018,148 @@ TEST(InprocHostTest, RegisterThroughInprocGivesTheHostBothClasses) {
   auto answer = Invoke(*reader->As<host::Component>(), ReaderInterface(), *op, args);
   ASSERT_TRUE(answer.ok());
   EXPECT_EQ(answer->value, base::Value(true));
+}
+
+// ---- Writers racing other transactions --------------------------------------
+
+constexpr int32_t kWriterAddNew = 0x60030000;
+constexpr double kDec6 = 46362.0;  // 2026-12-06
+constexpr const char* kTaken = "202612060099";
+
+class InprocRaceTest : public InprocTest {
+ protected:
+  void SetUp() override {
+    InprocTest::SetUp();
+    if (HasFatalFailure()) return;
+    company_.AddUser("amy", "Amy", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
+    company_.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', '202612')");
+    company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', '0')");
+    company_.Exec(
+        "INSERT INTO FD_Article (ID, ArtCode, Name, NonStandard) VALUES (1, 'A', 'A', 0)");
+    company_.Exec("INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (1, 'pcs', :n, :n)",
+                  {{"n", base::Currency::FromInt(1)}});
+    company_.Exec("INSERT INTO MF_Order (BillID, ShopID, DeptID) VALUES ('MO1', 'W1', 'D0')");
+    company_.Exec("INSERT INTO MF_OrdDetail (BillID, SortID, DeptID) VALUES ('MO1', '1', 'D1')");
+  }
+
+  // AddNew of a one-line bill numbered `id`, not executed.
+  PLXRESULT AddNew(PlxObject* writer, const char* id, std::string& id_after, std::string& err,
+                   PlxVariant* result) {
+    PlxRowset* lines = Lib().RowsetCreate();
+    const std::pair<const char*, int32_t> fields[] = {
+        {"SortID", PLX_VT_TEXT},  {"ArtID", PLX_VT_I4},      {"MeasID", PLX_VT_TEXT},
+        {"ShelfID", PLX_VT_TEXT}, {"SerialNo", PLX_VT_TEXT}, {"ValidDate", PLX_VT_DATE},
+        {"Qty", PLX_VT_CY},       {"Memo", PLX_VT_TEXT},     {"OrdBomID", PLX_VT_I4}};
+    for (const auto& [name, vt] : fields)
+      EXPECT_EQ(Lib().RowsetAddField(lines, name, vt), PLX_S_OK);
+    PlxVariant row[] = {Text("1"), Int(1),    Text("pcs"), Text("S1"), Text(""),
+                        Empty(),   Cy(10000), Text(""),    Int(0)};
+    EXPECT_EQ(Lib().RowsetAddRow(lines, row, 9), PLX_S_OK);
+    for (PlxVariant& v : row) Lib().VariantClear(&v);
+    Vars args{Text(id),  Date(kDec6), Text(""),    Text("MO1"),
+              Text("1"), Text(""),    Text(""),    Text("Oscar"),
+              Text(""),  Rows(lines), Bool(false), Text(company_.name().c_str()),
+              Text("")};
+    PLXRESULT hr = Call(writer, kWriterAddNew, args, result);
+    id_after = TextOf(args[0]);
+    err = TextOf(args[12]);
+    return hr;
+  }
+
+  // Inserts bill `kTaken` in a transaction of its own, committed by the
+  // returned thread after `delay`: a caller that needs the number meanwhile
+  // waits for it, or loses the race.
+  std::thread TakeNumberSoon(std::chrono::milliseconds delay) {
+    auto tx = std::make_shared<data::Enlistment>();
+    auto cnn = std::make_shared<data::Connection>();
+    EXPECT_TRUE(cnn->Open(company_.target(), tx.get()).ok());
+    EXPECT_TRUE(cnn->Execute(data::Sql("INSERT INTO MF_OutBill (BillID, Date, OrdBill, OrdSortID) "
+                                       "VALUES (:id, :d, 'MO1', '1')")
+                                 .Bind("id", kTaken)
+                                 .Bind("d", base::DateTime::Parse("2026-12-06").value()))
+                    .ok());
+    return std::thread([tx, cnn, delay] {
+      std::this_thread::sleep_for(delay);
+      cnn->Close();
+      EXPECT_TRUE(tx->Commit().ok());
+    });
+  }
+
+  TestCompany company_;
+};
+
+// The number is taken by a transaction still running when the call checks
+// it: the call ends in the refusal a later caller gets (duplicate number),
+// never in the database's key violation.
+TEST_F(InprocRaceTest, ALostRaceEndsInTheRefusalNotADatabaseText) {
+  std::thread committer = TakeNumberSoon(std::chrono::milliseconds(1500));
+  Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
+  ASSERT_TRUE(writer);
+  std::string id, err;
+  Cleared result;
+  EXPECT_EQ(AddNew(writer.get(), kTaken, id, err, &result.v), PLX_S_OK);
+  committer.join();
+  EXPECT_EQ(result.v.vt, PLX_VT_BOOL);
+  EXPECT_EQ(result.v.v.boolean, PLX_FALSE);
+  EXPECT_EQ(err, "生产领料单编号重复！");
+  EXPECT_EQ(id, kTaken);
+  EXPECT_EQ(company_.Count("MF_OutBill"), 1);
+}
+
+// After earlier work in the object's transaction a lost race cannot be run
+// again inside the library: the caller gets PLX_E_CONFLICT with its
+// arguments as they were, and the object's transaction rolls back. The race
+// here is a deadlock: the object deleted bill B and then executes bill C
+// on order MO1, while another transaction holds MO1's lock and waits for B.
+TEST_F(InprocRaceTest, ALostRaceAfterEarlierWorkAnswersConflict) {
+  if (!testing_support::UsingPostgres()) {
+    GTEST_SKIP() << "SQLite writers queue for the whole transaction: a second call cannot race";
+  }
+  constexpr int32_t kDelete = 0x60030005;
+  constexpr int32_t kExecBill = 0x60030006;
+  for (const char* id : {"202612060001", "202612060002"}) {
+    company_.Exec(
+        "INSERT INTO MF_OutBill (BillID, Date, OrdBill, OrdSortID) VALUES "
+        "(:id, :d, 'MO1', '1')",
+        {{"id", id}, {"d", base::DateTime::Parse("2026-12-06").value()}});
+  }
+  PlxObject* writer = Create(PLX_CLSID_MF_OutBillE, "amy").release();
+  ASSERT_NE(writer, nullptr);
+  {
+    Vars args{Text("202612060001"), Text(company_.name().c_str()), Text("")};
+    Cleared deleted;
+    ASSERT_EQ(Call(writer, kDelete, args, &deleted.v), PLX_S_OK);
+    ASSERT_EQ(deleted.v.v.boolean, PLX_TRUE) << TextOf(args[2]);
+  }
+  // The other transaction: the order's lock first, then bill B, which the
+  // object holds. It leaves finding the deadlock to the object's side.
+  data::Enlistment tx;
+  data::Connection cnn;
+  ASSERT_TRUE(cnn.Open(company_.target(), &tx).ok());
+  ASSERT_TRUE(cnn.Execute(data::Sql("SET LOCAL deadlock_timeout = '60s'")).ok());
+  ASSERT_TRUE(data::TakeLocks(cnn, {data::OrderLock("MO1")}).ok());
+  std::thread other([&] {
+    EXPECT_TRUE(cnn.Query(data::Sql("SELECT BillID FROM MF_OutBill WHERE BillID = "
+                                    "'202612060001' FOR UPDATE"),
+                          {{"BillID", base::FieldType::kText}})
+                    .ok());
+    cnn.Close();
+    EXPECT_TRUE(tx.Commit().ok());
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  Vars args{Text("202612060002"), Date(kDec6), Text(company_.name().c_str()), Text("")};
+  char* err_text = args[3].v.text;
+  Cleared result;
+  result.v.vt = PLX_VT_I4;  // overwritten with "empty"
+  EXPECT_EQ(Call(writer, kExecBill, args, &result.v), PLX_E_CONFLICT);
+  EXPECT_EQ(result.v.vt, PLX_VT_EMPTY);
+  EXPECT_EQ(args[3].v.text, err_text);  // left as it was
+  EXPECT_EQ(TextOf(args[3]), "");
+  EXPECT_EQ(writer->vtbl->Release(writer), PLX_S_OK);
+  other.join();
+  // Nothing of the object's transaction was kept: bill B is still there.
+  EXPECT_EQ(company_.Count("MF_OutBill"), 2);
+  EXPECT_EQ(company_.Text("SELECT Execer FROM MF_OutBill WHERE BillID = '202612060002'"), "<null>");
 }
 
 }  // namespace

@@ -70,6 +70,8 @@ Instance& Instance::operator=(Instance&& other) {
     (void)Release();
     context_ = std::move(other.context_);
     object_ = std::move(other.object_);
+    settled_conflicted_ = other.settled_conflicted_;
+    settled_key_taken_ = other.settled_key_taken_;
   }
   return *this;
 }
@@ -77,7 +79,13 @@ Instance& Instance::operator=(Instance&& other) {
 Instance::~Instance() { (void)Release(); }
 
 bool Instance::TransactionConflicted() const {
-  return context_ && context_->IsTransactionRoot() && context_->tx_->enlistment.conflicted();
+  return settled_conflicted_ ||
+         (context_ && context_->IsTransactionRoot() && context_->tx_->enlistment.conflicted());
+}
+
+bool Instance::TransactionKeyTaken() const {
+  return settled_key_taken_ ||
+         (context_ && context_->IsTransactionRoot() && context_->tx_->enlistment.key_taken());
 }
 
 base::Status Instance::Release() {
@@ -88,6 +96,8 @@ base::Status Instance::Release() {
     data::Enlistment& tx = context_->tx_->enlistment;
     if (context_->vote() == Vote::kComplete) {
       base::Status committed = tx.Commit();
+      settled_conflicted_ = tx.conflicted();
+      settled_key_taken_ = tx.key_taken();
       if (!committed.ok()) {
         result =
             base::MakeErr(kErrTransactionAborted,
@@ -95,6 +105,8 @@ base::Status Instance::Release() {
                           committed.err().source);
       }
     } else {
+      settled_conflicted_ = tx.conflicted();
+      settled_key_taken_ = tx.key_taken();
       tx.Rollback();
     }
   }

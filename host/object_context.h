@@ -129,8 +129,12 @@ class Instance {
   ObjectContext* context() const { return context_.get(); }
 
   // For the root of a transaction: whether the transaction ran into another
-  // one (see data::Enlistment::conflicted). Such a call can be repeated.
+  // one (see data::Enlistment::conflicted), its commit on Release included,
+  // and whether a statement found a key taken (Enlistment::key_taken); both
+  // still answered after Release. Such a call can be repeated on a fresh
+  // object (host/conflict_retry.h).
   bool TransactionConflicted() const;
+  bool TransactionKeyTaken() const;
 
   // Releases the object. For a transaction root: commits when its last vote
   // was SetComplete, rolls back otherwise; a failed commit is answered.
@@ -140,6 +144,8 @@ class Instance {
  private:
   std::unique_ptr<ObjectContext> context_;
   std::unique_ptr<Component> object_;
+  bool settled_conflicted_ = false;
+  bool settled_key_taken_ = false;
 };
 
 // Creates objects for callers that are not hosted objects themselves (the

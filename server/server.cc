@@ -18,6 +18,7 @@
 #include "boundary/interfaces.h"
 #include "cli/token.h"
 #include "data/connection.h"
+#include "host/conflict_retry.h"
 #include "host/object_context.h"
 #include "server/http_front.h"
 #include "server/http_head.h"
@@ -340,33 +341,43 @@ class CallHandler {
   }
 
  private:
-  // How often a call whose transaction conflicted with another is tried.
-  static constexpr int kConflictAttempts = 4;
-
   Reply Run(const Interface& itf, const Operation& op, boundary::Args& args,
             const std::string& login) const {
     host::Host host(classes_);
-    // A call whose transaction lost a race with another one (a serialization
-    // failure, a deadlock, a number another call took first) left nothing
-    // behind; it runs again on a fresh object, a few times at most.
+    // A call whose transaction lost a race with another one (a deadlock, a
+    // number another call took first) left nothing behind; it runs again on
+    // a fresh object until it gets through or the retry budget is spent
+    // (host/conflict_retry.h).
     const boundary::Args original = args;
     base::Result<boundary::Variant> result;
     base::Status released;
-    for (int attempt = 1;; ++attempt) {
-      if (attempt > 1) metrics_.ConflictRetried(itf.cls, op.name);
+    std::optional<Reply> failed;
+    int attempt = 0;
+    const bool conflicted = host::RetryWhileConflicted(host::DefaultRetryPolicy(), [&] {
+      if (++attempt > 1) metrics_.ConflictRetried(itf.cls, op.name);
       args = original;
       auto instance = host.CreateObject(itf.progid, login);
-      if (!instance.ok()) return Error(500, instance.err().description);
+      if (!instance.ok()) {
+        failed = Error(500, instance.err().description);
+        return host::Attempt::kDone;
+      }
       host::Component* object = instance->As<host::Component>();
       if (object == nullptr) {
         (void)instance->Release();
-        return Error(500, std::string("the host gave no object of ") + itf.progid);
+        failed = Error(500, std::string("the host gave no object of ") + itf.progid);
+        return host::Attempt::kDone;
       }
       result = boundary::Invoke(*object, itf, op, args);
-      const bool conflicted = instance->TransactionConflicted();
       released = instance->Release();
-      const bool aborted = !released.ok() && released.err().number == host::kErrTransactionAborted;
-      if (!(conflicted || aborted) || attempt == kConflictAttempts) break;
+      return host::AttemptOf(*instance);
+    });
+    if (failed.has_value()) return *failed;
+    // Still conflicting when the budget ran out: nothing was changed, and
+    // the caller may try again later; the database's text is no answer.
+    if (conflicted) {
+      return Error(409, "the transaction conflicted with others until the retry time ran out: " +
+                            std::string(released.ok() ? "the call was rolled back"
+                                                      : released.err().description));
     }
     if (!released.ok()) {
       if (released.err().number == host::kErrTransactionAborted) {

@@ -56,6 +56,12 @@ typedef int32_t PLXRESULT;
 /* Releasing the root object of a transaction that voted complete, when the
  * commit failed (the transaction was rolled back). */
 #define PLX_CONTEXT_E_ABORTED ((PLXRESULT)0x8004E002u)
+/* Invoke: the operation's transaction kept running into other transactions
+ * (callers working on the same rows at the same moment) until the library's
+ * retry time ran out. Nothing the call did is kept and its arguments are as
+ * they were; the same call may succeed a moment later. Not a refusal: a
+ * refusal of the business rules answers PLX_S_OK with false and a text. */
+#define PLX_E_CONFLICT ((PLXRESULT)0x80040220u)
 
 #define PLX_SUCCEEDED(hr) ((PLXRESULT)(hr) >= 0)
 #define PLX_FAILED(hr) ((PLXRESULT)(hr) < 0)
@@ -177,6 +183,8 @@ typedef struct PlxObjectVtbl {
    *   PLX_DISP_E_TYPEMISMATCH    an argument's vt is not its parameter's type
    *   PLX_E_INVALIDARG           a date outside years 1..9999
    *   PLX_E_FAIL                 wrong thread, or the host failed the call
+   *   PLX_E_CONFLICT             the transaction kept conflicting with others
+   *                              (see PLX_E_CONFLICT; docs/inproc.md)
    * On any failure the arguments are left untouched. */
   PLXRESULT(*Invoke)
   (PlxObject* self, int32_t dispid, PlxVariant* args, int32_t argc, PlxVariant* result);
