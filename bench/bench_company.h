@@ -22,6 +22,7 @@ class BenchCompany {
   BenchCompany& operator=(const BenchCompany&) = delete;
 
   const std::string& name() const { return target_.database; }
+  const data::Target& target() const { return target_; }
   bool postgres() const { return target_.backend == data::Backend::kPostgres; }
   // Runs a statement in its own transaction; exits the process on failure.
   void Exec(const std::string& sql,
