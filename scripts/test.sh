@@ -80,8 +80,8 @@ run_postgres() {
 # The bill-entry page in headless Chromium, the API document and the
 # metrics, against the demo company served by the built binary.
 echo "==> test: running the page, API document and metrics tests (web/tests)"
-if (cd web && PLEXAVO_CLI="$(realpath "$BUILD")/plexavo" PLEXAVO_SCREENSHOTS="$(realpath "$BUILD")/screenshots" \
-  npm test); then
+BUILD_ABS=$(realpath "$BUILD")
+if (cd web && PLEXAVO_CLI="$BUILD_ABS/plexavo" PLEXAVO_SCREENSHOTS="$BUILD_ABS/screenshots" npm test); then
   results+=("web=PASS")
   echo "==> test: screenshots of the page tests are in $BUILD/screenshots"
 else

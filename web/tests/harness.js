@@ -48,7 +48,13 @@ export async function startDemo() {
   let out = '';
   child.stdout.on('data', (d) => { out += d; });
   const base = `http://127.0.0.1:${port}`;
-  await waitForHealth(base, 30000);
+  // A binary that cannot start fails the test at once, not after the wait.
+  const failedToStart = new Promise((_, reject) => {
+    child.once('error', (e) => reject(new Error(`cannot start ${CLI}: ${e.message}`)));
+    child.once('exit', (code) => reject(new Error(`the demo server exited (${code}):\n${out}`)));
+  });
+  failedToStart.catch(() => {});
+  await Promise.race([waitForHealth(base, 30000), failedToStart]);
   const token = (label) => {
     const m = out.match(new RegExp(`${label}[^:]*: ([0-9a-f]{64})`));
     if (!m) throw new Error(`no ${label} token in the demo's output:\n${out}`);
