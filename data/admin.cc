@@ -21,7 +21,7 @@ base::Status CheckName(const std::string& name) {
                        "Plexavo.Data");
 }
 
-base::Result<std::unique_ptr<soci::session>> OpenMaintenance(const Target& target) {
+base::Result<std::unique_ptr<Session>> OpenMaintenance(const Target& target) {
   Target maintenance = target;
   maintenance.database = "postgres";
   return OpenSession(maintenance);
@@ -38,9 +38,9 @@ base::Status CreateDatabaseIfMissing(const Target& target) {
   PLX_ASSIGN_OR_RETURN(auto s, OpenMaintenance(target));
   try {
     int count = 0;
-    *s << "SELECT COUNT(*) FROM pg_database WHERE datname = :n", soci::use(target.database),
+    s->sql() << "SELECT COUNT(*) FROM pg_database WHERE datname = :n", soci::use(target.database),
         soci::into(count);
-    if (count == 0) *s << "CREATE DATABASE \"" + target.database + "\" ENCODING 'UTF8'";
+    if (count == 0) s->sql() << "CREATE DATABASE \"" + target.database + "\" ENCODING 'UTF8'";
     return base::OkStatus();
   } catch (...) {
     return CurrentDbError(target.backend);
@@ -56,7 +56,7 @@ base::Status DropDatabase(const Target& target) {
   }
   PLX_ASSIGN_OR_RETURN(auto s, OpenMaintenance(target));
   try {
-    *s << "DROP DATABASE IF EXISTS \"" + target.database + "\" WITH (FORCE)";
+    s->sql() << "DROP DATABASE IF EXISTS \"" + target.database + "\" WITH (FORCE)";
     return base::OkStatus();
   } catch (...) {
     return CurrentDbError(target.backend);

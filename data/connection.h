@@ -5,15 +5,14 @@
 // session of its own in autocommit mode, closed again by Close() or the
 // destructor. Execute and Query bind every value of the Sql; Query reads
 // all rows at once into a detached Rowset whose fields the caller declares
-// (name and type per result column, in order).
+// (name and type per result column, in order). Statements are prepared
+// once per session and reused by later executions (data/statement_cache.h).
 #ifndef PLEXAVO_DATA_CONNECTION_H_
 #define PLEXAVO_DATA_CONNECTION_H_
 
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <soci/soci.h>
 
 #include "base/result.h"
 #include "base/rowset.h"
@@ -45,13 +44,16 @@ class Connection {
   const Target& target() const { return target_; }
 
  private:
-  // A failed statement; a conflict with another transaction (or a taken
-  // key) is noted on the enlistment, so that the host can tell the call may
-  // be retried.
-  base::Err Failed();
+  // A failed statement, dropped from the session's cache; a conflict with
+  // another transaction (or a taken key) is noted on the enlistment, so
+  // that the host can tell the call may be retried.
+  base::Err Failed(CachedStatement* statement);
+  // Decodes the current row of `st` into `rowset`.
+  base::Status AddRow(const CachedStatement& st, const std::vector<base::Field>& fields,
+                      base::Rowset& rowset) const;
 
-  std::unique_ptr<soci::session> own_;
-  soci::session* session_ = nullptr;
+  std::unique_ptr<Session> own_;
+  Session* session_ = nullptr;
   Enlistment* tx_ = nullptr;
   Target target_;
   Dialect dialect_;

@@ -1,6 +1,9 @@
 #include "data/session.h"
 
+#include <poll.h>
 #include <sys/stat.h>
+
+#include <libpq-fe.h>
 
 #include <soci/postgresql/soci-postgresql.h>
 #include <soci/sqlite3/soci-sqlite3.h>
@@ -8,8 +11,8 @@
 namespace data {
 namespace {
 
-// How long a SQLite writer waits for another writer's lock, in seconds.
-constexpr int kSqliteBusySeconds = 10;
+constexpr int kSqliteBusySeconds = static_cast<int>(
+    std::chrono::duration_cast<std::chrono::seconds>(kSqliteWriterPatience).count());
 
 std::string QuotePgValue(const std::string& v) {
   std::string out = "'";
@@ -53,7 +56,25 @@ std::string FirstLine(std::string s) {
 
 }  // namespace
 
-base::Result<std::unique_ptr<soci::session>> OpenSession(const Target& target, OpenMode mode) {
+bool Session::Reusable() noexcept {
+  soci::details::session_backend* backend = sql_->get_backend();
+  if (backend == nullptr) return false;  // closed
+  if (backend_ == Backend::kSqlite) {
+    return sqlite_api::sqlite3_get_autocommit(
+               static_cast<soci::sqlite3_session_backend*>(backend)->conn_) != 0;
+  }
+  PGconn* conn = static_cast<soci::postgresql_session_backend*>(backend)->conn_;
+  if (conn == nullptr || PQstatus(conn) != CONNECTION_OK) return false;
+  if (PQtransactionStatus(conn) != PQTRANS_IDLE) return false;
+  // An idle connection has nothing to read unless the server spoke first:
+  // it ended the session (or, rarely, sent a notice; such a session is
+  // given up as well, which costs no more than opening another).
+  pollfd fd{PQsocket(conn), POLLIN, 0};
+  if (fd.fd < 0) return false;
+  return ::poll(&fd, 1, 0) == 0;
+}
+
+base::Result<std::unique_ptr<Session>> OpenSession(const Target& target, OpenMode mode) {
   try {
     if (target.backend == Backend::kSqlite) {
       struct stat st;
@@ -68,13 +89,14 @@ base::Result<std::unique_ptr<soci::session>> OpenSession(const Target& target, O
           "db=\"" + target.path + "\" timeout=" + std::to_string(kSqliteBusySeconds));
       *s << "PRAGMA journal_mode=WAL";
       *s << "PRAGMA synchronous=NORMAL";
-      return s;
+      return std::make_unique<Session>(target.backend, std::move(s));
     }
     std::string conn = "host=" + QuotePgValue(target.host) + " port=" + QuotePgValue(target.port) +
                        " dbname=" + QuotePgValue(target.database) + " connect_timeout=10";
     if (!target.user.empty()) conn += " user=" + QuotePgValue(target.user);
     if (!target.password.empty()) conn += " password=" + QuotePgValue(target.password);
-    return std::make_unique<soci::session>(soci::postgresql, conn);
+    return std::make_unique<Session>(target.backend,
+                                     std::make_unique<soci::session>(soci::postgresql, conn));
   } catch (...) {
     return CurrentDbError(target.backend);
   }

@@ -3,11 +3,13 @@
 #ifndef PLEXAVO_DATA_SESSION_H_
 #define PLEXAVO_DATA_SESSION_H_
 
+#include <chrono>
 #include <memory>
 
 #include <soci/soci.h>
 
 #include "base/result.h"
+#include "data/statement_cache.h"
 #include "data/target.h"
 
 namespace data {
@@ -21,10 +23,39 @@ inline constexpr int32_t kDbTransactionConflict = -2147217871;  // 0x80040E31
 
 enum class OpenMode { kExisting, kCreateIfMissing };
 
+// How long a SQLite writer waits for another writer's lock: first for its
+// turn among the process's writers, then for the database's lock.
+inline constexpr std::chrono::milliseconds kSqliteWriterPatience{10000};
+
+// One backend session and the statements prepared on it. The statements go
+// with the session: they are released before it closes.
+class Session {
+ public:
+  Session(Backend backend, std::unique_ptr<soci::session> sql)
+      : backend_(backend), sql_(std::move(sql)), statements_(*sql_, backend) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  Backend backend() const { return backend_; }
+  soci::session& sql() { return *sql_; }
+  StatementCache& statements() { return statements_; }
+
+  // Whether the session can serve another call: connected, and with no
+  // transaction open. Decided without a round trip to the server: libpq's
+  // own state, and nothing waiting on the socket (a server that ended the
+  // connection has said so there).
+  bool Reusable() noexcept;
+
+ private:
+  Backend backend_;
+  std::unique_ptr<soci::session> sql_;
+  StatementCache statements_;  // declared after sql_: released before it
+};
+
 // Opens a session. SQLite: WAL journal, busy timeout, and a missing file is
 // refused unless kCreateIfMissing. PostgreSQL: a libpq session.
-base::Result<std::unique_ptr<soci::session>> OpenSession(const Target& target,
-                                                         OpenMode mode = OpenMode::kExisting);
+base::Result<std::unique_ptr<Session>> OpenSession(const Target& target,
+                                                   OpenMode mode = OpenMode::kExisting);
 
 // How the failure in flight (call inside a catch block) involved another
 // transaction:

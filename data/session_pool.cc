@@ -1,29 +1,15 @@
 #include "data/session_pool.h"
 
 namespace data {
-namespace {
-
-bool Alive(soci::session& s) {
-  try {
-    int one = 0;
-    s << "SELECT 1", soci::into(one);
-    return one == 1;
-  } catch (...) {
-    return false;
-  }
-}
-
-}  // namespace
 
 SessionPool& SessionPool::Instance() {
   static SessionPool* pool = new SessionPool();  // lives as long as the process
   return *pool;
 }
 
-base::Result<std::unique_ptr<soci::session>> SessionPool::Acquire(const Target& target,
-                                                                  OpenMode mode) {
+base::Result<std::unique_ptr<Session>> SessionPool::Acquire(const Target& target, OpenMode mode) {
   for (;;) {
-    std::unique_ptr<soci::session> s;
+    std::unique_ptr<Session> s;
     {
       std::lock_guard<std::mutex> lock(mu_);
       auto it = idle_.find(target.Key());
@@ -31,7 +17,7 @@ base::Result<std::unique_ptr<soci::session>> SessionPool::Acquire(const Target& 
       s = std::move(it->second.back());
       it->second.pop_back();
     }
-    if (Alive(*s)) {
+    if (s->Reusable()) {
       Acquired(target);
       return s;
     }
@@ -47,7 +33,7 @@ void SessionPool::Acquired(const Target& target) {
   names_[target.Key()] = target.database;
 }
 
-void SessionPool::Discard(const Target& target, std::unique_ptr<soci::session> session) {
+void SessionPool::Discard(const Target& target, std::unique_ptr<Session> session) {
   if (!session) return;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -64,8 +50,15 @@ std::map<std::string, SessionPool::Open> SessionPool::OpenSessions() {
   return out;
 }
 
-void SessionPool::Release(const Target& target, std::unique_ptr<soci::session> session) {
+void SessionPool::Release(const Target& target, std::unique_ptr<Session> session) {
   if (!session) return;
+  if (!session->Reusable()) {
+    Discard(target, std::move(session));
+    return;
+  }
+  // Statements that failed inside the transaction just ended can be
+  // released on the server now.
+  session->statements().Sweep();
   std::lock_guard<std::mutex> lock(mu_);
   --in_use_[target.Key()];
   auto& idle = idle_[target.Key()];
@@ -73,7 +66,7 @@ void SessionPool::Release(const Target& target, std::unique_ptr<soci::session> s
 }
 
 void SessionPool::Forget(const Target& target) {
-  std::vector<std::unique_ptr<soci::session>> dropped;
+  std::vector<std::unique_ptr<Session>> dropped;
   {
     std::lock_guard<std::mutex> lock(mu_);
     auto it = idle_.find(target.Key());

@@ -16,7 +16,7 @@ TEST(SessionPoolTest, ReusesIdleSessionsAndForgetsThemOnRequest) {
   pool.Forget(company.target());
   auto first = pool.Acquire(company.target());
   ASSERT_TRUE(first.ok());
-  soci::session* raw = first->get();
+  Session* raw = first->get();
   pool.Release(company.target(), std::move(first).value());
   auto again = pool.Acquire(company.target());
   ASSERT_TRUE(again.ok());
@@ -55,7 +55,7 @@ TEST(SessionPoolTest, ABrokenIdleSessionIsReplaced) {
   pool.Forget(company.target());
   auto broken = pool.Acquire(company.target());
   ASSERT_TRUE(broken.ok());
-  (*broken)->close();  // as a connection the server dropped
+  (*broken)->sql().close();  // as a connection the server dropped
   pool.Release(company.target(), std::move(broken).value());
   Connection cnn;
   ASSERT_TRUE(cnn.Open(company.target(), nullptr).ok());

@@ -1,0 +1,185 @@
+#include "data/statement_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "data/connection.h"
+#include "data/session_pool.h"
+#include "tests/test_company.h"
+
+namespace data {
+namespace {
+
+using testing_support::TestCompany;
+
+const std::vector<base::Field> kConfigFields = {{"ID", base::FieldType::kText},
+                                                {"Value", base::FieldType::kText}};
+
+Sql InsertConfig(const std::string& id, const base::Value& value) {
+  return Sql("INSERT INTO SM_Config (ID, Value) VALUES (:id, :value)")
+      .Bind("id", id)
+      .Bind("value", value);
+}
+
+Sql ReadConfig(const std::string& id) {
+  return Sql("SELECT ID, Value FROM SM_Config WHERE ID = :id").Bind("id", id);
+}
+
+// The Value of one SM_Config row read through `cnn`, "<none>" without one.
+std::string ValueOf(Connection& cnn, const std::string& id) {
+  auto rs = cnn.Query(ReadConfig(id), kConfigFields);
+  if (!rs.ok()) return "<failed: " + rs.err().description + ">";
+  if (rs->RecordCount() == 0) return "<none>";
+  return rs->Row(0)[1].IsNull() ? "<null>" : rs->Row(0)[1].TextOrEmpty();
+}
+
+class StatementCacheTest : public ::testing::Test {
+ protected:
+  StatementCacheTest() { SessionPool::Instance().Forget(company_.target()); }
+  ~StatementCacheTest() override { SessionPool::Instance().Forget(company_.target()); }
+  TestCompany company_;
+};
+
+TEST_F(StatementCacheTest, CallsReuseTheStatementWithTheirOwnValues) {
+  const uint64_t before = StatementsPrepared();
+  for (int call = 0; call < 5; ++call) {
+    // A call of its own each time: the session comes back from the pool.
+    Connection cnn;
+    ASSERT_TRUE(cnn.Open(company_.target(), nullptr).ok());
+    const std::string id = "K" + std::to_string(call);
+    const base::Value value = call == 3 ? base::Value() : base::Value("v" + std::to_string(call));
+    auto inserted = cnn.Execute(InsertConfig(id, value));
+    ASSERT_TRUE(inserted.ok()) << inserted.err().description;
+    EXPECT_EQ(*inserted, 1);
+    EXPECT_EQ(ValueOf(cnn, id), call == 3 ? "<null>" : "v" + std::to_string(call));
+  }
+  // The insert (a NULL binds like a text) and the query, once each.
+  EXPECT_EQ(StatementsPrepared() - before, 2u);
+  auto rs = company_.Query("SELECT ID, Value FROM SM_Config ORDER BY ID", kConfigFields);
+  ASSERT_EQ(rs.RecordCount(), 5u);
+  EXPECT_EQ(rs.Row(0)[1], base::Value("v0"));
+  EXPECT_TRUE(rs.Row(3)[1].IsNull());
+  EXPECT_EQ(rs.Row(4)[1], base::Value("v4"));
+}
+
+TEST_F(StatementCacheTest, AFailedStatementWorksAgainWithOtherValues) {
+  Connection cnn;
+  ASSERT_TRUE(cnn.Open(company_.target(), nullptr).ok());
+  ASSERT_TRUE(cnn.Execute(InsertConfig("A", base::Value("first"))).ok());
+  auto duplicate = cnn.Execute(InsertConfig("A", base::Value("second")));
+  ASSERT_FALSE(duplicate.ok());
+  EXPECT_EQ(duplicate.err().number, kDbIntegrityViolation);
+  // The failed statement was dropped: prepared afresh once, then reused.
+  const uint64_t before = StatementsPrepared();
+  auto next = cnn.Execute(InsertConfig("B", base::Value("third")));
+  ASSERT_TRUE(next.ok()) << next.err().description;
+  ASSERT_TRUE(cnn.Execute(InsertConfig("B2", base::Value("fourth"))).ok());
+  EXPECT_EQ(StatementsPrepared() - before, 1u);
+  EXPECT_EQ(ValueOf(cnn, "A"), "first");
+  EXPECT_EQ(ValueOf(cnn, "B"), "third");
+  // A statement that cannot be prepared fails each time alike.
+  for (int i = 0; i < 2; ++i) {
+    auto bad = cnn.Execute(Sql("INSERT INTO NoSuchTable (ID) VALUES (:id)").Bind("id", "x"));
+    ASSERT_FALSE(bad.ok());
+    EXPECT_EQ(bad.err().number, kDbInvalidStatement);
+  }
+  EXPECT_EQ(ValueOf(cnn, "B"), "third");
+}
+
+TEST_F(StatementCacheTest, AFailedTransactionLeavesTheSessionsStatementsUsable) {
+  {
+    Enlistment tx;
+    Connection cnn;
+    ASSERT_TRUE(cnn.Open(company_.target(), &tx).ok());
+    ASSERT_TRUE(cnn.Execute(InsertConfig("A", base::Value("kept"))).ok());
+    ASSERT_TRUE(tx.Commit().ok());
+  }
+  {
+    Enlistment tx;
+    Connection cnn;
+    ASSERT_TRUE(cnn.Open(company_.target(), &tx).ok());
+    ASSERT_TRUE(cnn.Execute(InsertConfig("B", base::Value("lost"))).ok());
+    ASSERT_FALSE(cnn.Execute(InsertConfig("A", base::Value("again"))).ok());
+    // The enlistment rolls back when it goes.
+  }
+  Enlistment tx;
+  Connection cnn;
+  ASSERT_TRUE(cnn.Open(company_.target(), &tx).ok());
+  ASSERT_TRUE(cnn.Execute(InsertConfig("C", base::Value("new"))).ok());
+  EXPECT_EQ(ValueOf(cnn, "A"), "kept");
+  EXPECT_EQ(ValueOf(cnn, "B"), "<none>");
+  EXPECT_EQ(ValueOf(cnn, "C"), "new");
+  ASSERT_TRUE(tx.Commit().ok());
+  EXPECT_EQ(company_.Count("SM_Config"), 2);
+}
+
+TEST_F(StatementCacheTest, KeepsAtMostItsCapacity) {
+  auto session = SessionPool::Instance().Acquire(company_.target());
+  ASSERT_TRUE(session.ok());
+  StatementCache& cache = (*session)->statements();
+  for (size_t i = 0; i < StatementCache::kCapacity + 10; ++i) {
+    Sql sql("SELECT " + std::to_string(i) + " + :n");
+    sql.Bind("n", 1);
+    CachedStatement& st = cache.Get(sql, 1);
+    ASSERT_TRUE(st.st().execute(true));
+    EXPECT_EQ(st.column(0), std::to_string(i + 1));
+    st.Finish();
+  }
+  EXPECT_EQ(cache.size(), StatementCache::kCapacity);
+  // The one used last is still there and answers with fresh values.
+  const uint64_t before = StatementsPrepared();
+  Sql last("SELECT " + std::to_string(StatementCache::kCapacity + 9) + " + :n");
+  last.Bind("n", 100);
+  CachedStatement& st = cache.Get(last, 1);
+  ASSERT_TRUE(st.st().execute(true));
+  EXPECT_EQ(st.column(0), std::to_string(StatementCache::kCapacity + 109));
+  st.Finish();
+  EXPECT_EQ(StatementsPrepared(), before);
+  SessionPool::Instance().Release(company_.target(), std::move(session).value());
+}
+
+// A pooled session whose server ended it is seen as gone without a
+// statement, and the next call gets a working one.
+TEST_F(StatementCacheTest, AConnectionLostWhileIdleIsReplaced) {
+  Connection first;
+  ASSERT_TRUE(first.Open(company_.target(), nullptr).ok());
+  ASSERT_TRUE(first.Execute(InsertConfig("A", base::Value("before"))).ok());
+  std::string pid;
+  if (testing_support::UsingPostgres()) {
+    auto rs = first.Query(Sql("SELECT pg_backend_pid()"), {{"pid", base::FieldType::kText}});
+    ASSERT_TRUE(rs.ok());
+    pid = rs->Row(0)[0].TextOrEmpty();
+  }
+  first.Close();  // back to the pool
+  if (testing_support::UsingPostgres()) {
+    // Ended from a session outside the pool, as a server restart would.
+    auto admin = OpenSession(company_.target());
+    ASSERT_TRUE(admin.ok());
+    (*admin)->sql() << "SELECT pg_terminate_backend(" + pid + ")";
+    // Wait until the server has let the session go.
+    int left = 1;
+    for (int i = 0; i < 500 && left != 0; ++i) {
+      (*admin)->sql() << "SELECT COUNT(*) FROM pg_stat_activity WHERE pid = " + pid,
+          soci::into(left);
+      if (left != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(left, 0);
+  } else {
+    // A SQLite session left inside a transaction may not serve a call.
+    auto session = SessionPool::Instance().Acquire(company_.target());
+    ASSERT_TRUE(session.ok());
+    (*session)->sql() << "BEGIN";
+    SessionPool::Instance().Release(company_.target(), std::move(session).value());
+  }
+  Connection next;
+  ASSERT_TRUE(next.Open(company_.target(), nullptr).ok());
+  ASSERT_TRUE(next.Execute(InsertConfig("B", base::Value("after"))).ok());
+  EXPECT_EQ(ValueOf(next, "A"), "before");
+  next.Close();
+  EXPECT_EQ(company_.Text("SELECT Value FROM SM_Config WHERE ID = 'B'"), "after");
+}
+
+}  // namespace
+}  // namespace data
