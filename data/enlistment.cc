@@ -9,12 +9,15 @@ namespace data {
 
 Enlistment::~Enlistment() { Rollback(); }
 
-base::Result<soci::session*> Enlistment::Join(const Target& target) {
-  auto it = sessions_.find(target.Key());
+base::Result<Session*> Enlistment::Join(const Target& target) {
+  const std::string key = target.Key();
+  auto it = sessions_.find(key);
   if (it != sessions_.end()) return it->second.session.get();
-  PLX_ASSIGN_OR_RETURN(std::unique_ptr<soci::session> s, SessionPool::Instance().Acquire(target));
+  WriterTurn turn;
+  if (target.backend == Backend::kSqlite) turn = WriterTurn::Take(key, kSqliteWriterPatience);
+  PLX_ASSIGN_OR_RETURN(std::unique_ptr<Session> s, SessionPool::Instance().Acquire(target));
   try {
-    *s << Dialect(target.backend).BeginTransaction();
+    s->sql() << Dialect(target.backend).BeginTransaction();
   } catch (...) {
     // SQLite's write lock still held by another writer past the busy timeout.
     NoteConflict(CurrentConflict());
@@ -22,8 +25,8 @@ base::Result<soci::session*> Enlistment::Join(const Target& target) {
     SessionPool::Instance().Discard(target, std::move(s));
     return err;
   }
-  soci::session* raw = s.get();
-  sessions_.emplace(target.Key(), Entry{target, std::move(s)});
+  Session* raw = s.get();
+  sessions_.emplace(key, Entry{target, std::move(s), std::move(turn)});
   return raw;
 }
 
@@ -32,7 +35,7 @@ base::Result<soci::session*> Enlistment::Join(const Target& target) {
 void Enlistment::End(Entry& entry, const char* statement) noexcept {
   Counters().rollbacks.fetch_add(1, std::memory_order_relaxed);
   try {
-    *entry.session << statement;
+    entry.session->sql() << statement;
     SessionPool::Instance().Release(entry.target, std::move(entry.session));
   } catch (...) {
     SessionPool::Instance().Discard(entry.target, std::move(entry.session));
@@ -47,7 +50,7 @@ base::Status Enlistment::Commit() {
       continue;
     }
     try {
-      *entry.session << "COMMIT";
+      entry.session->sql() << "COMMIT";
       Counters().commits.fetch_add(1, std::memory_order_relaxed);
       SessionPool::Instance().Release(entry.target, std::move(entry.session));
     } catch (...) {

@@ -11,11 +11,10 @@
 #include <memory>
 #include <string>
 
-#include <soci/soci.h>
-
 #include "base/result.h"
 #include "data/session.h"
 #include "data/target.h"
+#include "data/writer_queue.h"
 
 namespace data {
 
@@ -26,8 +25,10 @@ class Enlistment {
   Enlistment(const Enlistment&) = delete;
   Enlistment& operator=(const Enlistment&) = delete;
 
-  // The transaction's session for `target`, opened and begun when first asked.
-  base::Result<soci::session*> Join(const Target& target);
+  // The transaction's session for `target`, opened and begun when first
+  // asked. A SQLite transaction first waits for its turn among the
+  // process's writers to that database (data/writer_queue.h).
+  base::Result<Session*> Join(const Target& target);
 
   // Commits every session. When one fails, the rest are rolled back and the
   // first failure is answered. Afterwards the enlistment is empty.
@@ -50,7 +51,8 @@ class Enlistment {
  private:
   struct Entry {
     Target target;
-    std::unique_ptr<soci::session> session;
+    std::unique_ptr<Session> session;
+    WriterTurn turn;  // given back when the entry goes, after its session ended
   };
   void End(Entry& entry, const char* statement) noexcept;
 
