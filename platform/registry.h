@@ -1,6 +1,11 @@
 // The settings store that stands in for the machine's registry: one
-// read-only INI file, read afresh on every open, whose sections are key
-// paths and whose entries are named text values.
+// read-only INI file whose sections are key paths and whose entries are
+// named text values. The parsed file is kept and used again while the file
+// keeps its identity (device, inode, size, modification and change times);
+// any change to the file is read by the next open. A file modified less
+// than a second before it was read is read again on every open, since a
+// second change within the file system's timestamp granularity might leave
+// every attribute alike.
 //
 //   [SoftWare\Halvaren\Kelmora\demo]
 //   Server=sqlite:/var/lib/plexavo/demo.db
@@ -17,6 +22,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -34,9 +40,14 @@ std::string SettingsPath();
 
 // How many key opens this process has attempted (for diagnostics and tests).
 uint64_t RegistryOpenAttempts();
+// How many times this process has read and parsed the settings file.
+uint64_t SettingsFileReads();
 
 class RegistryKey {
  public:
+  // A key's values: name (lower case) → text; nullopt for a value without data.
+  using Values = std::map<std::string, std::optional<std::string>>;
+
   // Opens a key path (compared case-insensitively, as the registry does).
   // kRegFileNotFound when the file or the section is missing.
   static long Open(const std::string& path, RegistryKey* out);
@@ -48,8 +59,7 @@ class RegistryKey {
   long QueryValue(const std::string& name, char* buffer, uint32_t* length) const;
 
  private:
-  // name (lower case) → text; nullopt for a value without data.
-  std::map<std::string, std::optional<std::string>> values_;
+  std::shared_ptr<const Values> values_;
 };
 
 }  // namespace platform
