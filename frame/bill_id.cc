@@ -3,6 +3,7 @@
 #include <cctype>
 #include <optional>
 
+#include "base/ascii.h"
 #include "data/locks.h"
 #include "frame/catalogue.h"
 #include "frame/op_frame.h"
@@ -57,27 +58,76 @@ void BindPeriod(data::Sql& sql, const Numbering& n) {
       .Bind("prefix", n.prefix + "%");
 }
 
-// For one number the period's count and highest number usually decide:
-// when the highest is the count's own number there is no gap, and the
-// answer is one past the count, as the full walk would find. Answers the
-// count then, or nullopt when the period has gaps and must be walked.
-base::Result<std::optional<int64_t>> GaplessCount(data::Connection& cnn, const std::string& table,
-                                                  const Numbering& n) {
-  data::Sql sql("Select COUNT(*), MAX(BillID) From " + table +
-                " Where BillID > :zero And BillID < :above And BillID Like :prefix And " +
-                cnn.dialect().IsNumeric("BillID"));
+std::string PeriodCondition(const data::Connection& cnn) {
+  return " Where BillID > :zero And BillID < :above And BillID Like :prefix And " +
+         cnn.dialect().IsNumeric("BillID");
+}
+
+// How many numbers of the period are in use, and how many of those are not
+// of the usual 12 characters.
+struct PeriodCount {
+  int64_t used = 0;
+  int64_t odd = 0;
+};
+
+// The bill table's counts are kept by the database itself (a table that
+// triggers maintain on every insert, delete and renumbering, whoever makes
+// them), so reading them costs the same however many bills the period
+// holds. Another table is counted row by row.
+base::Result<PeriodCount> CountPeriod(data::Connection& cnn, const std::string& table,
+                                      const Numbering& n) {
+  if (base::AsciiLower(table) == "mf_outbill") {
+    PLX_ASSIGN_OR_RETURN(
+        base::Rowset rs,
+        cnn.Query(data::Sql("Select Used, Odd From MF_BillIDCount Where Prefix = :prefix")
+                      .Bind("prefix", n.prefix),
+                  {{"Used", base::FieldType::kInt}, {"Odd", base::FieldType::kInt}}));
+    if (rs.RecordCount() == 0) return PeriodCount{};
+    PLX_ASSIGN_OR_RETURN(int32_t used, rs.Row(0)[0].AsInt());
+    PLX_ASSIGN_OR_RETURN(int32_t odd, rs.Row(0)[1].AsInt());
+    return PeriodCount{used, odd};
+  }
+  data::Sql sql(
+      "Select COUNT(*), COALESCE(SUM(CASE WHEN length(BillID) <> 12 THEN 1 ELSE 0 END), "
+      "0) From " +
+      table + PeriodCondition(cnn));
   BindPeriod(sql, n);
   PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"N", base::FieldType::kInt},
-                                                        {"Top", base::FieldType::kText}}));
+                                                        {"Odd", base::FieldType::kInt}}));
   PLX_ASSIGN_OR_RETURN(int32_t used, rs.Row(0)[0].AsInt());
-  if (used > 0 && rs.Row(0)[1].TextOrEmpty() != n.Format(used)) return std::optional<int64_t>();
-  return std::optional<int64_t>(used);
+  PLX_ASSIGN_OR_RETURN(int32_t odd, rs.Row(0)[1].AsInt());
+  return PeriodCount{used, odd};
+}
+
+// The period's highest number in use, read from the top of the key's index.
+base::Result<std::string> TopNumber(data::Connection& cnn, const std::string& table,
+                                    const Numbering& n) {
+  data::Sql sql("Select BillID From " + table + PeriodCondition(cnn) +
+                " Order By BillID Desc LIMIT 1");
+  BindPeriod(sql, n);
+  PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"BillID", base::FieldType::kText}}));
+  return rs.RecordCount() == 0 ? std::string() : rs.Row(0)[0].TextOrEmpty();
+}
+
+// Usually the period's count and highest number decide without a walk over
+// its numbers. One number: when the highest is the count's own number, the
+// answer is one past the count, as the walk would find. A batch: when
+// moreover every number has the usual 12 characters, the numbers in use are
+// exactly 1 to the count, and the batch follows them. Answers the count
+// then, or nullopt when the period must be walked.
+base::Result<std::optional<int64_t>> GaplessCount(data::Connection& cnn, const std::string& table,
+                                                  const Numbering& n, int32_t count) {
+  PLX_ASSIGN_OR_RETURN(PeriodCount period, CountPeriod(cnn, table, n));
+  if (period.used == 0) return std::optional<int64_t>(0);
+  if (count > 1 && period.odd != 0) return std::optional<int64_t>();
+  PLX_ASSIGN_OR_RETURN(std::string top, TopNumber(cnn, table, n));
+  if (top != n.Format(period.used)) return std::optional<int64_t>();
+  return std::optional<int64_t>(period.used);
 }
 
 base::Result<std::vector<std::string>> NumbersInUse(data::Connection& cnn, const std::string& table,
                                                     const Numbering& n, bool descending) {
-  data::Sql sql("Select BillID From " + table + " Where BillID > :zero And BillID < :above And BillID Like :prefix" +
-                " And " + cnn.dialect().IsNumeric("BillID") + " Order By BillID" +
+  data::Sql sql("Select BillID From " + table + PeriodCondition(cnn) + " Order By BillID" +
                 (descending ? " Desc" : ""));
   BindPeriod(sql, n);
   PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"BillID", base::FieldType::kText}}));
@@ -105,9 +155,13 @@ Numbering NumberingFor(bool monthly, const base::DateTime& date) {
   return Numbering{buf, 4, 9999};
 }
 
-base::Result<std::vector<std::string>> NextAfter(const Numbering& n, int64_t used) {
-  if (used + 1 > n.last) return Exhausted(n);
-  return std::vector<std::string>{n.Format(used + 1)};
+base::Result<std::vector<std::string>> NextAfter(const Numbering& n, int64_t used, int32_t count) {
+  std::vector<std::string> picked;
+  for (int64_t k = used + 1; k <= used + count; ++k) {
+    if (k > n.last) return Exhausted(n);
+    picked.push_back(n.Format(k));
+  }
+  return picked;
 }
 
 base::Result<std::vector<std::string>> PickNumbers(const Numbering& n,
@@ -162,13 +216,11 @@ Outcome DrawNumbers(Call& call, const std::string& table, int32_t count, const b
   const Numbering numbering = NumberingFor(monthly, date);
   PLX_RETURN_IF_NOT_OK(
       data::TakeLocks(call.cnn(), {data::NumberRangeLock(table, numbering.prefix)}));
-  std::optional<int64_t> gapless;
-  if (count == 1) {
-    PLX_ASSIGN_OR_RETURN(gapless, GaplessCount(call.cnn(), table, numbering));
-  }
+  PLX_ASSIGN_OR_RETURN(std::optional<int64_t> gapless,
+                       GaplessCount(call.cnn(), table, numbering, count));
   base::Result<std::vector<std::string>> picked;
   if (gapless.has_value()) {
-    picked = NextAfter(numbering, *gapless);
+    picked = NextAfter(numbering, *gapless, count);
   } else {
     PLX_ASSIGN_OR_RETURN(std::vector<std::string> in_use,
                          NumbersInUse(call.cnn(), table, numbering, count == 1));

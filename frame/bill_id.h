@@ -33,8 +33,9 @@ struct Numbering {
 };
 Numbering NumberingFor(bool monthly, const base::DateTime& date);
 
-// The one number after `used` numbers without gaps.
-base::Result<std::vector<std::string>> NextAfter(const Numbering& numbering, int64_t used);
+// The `count` numbers after `used` numbers without gaps.
+base::Result<std::vector<std::string>> NextAfter(const Numbering& numbering, int64_t used,
+                                                 int32_t count = 1);
 
 // The numbers to hand out, given the period's numbers in use. For one
 // number `in_use` is in descending order, for a batch in ascending order.

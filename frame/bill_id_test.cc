@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "frame/catalogue.h"
 #include "platform/event_log.h"
 #include "tests/probe_object.h"
@@ -140,6 +142,91 @@ TEST_F(GetBillIdTest, CountBelowOneAndBadModeFail) {
   EXPECT_EQ(bad.second,
             "13-Type mismatch: IDMode 'monthly'-Plexavo-Share_Bus.GetBillID of MF_OutBill");
   EXPECT_EQ(log.Records().size(), 1u);
+}
+
+// The numbers of the period in use, read from every row of the table and
+// chosen here: numeric, the prefix's, above its all-zero counter.
+std::vector<std::string> InUse(const TestCompany& company, const Numbering& n, bool descending) {
+  base::Rowset rs =
+      company.Query("SELECT BillID FROM MF_OutBill", {{"BillID", base::FieldType::kText}});
+  std::vector<std::string> ids;
+  for (const auto& row : rs.rows()) {
+    const std::string id = row[0].TextOrEmpty();
+    const bool numeric = !id.empty() && id.find_first_not_of("0123456789") == std::string::npos;
+    if (numeric && id.rfind(n.prefix, 0) == 0 && id > n.prefix + std::string(n.width, '0')) {
+      ids.push_back(id);
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  if (descending) std::reverse(ids.begin(), ids.end());
+  return ids;
+}
+
+std::string Expected(const TestCompany& company, const Numbering& n, int count) {
+  auto picked = PickNumbers(n, InUse(company, n, count == 1), count);
+  if (!picked.ok()) return "<refused>";
+  std::string s;
+  for (const auto& id : *picked) s += (s.empty() ? "" : ",") + id;
+  return s;
+}
+
+// Rows written straight into the table by anyone (inserts of one or many
+// rows, deletions, renumbering, foreign and odd numbers) leave the drawn
+// numbers exactly what a walk over the table's rows gives, in both modes.
+TEST_F(GetBillIdTest, NumbersStayExactWhateverWritesTheTable) {
+  const base::DateTime day = base::DateTime::Parse("2026-12-06").value();
+  const char* steps[] = {
+      "INSERT INTO MF_OutBill (BillID) VALUES ('202612060001'), ('202612060002'), "
+      "('202612060003'), ('202612060004'), ('202612060005')",
+      "DELETE FROM MF_OutBill WHERE BillID = '202612060005'",
+      "DELETE FROM MF_OutBill WHERE BillID = '202612060002'",
+      "UPDATE MF_OutBill SET BillID = '202612060002' WHERE BillID = '202612060004'",
+      "UPDATE MF_OutBill SET BillID = '202612060004' WHERE BillID = '202612060003'",
+      // Foreign rows: not numeric, the all-zero counter, another day, a bare prefix.
+      "INSERT INTO MF_OutBill (BillID) VALUES ('20261206000X'), ('202612060000'), "
+      "('202612070001'), ('20261206'), ('202612')",
+      "INSERT INTO MF_OutBill (BillID) VALUES ('202612060003')",
+      // A number longer than its counter, inside the day's range.
+      "INSERT INTO MF_OutBill (BillID) VALUES ('2026120600005')",
+      "INSERT INTO MF_OutBill (BillID) SELECT '20261206' || BillID FROM MF_Order",
+      "DELETE FROM MF_OutBill WHERE BillID = '2026120600005'",
+      "DELETE FROM MF_OutBill WHERE BillID LIKE '2026120600%'",
+      "INSERT INTO MF_OutBill (BillID) VALUES ('202612060001'), ('202612060002')",
+      "DELETE FROM MF_OutBill",
+  };
+  company_.Exec("INSERT INTO MF_Order (BillID) VALUES ('0006'), ('0007')");
+  for (const char* step : steps) {
+    company_.Exec(step);
+    for (bool monthly : {false, true}) {
+      company_.Exec("DELETE FROM SM_Config");
+      company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('IDMode', :v)",
+                    {{"v", monthly ? "1" : "0"}});
+      const Numbering n = NumberingFor(monthly, day);
+      for (int count : {1, 2, 3}) {
+        EXPECT_EQ(Get(count).second, Expected(company_, n, count))
+            << step << " (" << (monthly ? "monthly" : "daily") << ", " << count << ")";
+      }
+    }
+  }
+}
+
+// The counts the database keeps equal what counting the rows gives.
+TEST_F(GetBillIdTest, KeptCountsMatchTheRows) {
+  Bills({"202612060001", "202612060003", "2026120600009", "202612060000", "20261206000X",
+         "202612010001", "202611300001"});
+  company_.Exec("UPDATE MF_OutBill SET BillID = '202612060002' WHERE BillID = '202612060003'");
+  company_.Exec("DELETE FROM MF_OutBill WHERE BillID = '202612010001'");
+  base::Rowset kept =
+      company_.Query("SELECT Prefix, Used, Odd FROM MF_BillIDCount WHERE Used <> 0 ORDER BY Prefix",
+                     {{"Prefix", base::FieldType::kText},
+                      {"Used", base::FieldType::kInt},
+                      {"Odd", base::FieldType::kInt}});
+  std::string got;
+  for (const auto& row : kept.rows()) {
+    got += row[0].TextOrEmpty() + "=" + std::to_string(*row[1].AsInt()) + "/" +
+           std::to_string(*row[2].AsInt()) + " ";
+  }
+  EXPECT_EQ(got, "202611=1/0 20261130=1/0 202612=4/1 20261206=3/1 ");
 }
 
 }  // namespace

@@ -12,6 +12,47 @@ namespace {
 
 using testing_support::TestCompany;
 
+// Takes away what schema version 5 added (the kept counts of bill numbers),
+// as in a database that an older version of the component created.
+void UndoVersion5(const TestCompany& company) {
+  if (testing_support::UsingPostgres()) {
+    company.Exec("DROP FUNCTION MF_OutBill_CountIDs() CASCADE");
+    company.Exec("DROP FUNCTION MF_OutBill_ForgetIDs() CASCADE");
+    company.Exec("DROP FUNCTION MF_BillIDCount_Add(TEXT, INTEGER)");
+  } else {
+    for (const char* event : {"Insert", "Delete", "Update"}) {
+      company.Exec(std::string("DROP TRIGGER MF_OutBill_CountIDs_") + event);
+    }
+  }
+  company.Exec("DROP TABLE MF_BillIDCount");
+  company.Exec("DELETE FROM PX_SchemaVersion WHERE Version >= 5");
+}
+
+TEST(InitDbTest, AnOlderDatabaseGetsTheCountsOfItsBillNumbers) {
+  TestCompany company;
+  UndoVersion5(company);
+  company.Exec(
+      "INSERT INTO MF_OutBill (BillID) VALUES ('202612060001'), ('202612060002'), "
+      "('2026120600003'), ('202612070001'), ('20261206000X'), ('202612060000')");
+  auto report = InitDb(company.target());
+  ASSERT_TRUE(report.ok()) << report.err().description;
+  EXPECT_EQ(report->from_version, 4);
+  base::Rowset counts =
+      company.Query("SELECT Prefix, Used, Odd FROM MF_BillIDCount ORDER BY Prefix",
+                    {{"Prefix", base::FieldType::kText},
+                     {"Used", base::FieldType::kInt},
+                     {"Odd", base::FieldType::kInt}});
+  std::string got;
+  for (const auto& row : counts.rows()) {
+    got += row[0].TextOrEmpty() + "=" + std::to_string(*row[1].AsInt()) + "/" +
+           std::to_string(*row[2].AsInt()) + " ";
+  }
+  EXPECT_EQ(got, "202612=5/1 20261206=3/1 20261207=1/0 ");
+  // From now on the database keeps them.
+  company.Exec("DELETE FROM MF_OutBill WHERE BillID = '202612060002'");
+  EXPECT_EQ(company.Text("SELECT Used FROM MF_BillIDCount WHERE Prefix = '20261206'"), "2");
+}
+
 TEST(InitDbTest, IsIdempotentAndRecordsTheVersion) {
   TestCompany company;  // already brought up to date once
   EXPECT_EQ(SchemaVersion(company.target()).value(), LatestVersion());
@@ -115,6 +156,7 @@ TEST(InitDbTest, KeyColumnsOrderByteByByte) {
 TEST(InitDbTest, AnOlderPostgresDatabaseIsBroughtToByteOrder) {
   if (!testing_support::UsingPostgres()) GTEST_SKIP() << "SQLite always compares byte by byte";
   TestCompany company;
+  UndoVersion5(company);
   // As a version-3 database left it: key columns in the server's collation.
   for (const char* column : {"MF_OutBill ALTER COLUMN BillID", "MF_OutDetail ALTER COLUMN SortID",
                              "ST_Shelf ALTER COLUMN ID"}) {

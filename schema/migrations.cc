@@ -1,5 +1,8 @@
 #include "schema/migrations.h"
 
+#include <deque>
+#include <initializer_list>
+
 namespace schema {
 namespace {
 
@@ -7,6 +10,54 @@ void ReplaceAll(std::string& s, const std::string& from, const std::string& to) 
   for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) {
     s.replace(p, from.size(), to);
   }
+}
+
+// Keeps a statement built at start-up for the life of the process.
+const char* Keep(std::string statement) {
+  static auto* kept = new std::deque<std::string>();
+  kept->push_back(std::move(statement));
+  return kept->back().c_str();
+}
+
+// The condition that `id` counts as a number in use for its prefix of
+// `length` characters: numeric and above the prefix's all-zero counter.
+std::string CountsFor(data::Backend backend, const std::string& id, int length) {
+  const std::string zeros(length == 8 ? 4 : 6, '0');
+  return data::Dialect(backend).IsNumeric(id) + " AND " + id + " > substr(" + id + ", 1, " +
+         std::to_string(length) + ") || '" + zeros + "'";
+}
+
+// Counts the numbers already in use, per prefix of `length` characters.
+const char* Backfill(data::Backend backend, int length) {
+  const std::string prefix = "substr(BillID, 1, " + std::to_string(length) + ")";
+  return Keep("INSERT INTO MF_BillIDCount (Prefix, Used, Odd) SELECT " + prefix +
+              ", COUNT(*), SUM(CASE WHEN length(BillID) <> 12 THEN 1 ELSE 0 END) "
+              "FROM MF_OutBill WHERE " +
+              CountsFor(backend, "BillID", length) + " GROUP BY " + prefix);
+}
+
+// A SQLite trigger that takes the number of row OLD out of the counts and
+// adds the number of row NEW, for both prefix lengths.
+const char* SqliteCountTrigger(const char* name, const char* event,
+                               std::initializer_list<const char*> rows) {
+  std::string body;
+  for (const std::string row : rows) {
+    const bool add = row == "NEW";
+    const std::string id = row + ".BillID";
+    for (int length : {8, 6}) {
+      const std::string counts = CountsFor(data::Backend::kSqlite, id, length);
+      const std::string prefix = "substr(" + id + ", 1, " + std::to_string(length) + ")";
+      if (add) {
+        body += "INSERT OR IGNORE INTO MF_BillIDCount (Prefix, Used) SELECT " + prefix +
+                ", 0 WHERE " + counts + "; ";
+      }
+      const char* sign = add ? " + " : " - ";
+      body += std::string("UPDATE MF_BillIDCount SET Used = Used") + sign + "1, Odd = Odd" + sign +
+              "(length(" + id + ") <> 12) WHERE Prefix = " + prefix + " AND " + counts + "; ";
+    }
+  }
+  return Keep(std::string("CREATE TRIGGER MF_OutBill_CountIDs_") + name + " " + event +
+              " ON MF_OutBill BEGIN " + body + "END");
 }
 
 const std::vector<Migration> kMigrations = {
@@ -120,6 +171,56 @@ const std::vector<Migration> kMigrations = {
          "c.table_name, c.column_name); "
          "END LOOP; END $$",
      }},
+    {5,
+     "count of bill numbers in use per period, kept by the database",
+     {
+         // Per period prefix (yyyymmdd of daily numbering, yyyymm of monthly
+         // numbering): how many numbers of MF_OutBill count as in use there,
+         // i.e. the numeric BillIDs that start with the prefix and lie above
+         // its all-zero counter (Used), and how many of those are not 12
+         // characters long (Odd). Triggers keep it whoever writes the table.
+         "CREATE TABLE MF_BillIDCount (Prefix {TEXT} NOT NULL PRIMARY KEY, "
+         "Used INTEGER NOT NULL DEFAULT 0, Odd INTEGER NOT NULL DEFAULT 0)",
+     },
+     {
+         Backfill(data::Backend::kPostgres, 8),
+         Backfill(data::Backend::kPostgres, 6),
+         "CREATE FUNCTION MF_BillIDCount_Add(id TEXT, delta INTEGER) RETURNS void "
+         "LANGUAGE plpgsql AS $$ BEGIN "
+         "IF id IS NULL OR id !~ '^[0-9]+$' THEN RETURN; END IF; "
+         "IF id COLLATE \"C\" > (substr(id, 1, 8) || '0000') COLLATE \"C\" THEN "
+         "INSERT INTO MF_BillIDCount AS c (Prefix, Used, Odd) VALUES (substr(id, 1, 8), delta, "
+         "CASE WHEN length(id) <> 12 THEN delta ELSE 0 END) ON CONFLICT (Prefix) DO UPDATE SET "
+         "Used = c.Used + EXCLUDED.Used, "
+         "Odd = c.Odd + EXCLUDED.Odd; "
+         "END IF; "
+         "IF id COLLATE \"C\" > (substr(id, 1, 6) || '000000') COLLATE \"C\" THEN "
+         "INSERT INTO MF_BillIDCount AS c (Prefix, Used, Odd) VALUES (substr(id, 1, 6), delta, "
+         "CASE WHEN length(id) <> 12 THEN delta ELSE 0 END) ON CONFLICT (Prefix) DO UPDATE SET "
+         "Used = c.Used + EXCLUDED.Used, "
+         "Odd = c.Odd + EXCLUDED.Odd; "
+         "END IF; "
+         "END $$",
+         "CREATE FUNCTION MF_OutBill_CountIDs() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+         "IF TG_OP IN ('DELETE', 'UPDATE') THEN PERFORM MF_BillIDCount_Add(OLD.BillID, -1); "
+         "END IF; "
+         "IF TG_OP IN ('INSERT', 'UPDATE') THEN PERFORM MF_BillIDCount_Add(NEW.BillID, 1); "
+         "END IF; "
+         "RETURN NULL; END $$",
+         "CREATE FUNCTION MF_OutBill_ForgetIDs() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+         "DELETE FROM MF_BillIDCount; RETURN NULL; END $$",
+         "CREATE TRIGGER MF_OutBill_CountIDs AFTER INSERT OR DELETE OR UPDATE OF BillID "
+         "ON MF_OutBill FOR EACH ROW EXECUTE FUNCTION MF_OutBill_CountIDs()",
+         "CREATE TRIGGER MF_OutBill_ForgetIDs AFTER TRUNCATE ON MF_OutBill "
+         "FOR EACH STATEMENT EXECUTE FUNCTION MF_OutBill_ForgetIDs()",
+     },
+     {
+         Backfill(data::Backend::kSqlite, 8),
+         Backfill(data::Backend::kSqlite, 6),
+         SqliteCountTrigger("Insert", "AFTER INSERT", {"NEW"}),
+         SqliteCountTrigger("Delete", "AFTER DELETE", {"OLD"}),
+         SqliteCountTrigger("Update", "AFTER UPDATE OF BillID", {"OLD", "NEW"}),
+     }},
 };
 
 }  // namespace
@@ -141,9 +242,8 @@ std::string Render(const char* statement, const data::Dialect& dialect) {
 std::vector<std::string> StatementsFor(const Migration& m, const data::Dialect& dialect) {
   std::vector<std::string> out;
   for (const char* statement : m.statements) out.push_back(Render(statement, dialect));
-  if (dialect.backend() == data::Backend::kPostgres) {
-    for (const char* statement : m.postgres_only) out.push_back(Render(statement, dialect));
-  }
+  const auto& own = dialect.backend() == data::Backend::kPostgres ? m.postgres_only : m.sqlite_only;
+  for (const char* statement : own) out.push_back(Render(statement, dialect));
   return out;
 }
 

@@ -7,8 +7,8 @@
 //   key assigned by the database, {TEXT} text compared and ordered byte by
 //   byte (new text columns use it, so that bill numbers, line numbers and
 //   codes sort the same on every backend whatever the server's collation).
-// A migration may add statements for PostgreSQL alone (`postgres_only`),
-// run after its common statements.
+// A migration may add statements for PostgreSQL alone (`postgres_only`) or
+// SQLite alone (`sqlite_only`), run after its common statements.
 // Columns beyond those other components know are nullable or defaulted, so
 // that rows inserted naming only the known columns still go in.
 #ifndef PLEXAVO_SCHEMA_MIGRATIONS_H_
@@ -26,6 +26,7 @@ struct Migration {
   const char* what;
   std::vector<const char*> statements;
   std::vector<const char*> postgres_only = {};
+  std::vector<const char*> sqlite_only = {};
 };
 
 // The statements of `m` for the dialect, with type tokens rendered.
