@@ -72,4 +72,45 @@ void BenchCompany::Exec(const std::string& sql,
   if (!committed.ok()) Die("commit", committed.err());
 }
 
+void SeedWriterCompany(const BenchCompany& c, bool daily) {
+  c.Exec("INSERT INTO SM_User (LoginName, UserName) VALUES ('amy', 'Amy')");
+  for (const char* code : {"MF0301", "MF0302", "MF0303", "MF0304"}) {
+    c.Exec("INSERT INTO SM_UserRight (LoginName, RightCode) VALUES ('amy', :c)", {{"c", code}});
+  }
+  c.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', '202612')");
+  c.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', '0'), ('IDMode', :mode)",
+         {{"mode", daily ? "0" : "1"}});
+  c.Exec("INSERT INTO MF_Order (BillID, ShopID) VALUES ('MO1', 'W1')");
+  c.Exec("INSERT INTO MF_OrdDetail (BillID, SortID) VALUES ('MO1', '1')");
+  for (int art = 1; art <= 10; ++art) {
+    c.Exec("INSERT INTO FD_Article (ID, ArtCode, Name) VALUES (:a, :c, 'Part')",
+           {{"a", art}, {"c", "A" + std::to_string(art)}});
+    c.Exec("INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (:a, 'pcs', :one, :one)",
+           {{"a", art}, {"one", base::Currency::FromInt(1)}});
+    c.Exec("INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) VALUES ('S1', :a, '', :q)",
+           {{"a", art}, {"q", base::Currency::FromInt(100000000)}});
+    c.Exec("INSERT INTO MF_OrdBom (BillID, SortID, ArtID, Qty) VALUES ('MO1', '1', :a, 0)",
+           {{"a", art}});
+  }
+}
+
+base::Rowset BillLines(int lines) {
+  using base::FieldType;
+  base::Rowset rs({{"SortID", FieldType::kText},
+                   {"ArtID", FieldType::kInt},
+                   {"MeasID", FieldType::kText},
+                   {"ShelfID", FieldType::kText},
+                   {"SerialNo", FieldType::kText},
+                   {"ValidDate", FieldType::kDate},
+                   {"Qty", FieldType::kCurrency},
+                   {"Memo", FieldType::kText},
+                   {"OrdBomID", FieldType::kInt}});
+  for (int i = 1; i <= lines; ++i) {
+    (void)rs.AddRow({base::Value(std::to_string(i)), base::Value(1 + i % 10), base::Value("pcs"),
+                     base::Value("S1"), base::Value(""), base::Value(),
+                     base::Value(base::Currency::FromInt(1)), base::Value(""), base::Value(0)});
+  }
+  return rs;
+}
+
 }  // namespace bench

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "base/rowset.h"
 #include "base/value.h"
 #include "data/target.h"
 #include "host/object_context.h"
@@ -34,6 +35,14 @@ class BenchCompany {
   data::Target target_;
   host::ClassTable classes_;
 };
+
+// The writer benchmarks' company: user "amy" with the four bill rights,
+// period 202612 of module MF, ten articles with a stock balance on shelf S1
+// and BOM rows of order MO1 line 1. IDMode 1 (monthly) unless `daily`.
+void SeedWriterCompany(const BenchCompany& company, bool daily = false);
+
+// A bill line set of `lines` lines, one piece each of articles 1 to 10.
+base::Rowset BillLines(int lines);
 
 }  // namespace bench
 

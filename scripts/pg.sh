@@ -10,6 +10,9 @@
 # As root the server runs as the "postgres" OS user (PostgreSQL refuses root).
 # PLEXAVO_PG_LOCALE chooses the cluster's locale (default C.UTF-8, byte-order
 # collation); en_US.UTF-8 gives the language collation most servers run with.
+# PLEXAVO_PG_DURABLE=1 keeps the durable settings (fsync, synchronous commit,
+# full page writes) on, as a production server runs; by default they are off
+# so that tests run fast.
 set -euo pipefail
 
 usage() {
@@ -139,12 +142,15 @@ do_start() {
     fi
   fi
 
-  local port attempt=1 start_port=55432
+  local port attempt=1 start_port=55432 durability="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+  if [[ "${PLEXAVO_PG_DURABLE:-0}" == 1 ]]; then
+    durability="-c fsync=on -c synchronous_commit=on -c full_page_writes=on"
+  fi
   while :; do
     port=$(free_port "$start_port")
     echo "==> pg: starting server on 127.0.0.1:$port (log: $DIR/log)"
     if as_pg "$BINDIR/pg_ctl" start -D "$DIR/data" -l "$DIR/log" -w -t 60 -o \
-      "-c listen_addresses=127.0.0.1 -p $port -c unix_socket_directories='$DIR' -c max_connections=200 -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
+      "-c listen_addresses=127.0.0.1 -p $port -c unix_socket_directories='$DIR' -c max_connections=200 $durability" \
       >/dev/null; then
       break
     fi
