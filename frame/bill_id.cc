@@ -99,12 +99,15 @@ base::Result<PeriodCount> CountPeriod(data::Connection& cnn, const std::string& 
   return PeriodCount{used, odd};
 }
 
-// The period's highest number in use, read from the top of the key's index.
-base::Result<std::string> TopNumber(data::Connection& cnn, const std::string& table,
-                                    const Numbering& n) {
-  data::Sql sql("Select BillID From " + table + PeriodCondition(cnn) +
-                " Order By BillID Desc LIMIT 1");
-  BindPeriod(sql, n);
+// The period's highest number in use when it is `from` or above, or the
+// empty text. Only the rows from `from` upwards are read, whatever plan the
+// database chooses (when the period has no gaps, that is one row).
+base::Result<std::string> TopFrom(data::Connection& cnn, const std::string& table,
+                                  const Numbering& n, const std::string& from) {
+  data::Sql sql("Select BillID From " + table +
+                " Where BillID >= :from And BillID < :above And BillID Like :prefix And " +
+                cnn.dialect().IsNumeric("BillID") + " Order By BillID Desc LIMIT 1");
+  sql.Bind("from", from).Bind("above", n.prefix + ":").Bind("prefix", n.prefix + "%");
   PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"BillID", base::FieldType::kText}}));
   return rs.RecordCount() == 0 ? std::string() : rs.Row(0)[0].TextOrEmpty();
 }
@@ -120,8 +123,9 @@ base::Result<std::optional<int64_t>> GaplessCount(data::Connection& cnn, const s
   PLX_ASSIGN_OR_RETURN(PeriodCount period, CountPeriod(cnn, table, n));
   if (period.used == 0) return std::optional<int64_t>(0);
   if (count > 1 && period.odd != 0) return std::optional<int64_t>();
-  PLX_ASSIGN_OR_RETURN(std::string top, TopNumber(cnn, table, n));
-  if (top != n.Format(period.used)) return std::optional<int64_t>();
+  const std::string nth = n.Format(period.used);
+  PLX_ASSIGN_OR_RETURN(std::string top, TopFrom(cnn, table, n, nth));
+  if (top != nth) return std::optional<int64_t>();
   return std::optional<int64_t>(period.used);
 }
 
