@@ -89,8 +89,7 @@ base::Result<std::vector<base::Value>> BulkStatement::Row() const {
 }
 
 base::Result<std::unique_ptr<BulkSession>> BulkSession::Open(const Target& target) {
-  PLX_ASSIGN_OR_RETURN(std::unique_ptr<soci::session> session,
-                       SessionPool::Instance().Acquire(target));
+  PLX_ASSIGN_OR_RETURN(std::unique_ptr<Session> session, SessionPool::Instance().Acquire(target));
   return std::unique_ptr<BulkSession>(new BulkSession(target, std::move(session)));
 }
 
@@ -101,7 +100,7 @@ BulkSession::~BulkSession() {
 
 base::Status BulkSession::Execute(const std::string& text) {
   try {
-    *session_ << text;
+    session_->sql() << text;
     return base::OkStatus();
   } catch (...) {
     return CurrentDbError(target_.backend);
@@ -128,7 +127,7 @@ void BulkSession::Rollback() noexcept {
 base::Result<std::unique_ptr<BulkStatement>> BulkSession::Prepare(
     const std::string& text, const std::vector<base::Field>& params,
     const std::vector<base::Field>& fields) {
-  std::unique_ptr<BulkStatement> bs(new BulkStatement(*session_, target_.backend));
+  std::unique_ptr<BulkStatement> bs(new BulkStatement(session_->sql(), target_.backend));
   try {
     for (const base::Field& f : fields) {
       bs->outs_.push_back({f.type, std::string(), soci::i_ok});

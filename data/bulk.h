@@ -21,6 +21,7 @@
 #include "base/result.h"
 #include "base/rowset.h"
 #include "data/dialect.h"
+#include "data/session.h"
 #include "data/sql.h"
 #include "data/target.h"
 
@@ -98,12 +99,12 @@ class BulkSession {
                           const std::function<base::Status(const std::vector<base::Value>&)>& each);
 
  private:
-  BulkSession(const Target& target, std::unique_ptr<soci::session> session)
+  BulkSession(const Target& target, std::unique_ptr<Session> session)
       : target_(target), dialect_(target.backend), session_(std::move(session)) {}
 
   Target target_;
   Dialect dialect_;
-  std::unique_ptr<soci::session> session_;
+  std::unique_ptr<Session> session_;
   bool in_transaction_ = false;
 };
 

@@ -55,6 +55,16 @@ const std::vector<TableNote> kNotes = {
       {"Amt", "Amount of the line; read here, written by costing."},
       {"UnQty", "Quantity already returned; `Qty` − `UnQty` can still be taken back."}}},
 
+    {"MF_BillIDCount",
+     "the database itself (triggers on `MF_OutBill`, whoever writes it)",
+     "",
+     "How many bill numbers are in use per period, so that drawing the next number does not "
+     "count the period's bills. A number counts for its prefix when it is all digits and lies "
+     "above the prefix's all-zero counter.",
+     {{"Prefix", "Period prefix: `yyyymmdd` (daily numbering) or `yyyymm` (monthly numbering)."},
+      {"Used", "Numbers in use in the period."},
+      {"Odd", "Of those, how many are not 12 characters long."}}},
+
     {"MF_Order",
      kErp,
      "orders",
