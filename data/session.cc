@@ -124,15 +124,15 @@ base::Err CurrentDbError(Backend backend) {
   try {
     throw;
   } catch (const soci::postgresql_soci_error& e) {
-    return base::MakeErr(PostgresNumber(e.sqlstate()), FirstLine(e.what()), source);
+    return base::MakeErr(PostgresNumber(e.sqlstate()), FirstLine(e.get_error_message()), source);
   } catch (const soci::sqlite3_soci_error& e) {
-    return base::MakeErr(SqliteNumber(e.result()), FirstLine(e.what()), source);
+    return base::MakeErr(SqliteNumber(e.result()), FirstLine(e.get_error_message()), source);
   } catch (const soci::soci_error& e) {
     int32_t n = e.get_error_category() == soci::soci_error::connection_error ? kDbGeneralError
                 : e.get_error_category() == soci::soci_error::constraint_violation
                     ? kDbIntegrityViolation
                     : kDbGeneralError;
-    return base::MakeErr(n, FirstLine(e.what()), source);
+    return base::MakeErr(n, FirstLine(e.get_error_message()), source);
   } catch (const std::bad_alloc&) {
     return base::MakeErr(base::kErrOutOfMemory, "Out of memory", source);
   } catch (const std::exception& e) {

@@ -1,5 +1,5 @@
 // The message catalogue: every numbered text an operation hands to its
-// caller, in Simplified Chinese (ids 10010..10810 in steps of 10, without
+// caller, in Simplified Chinese (ids 10010..10840 in steps of 10, without
 // 10420 and 10720..10800) and Traditional Chinese (the same id + 10000).
 // A text holds the placeholder "%s" at most once; Showmsg fills it in.
 #ifndef PLEXAVO_FRAME_CATALOGUE_H_
@@ -12,7 +12,7 @@ namespace frame {
 // Offset from a Simplified id to the id of its Traditional text.
 inline constexpr int32_t kTraditionalOffset = 10000;
 
-// Catalogue text by id: Simplified ids 10010..10810, Traditional = id + 10000.
+// Catalogue text by id: Simplified ids 10010..10840, Traditional = id + 10000.
 // nullptr when the id is not in the catalogue.
 const char* CatalogueText(int32_t id);
 
@@ -90,6 +90,11 @@ inline constexpr int32_t kMsgLaterStockOutAffectsCost = 10690;  // 在%s中已�
 inline constexpr int32_t kMsgItemNotInLocation = 10700;  // 序号%s中对应的物品，在指定的货位中没有找到。执行终止！
 inline constexpr int32_t kMsgLocationBalanceShort = 10710;  // 在指定的货位中余额(%s) 不足。执行终止！
 inline constexpr int32_t kMsgNoReverseExecuteRight = 10810;  // 没有生产领料单的反执行权限！
+// Bounds that keep one call's writes within the columns and within reason;
+// the parameter of 10830 is the field and its size, "Operator(80)".
+inline constexpr int32_t kMsgTooManyLines = 10820;  // 生产领料单的明细项不能多于 %s 行！
+inline constexpr int32_t kMsgTextTooLong = 10830;  // %s 的长度超出了允许的字符数！
+inline constexpr int32_t kMsgDuplicateLineNumber = 10840;  // 明细项序号 %s 重复！
 // clang-format on
 
 // Texts returned without the catalogue, in one language only.

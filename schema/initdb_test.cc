@@ -130,15 +130,21 @@ std::vector<std::string> Column(const TestCompany& company, const std::string& s
 
 // Orders, compares and pattern-matches the key columns byte by byte.
 void ExpectByteOrder(const TestCompany& company) {
+  // Line numbers have at most four characters: those of the probe that fit.
+  std::vector<std::string> short_ids;
   for (const std::string& id : kCollationProbe) {
     company.Exec("INSERT INTO MF_OutBill (BillID) VALUES (:id)", {{"id", id}});
-    company.Exec("INSERT INTO MF_OutDetail (BillID, SortID) VALUES ('B', :id)", {{"id", id}});
+    if (id.size() <= 4) {
+      company.Exec("INSERT INTO MF_OutDetail (BillID, SortID) VALUES ('B', :id)", {{"id", id}});
+      short_ids.push_back(id);
+    }
     company.Exec("INSERT INTO ST_Shelf (ID) VALUES (:id)", {{"id", id}});
   }
   std::vector<std::string> sorted = kCollationProbe;
   std::sort(sorted.begin(), sorted.end());
+  std::sort(short_ids.begin(), short_ids.end());
   EXPECT_EQ(Column(company, "SELECT BillID FROM MF_OutBill ORDER BY BillID"), sorted);
-  EXPECT_EQ(Column(company, "SELECT SortID FROM MF_OutDetail ORDER BY SortID"), sorted);
+  EXPECT_EQ(Column(company, "SELECT SortID FROM MF_OutDetail ORDER BY SortID"), short_ids);
   EXPECT_EQ(Column(company, "SELECT ID FROM ST_Shelf ORDER BY ID"), sorted);
   EXPECT_EQ(Column(company,
                    "SELECT BillID FROM MF_OutBill WHERE BillID > '20261206' AND "

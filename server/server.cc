@@ -22,6 +22,7 @@
 #include "host/object_context.h"
 #include "server/http_front.h"
 #include "server/http_head.h"
+#include "server/idempotency.h"
 #include "server/json_values.h"
 #include "server/metrics.h"
 #include "server/openapi.h"
@@ -68,6 +69,7 @@ struct Reply {
   std::optional<boundary::Variant> result;  // a successful call's result ...
   Json byref;                               // ... and its final in/out values
   std::string outcome;                      // for the log: "ok", "false" or the error text
+  std::optional<std::string> raw = {};      // an answer kept from before, as sent then
 };
 
 Reply Error(int status, const std::string& text) {
@@ -199,21 +201,27 @@ class CallHandler {
   CallHandler(const host::ClassTable& classes, Built built, Metrics& metrics)
       : classes_(classes), built_(std::move(built)), metrics_(metrics) {}
 
-  // `header_db` is the database the request's head named, with the login
-  // its token was already found to belong to; without it the token is
-  // checked against the database the arguments name.
-  Reply Handle(const std::string& body, const std::string& token,
-               const std::optional<std::string>& header_db, const std::string& granted_login,
-               CallFacts& facts) const {
+  // What the request's head says besides the body.
+  struct Head {
+    std::string token;
+    // The database the head named, with the login its token was already
+    // found to belong to; without it the token is checked against the
+    // database the arguments name.
+    std::optional<std::string> db;
+    std::string granted_login;
+    std::string idempotency_key;  // empty: none
+    int64_t key_expiry_s = 0;
+  };
+
+  Reply Handle(const std::string& body, const Head& head, CallFacts& facts) const {
     auto parsed = ParseJson(body);
     if (!parsed.ok()) return Error(400, parsed.err().description);
-    return HandleRequest(*parsed, token, header_db, granted_login, facts);
+    return HandleRequest(*parsed, body, head, facts);
   }
 
   // POST /v1/call/{progid}/{method}: the body holds the arguments alone.
   Reply HandleNamed(const std::string& progid, const std::string& method, const std::string& body,
-                    const std::string& token, const std::optional<std::string>& header_db,
-                    const std::string& granted_login, CallFacts& facts) const {
+                    const Head& head, CallFacts& facts) const {
     auto parsed = ParseJson(body);
     if (!parsed.ok()) return Error(400, parsed.err().description);
     if (!parsed->is_object()) {
@@ -227,11 +235,11 @@ class CallHandler {
     Json request = std::move(parsed).value();
     request["progid"] = progid;
     request["method"] = method;
-    return HandleRequest(request, token, header_db, granted_login, facts);
+    return HandleRequest(request, body, head, facts);
   }
 
-  Reply HandleRequest(const Json& request, const std::string& token,
-                      const std::optional<std::string>& header_db, const std::string& granted_login,
+  // `body` is the request's text as sent, the fingerprint of a keyed call.
+  Reply HandleRequest(const Json& request, const std::string& body, const Head& head,
                       CallFacts& facts) const {
     if (!request.is_object()) {
       return Error(400, "the request must be a JSON object, not " + KindOf(request));
@@ -313,20 +321,23 @@ class CallHandler {
       return Error(501, std::string(itf->cls) + "." + op->name + " is not implemented yet");
     }
 
-    if (header_db) {
-      if (*header_db != *db) {
-        return Error(400, "vstrDB '" + *db + "' is not the database '" + *header_db +
+    std::string login = head.granted_login;
+    if (head.db) {
+      if (*head.db != *db) {
+        return Error(400, "vstrDB '" + *db + "' is not the database '" + *head.db +
                               "' named by the Plexavo-DB header");
       }
-      facts.login = granted_login;
-      return Run(*itf, *op, args, granted_login);
+    } else {
+      // Identity: the login the token belongs to in that company database.
+      Reply refusal;
+      login = Authenticate(*db, head.token, refusal);
+      if (login.empty()) return refusal;
     }
-    // Identity: the login the token belongs to in that company database.
-    Reply refusal;
-    std::string login = Authenticate(*db, token, refusal);
-    if (login.empty()) return refusal;
     facts.login = login;
-    return Run(*itf, *op, args, login);
+    if (head.idempotency_key.empty() || std::string_view(itf->progid) != boundary::kWriterProgId) {
+      return Run(*itf, *op, args, login);
+    }
+    return RunOnce(*itf, *op, args, login, *db, body, head);
   }
 
   // The login `token` belongs to in company database `db`; empty, with the
@@ -341,8 +352,67 @@ class CallHandler {
   }
 
  private:
+  // Keeps a call's answer in the call's own transaction; false when it could
+  // not (the call is then aborted).
+  using Keeper = std::function<bool(host::Instance&, const std::string& answer)>;
+  // Run's status when the keeper failed: another call kept the same key.
+  static constexpr int kKeyTaken = -1;
+
+  // A writer call with an Idempotency-Key: the kept answer when the key was
+  // used before with the same body, else the call, its answer kept with it.
+  Reply RunOnce(const Interface& itf, const Operation& op, boundary::Args& args,
+                const std::string& login, const std::string& db, const std::string& body,
+                const Head& head) const {
+    if (!ValidIdempotencyKey(head.idempotency_key)) {
+      return Error(400, "Idempotency-Key must be 1 to 255 visible ASCII characters");
+    }
+    auto target = services::CompanyTarget(db);
+    if (!target.ok()) return Error(500, target.err().description);
+    const std::string hash = RequestHash(body);
+    auto lookup = [&]() -> std::optional<Reply> {
+      auto kept = FindKeptAnswer(*target, login, head.idempotency_key, head.key_expiry_s);
+      if (!kept.ok()) return Error(500, kept.err().description);
+      if (!kept->has_value()) return std::nullopt;
+      if ((*kept)->request_hash != hash) {
+        return Error(422, "the Idempotency-Key was used before with another request body");
+      }
+      Reply r{200, Json(), std::nullopt, Json(), "ok (answered before)"};
+      r.raw = (*kept)->answer;
+      return r;
+    };
+    if (auto kept = lookup()) return *kept;
+    Keeper keep = [&](host::Instance& instance, const std::string& answer) {
+      host::ObjectContext* ctx = instance.context();
+      data::Connection cnn;
+      if (ctx != nullptr && cnn.Open(*target, ctx->enlistment()).ok() &&
+          KeepAnswer(cnn, login, head.idempotency_key, {hash, answer}, head.key_expiry_s).ok()) {
+        return true;
+      }
+      if (ctx != nullptr) ctx->SetAbort();
+      return false;
+    };
+    Reply reply = Run(itf, op, args, login, keep);
+    if (reply.status != kKeyTaken) return reply;
+    // A call with the same key committed first: its answer is the answer.
+    if (auto kept = lookup()) return *kept;
+    return Error(409, "the call could not keep its Idempotency-Key; nothing was kept");
+  }
+
+  static std::string AnswerText(const Operation& op, const boundary::Args& args,
+                                const boundary::Variant& result) {
+    return Dump(Json{{"byref", ByRefJson(op, args)}, {"result", ToJson(result)}});
+  }
+
+  static Json ByRefJson(const Operation& op, const boundary::Args& args) {
+    Json byref = Json::object();
+    for (size_t i = 0; i < op.params.size(); ++i) {
+      if (op.params[i].direction == Direction::kInOut) byref[op.params[i].name] = ToJson(args[i]);
+    }
+    return byref;
+  }
+
   Reply Run(const Interface& itf, const Operation& op, boundary::Args& args,
-            const std::string& login) const {
+            const std::string& login, const Keeper& keep = {}) const {
     host::Host host(classes_);
     // A call whose transaction lost a race with another one (a deadlock, a
     // number another call took first) left nothing behind; it runs again on
@@ -368,6 +438,11 @@ class CallHandler {
         return host::Attempt::kDone;
       }
       result = boundary::Invoke(*object, itf, op, args);
+      if (keep && result.ok() && !keep(*instance, AnswerText(op, args, *result))) {
+        (void)instance->Release();
+        failed = Reply{kKeyTaken, Json(), std::nullopt, Json(), ""};
+        return host::Attempt::kDone;
+      }
       released = instance->Release();
       return host::AttemptOf(*instance);
     });
@@ -387,11 +462,7 @@ class CallHandler {
     }
     if (!result.ok()) return Error(500, result.err().description);
 
-    Json byref = Json::object();
-    for (size_t i = 0; i < op.params.size(); ++i) {
-      if (op.params[i].direction == Direction::kInOut) byref[op.params[i].name] = ToJson(args[i]);
-    }
-    Reply reply{200, Json(), std::move(result).value(), std::move(byref), "ok"};
+    Reply reply{200, Json(), std::move(result).value(), ByRefJson(op, args), "ok"};
     const base::Value& value = reply.result->value;
     if (op.result == ParamType::kBool && !value.IsNull() && value.AsBool().ok() &&
         !*value.AsBool()) {
@@ -514,13 +585,17 @@ struct Server::Impl {
     CallFacts facts;
     Reply reply;
     try {
-      const std::string token = BearerToken(head.Header("authorization").value_or(""));
+      CallHandler::Head h;
+      h.token = BearerToken(head.Header("authorization").value_or(""));
+      h.db = head.Header(kDbHeader);
+      h.granted_login = login;
+      h.idempotency_key = head.Header("idempotency-key").value_or("");
+      h.key_expiry_s = options.idempotency_expiry_s;
       std::string progid, method;
       if (NamedCall(head.path, progid, method)) {
-        reply =
-            calls.HandleNamed(progid, method, body, token, head.Header(kDbHeader), login, facts);
+        reply = calls.HandleNamed(progid, method, body, h, facts);
       } else if (head.path == kCallPath) {
-        reply = calls.Handle(body, token, head.Header(kDbHeader), login, facts);
+        reply = calls.Handle(body, h, facts);
       } else {
         reply = Error(404, "no such resource: " + head.method + " " + head.path);
       }
@@ -556,6 +631,7 @@ struct Server::Impl {
 
   static void WriteReply(const Reply& reply, ResponseWriter& out) {
     out.Start(reply.status);
+    if (reply.raw) return out.Write(*reply.raw);
     if (!reply.result) return out.Write(Dump(reply.body));
     out.Write("{\"byref\":");
     out.Write(Dump(reply.byref));

@@ -38,6 +38,16 @@ bool Differs(const base::Value& field, const std::string& previous) {
   return !field.IsNull() && field.TextOrEmpty() != previous;
 }
 
+// The line count of the plan's largest bill.
+size_t LongestBill(const std::vector<bool>& starts) {
+  size_t longest = 0, run = 0;
+  for (bool start : starts) {
+    run = start ? 1 : run + 1;
+    longest = std::max(longest, run);
+  }
+  return longest;
+}
+
 struct Group {
   std::string order;
   std::string line;
@@ -217,6 +227,7 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
         }
         PLX_ASSIGN_OR_RETURN(std::vector<bool> starts, BillStarts(plan));
         const int64_t bills = std::count(starts.begin(), starts.end(), true);
+        PLX_RETURN_IF_NOT_OK(CheckLineCount(call, LongestBill(starts)));
         if (bills != vlngCount) {
           return Outcome::Refused("生产领料计划生成 " + std::to_string(bills) +
                                   " 张生产领料单，与指定的数量 " + std::to_string(vlngCount) +

@@ -72,6 +72,8 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
     const std::string memo = frame::TrimSpaces(vstrMemo);
     Mark(call, "#2");
     PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, settings.period, vstrID));
+    PLX_RETURN_IF_NOT_OK(CheckHeaderTexts(
+        call, {vstrOrdBill, vstrOrdSortID, vstrOpCate, vstrProject, vstrItem, vstrOperator, memo}));
     PLX_RETURN_IF_NOT_OK(RequireLines(call, vrstDetail));
     const base::Rowset& lines = *vrstDetail;
     PLX_RETURN_IF_NOT_OK(

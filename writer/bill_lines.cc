@@ -1,10 +1,15 @@
 #include "writer/bill_lines.h"
 
+#include <set>
+
 #include "frame/bill_id.h"
 #include "frame/catalogue.h"
+#include "frame/cnn_string.h"
 #include "frame/share_bus.h"
 #include "frame/showmsg.h"
 #include "frame/text.h"
+#include "platform/registry.h"
+#include "schema/column_sizes.h"
 #include "schema/tables.h"
 #include "services/order_service.h"
 
@@ -15,9 +20,50 @@ using frame::Outcome;
 
 namespace {
 
-constexpr size_t kBillIdLength = 12;
-constexpr size_t kMaxSortIdLength = 4;
-constexpr size_t kMaxMemoLength = 255;
+constexpr size_t kBillIdLength = schema::kBillIdSize;
+constexpr size_t kMaxSortIdLength = schema::kSortIdSize;
+constexpr size_t kMaxMemoLength = schema::kMemoSize;
+
+// The refusal of a text longer than its column, naming the field.
+Outcome TextTooLong(Call& call, const std::string& prefix, const BoundedText& t) {
+  return Outcome::Refused(
+      prefix + frame::Showmsg(frame::kMsgTextTooLong, call.lang(),
+                              std::string(t.field) + "(" + std::to_string(t.size) + ")"));
+}
+
+Outcome CheckLineTexts(Call& call, const base::Rowset& lines, size_t row,
+                       const std::string& prefix) {
+  const BoundedText fields[] = {{"MeasID", "", schema::kMeasIdSize},
+                                {"ShelfID", "", schema::kShelfIdSize},
+                                {"SerialNo", "", schema::kSerialNoSize}};
+  for (const BoundedText& f : fields) {
+    PLX_ASSIGN_OR_RETURN(base::Value v, lines.Get(row, f.field));
+    if (!v.IsNull() && frame::TextLength(v.TextOrEmpty()) > f.size) {
+      return TextTooLong(call, prefix, f);
+    }
+  }
+  return Outcome::Ok();
+}
+
+// The line limit of the company's settings section ("MaxBillLines"), or
+// the default when it names none or no valid number.
+size_t MaxBillLines(const std::string& db) {
+  platform::RegistryKey key;
+  if (platform::RegistryKey::Open(frame::kSettingsKeyPrefix + db, &key) != platform::kRegSuccess) {
+    return schema::kDefaultMaxBillLines;
+  }
+  char buf[32] = {};
+  uint32_t length = sizeof buf;
+  if (key.QueryValue("MaxBillLines", buf, &length) != platform::kRegSuccess) {
+    return schema::kDefaultMaxBillLines;
+  }
+  size_t n = 0;
+  for (const char* c = buf; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9' || n > 100000000) return schema::kDefaultMaxBillLines;
+    n = n * 10 + static_cast<size_t>(*c - '0');
+  }
+  return n > 0 ? n : schema::kDefaultMaxBillLines;
+}
 
 Outcome CheckQuantity(Call& call, const base::Value& qty, const std::string& prefix) {
   if (qty.IsNull()) return Outcome::Ok();  // a missing quantity fails when it is converted
@@ -46,6 +92,7 @@ Outcome CheckLine(Call& call, const base::Rowset& lines, size_t row, LineRules r
   if (!meas.IsNull() && meas.TextOrEmpty().empty()) {
     return Outcome::Refused(prefix + frame::Showmsg(frame::kMsgUnitRequired, call.lang(), ""));
   }
+  PLX_RETURN_IF_NOT_OK(CheckLineTexts(call, lines, row, prefix));
   PLX_ASSIGN_OR_RETURN(base::Value memo, lines.Get(row, "Memo"));
   PLX_ASSIGN_OR_RETURN(base::Value qty, lines.Get(row, "Qty"));
   if (rules == LineRules::kRevision) {
@@ -75,12 +122,38 @@ Outcome RequireLines(Call& call, const std::optional<base::Rowset>& lines) {
         base::MakeErr(base::kErrObjectNotSet, "Object variable or With block variable not set"));
   }
   if (lines->RecordCount() < 1) return call.Refuse(frame::kMsgNoDetailLines);
+  return CheckLineCount(call, lines->RecordCount());
+}
+
+Outcome CheckLineCount(Call& call, size_t count) {
+  const size_t limit = MaxBillLines(call.db());
+  if (count > limit) return call.Refuse(frame::kMsgTooManyLines, std::to_string(limit));
   return Outcome::Ok();
 }
 
 Outcome CheckLines(Call& call, const base::Rowset& lines, LineRules rules) {
+  std::set<std::string> seen;
   for (size_t row = 0; row < lines.RecordCount(); ++row) {
     PLX_RETURN_IF_NOT_OK(CheckLine(call, lines, row, rules));
+    // Two lines of one number would fail only at their insert.
+    PLX_ASSIGN_OR_RETURN(std::string sort_id, TextField(lines, row, "SortID"));
+    if (!seen.insert(sort_id).second) {
+      return call.Refuse(frame::kMsgDuplicateLineNumber, sort_id);
+    }
+  }
+  return Outcome::Ok();
+}
+
+Outcome CheckHeaderTexts(Call& call, const HeaderTexts& h) {
+  const BoundedText texts[] = {{"OrdBill", h.ord_bill, schema::kOrdBillSize},
+                               {"OrdSortID", h.ord_sort_id, schema::kOrdSortIdSize},
+                               {"OpCateID", h.op_cate, schema::kCodeSize},
+                               {"ProjID", h.project, schema::kCodeSize},
+                               {"ItemID", h.item, schema::kCodeSize},
+                               {"Operator", h.operator_name, schema::kPersonSize},
+                               {"Notes", h.notes, schema::kNotesSize}};
+  for (const BoundedText& t : texts) {
+    if (frame::TextLength(t.text) > t.size) return TextTooLong(call, "", t);
   }
   return Outcome::Ok();
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "base/rowset.h"
 #include "frame/op_frame.h"
@@ -24,10 +25,34 @@ frame::Outcome CheckBillHeader(frame::Call& call, const base::DateTime& date,
                                const std::string& period, const std::string& bill_id);
 
 // The caller's line set; a missing one is an unexpected failure (91), an
-// empty one is refused (10200).
+// empty one is refused (10200), and so is one of more lines than the
+// company's line limit (10820).
 frame::Outcome RequireLines(frame::Call& call, const std::optional<base::Rowset>& lines);
 
-// Checks every line in order; the first failing check ends the call.
+// Refuses more lines than the company's settings section allows one bill
+// ("MaxBillLines", schema::kDefaultMaxBillLines when it names none).
+frame::Outcome CheckLineCount(frame::Call& call, size_t count);
+
+// A text the caller gave and the size of the column that stores it.
+struct BoundedText {
+  const char* field;
+  std::string_view text;
+  size_t size;
+};
+
+// The header texts of a new or revised bill that the caller gives.
+struct HeaderTexts {
+  std::string_view ord_bill, ord_sort_id, op_cate, project, item, operator_name, notes;
+};
+
+// Refuses the first header text longer than its column, naming the column
+// (10830).
+frame::Outcome CheckHeaderTexts(frame::Call& call, const HeaderTexts& h);
+
+// Checks every line in order, then that no line number repeats (10840);
+// the first failing check ends the call. Beside the checks of their own
+// messages, a line's unit, shelf and serial number must fit their columns
+// (10830 after the line's 10320 prefix).
 frame::Outcome CheckLines(frame::Call& call, const base::Rowset& lines, LineRules rules);
 
 // Inserts line `row` under `bill_id`, its stock quantity converted through

@@ -55,6 +55,8 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
     if (!vstrErr.empty()) return Outcome::Reported();
     if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
     PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, period, vstrNewID));
+    PLX_RETURN_IF_NOT_OK(CheckHeaderTexts(
+        call, {vstrOrdBill, vstrOrdSortID, vstrOpCate, vstrProject, vstrItem, vstrOperator, memo}));
     PLX_RETURN_IF_NOT_OK(RequireLines(call, vrstDetail));
     const base::Rowset& lines = *vrstDetail;
     PLX_RETURN_IF_NOT_OK(call.OpenConnection());

@@ -1,0 +1,176 @@
+// Writer calls sent twice under one Idempotency-Key run once: also after a
+// restart of the server and when the copies arrive at the same time.
+#include "server/idempotency.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+
+#include "cli/company_admin.h"
+#include "server/http.h"
+#include "server/json_values.h"
+#include "server/server.h"
+#include "tests/bill_fixture.h"
+
+namespace server {
+namespace {
+
+using testing_support::C;
+
+constexpr const char* kWriter = "Plexavo.MF_OutBillE";
+
+struct Answer {
+  int status = 0;
+  std::string body;
+};
+
+class IdempotencyTest : public testing_support::BillFixture {
+ protected:
+  void SetUp() override {
+    company_.AddUser("bea", "Bea", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
+    for (const char* login : {"amy", "bea"}) {
+      auto token = cli::IssueUserToken(company_.target(), login);
+      ASSERT_TRUE(token.ok()) << token.err().description;
+      tokens_[login] = *token;
+    }
+    StartServer();
+  }
+
+  void StartServer() {
+    server_.reset();
+    ServeOptions options;
+    options.port = 0;
+    options.threads = 4;
+    server_ = std::make_unique<Server>(options, log_);
+    ASSERT_TRUE(server_->Start().ok());
+  }
+
+  std::string NewBill(const std::string& qty, bool auto_exe = true) {
+    Json args = {{"vstrID", ""},
+                 {"vdtmDate", "2026-12-06"},
+                 {"vstrOpCate", ""},
+                 {"vstrOrdBill", "MO1"},
+                 {"vstrOrdSortID", "1"},
+                 {"vstrProject", ""},
+                 {"vstrItem", ""},
+                 {"vstrOperator", "Oscar"},
+                 {"vstrMemo", "twice"},
+                 {"vrstDetail", RowsetToJson(testing_support::Lines({{.qty = qty}}))},
+                 {"vblnAutoExe", auto_exe},
+                 {"vstrDB", company_.name()},
+                 {"vstrErr", ""}};
+    return Dump({{"progid", kWriter}, {"method", "AddNew"}, {"args", args}});
+  }
+
+  Answer Post(const std::string& body, const std::string& key, const std::string& login = "amy") {
+    httplib::Client client("127.0.0.1", server_->port());
+    client.set_read_timeout(120, 0);
+    httplib::Headers headers = {{"Authorization", "Bearer " + tokens_[login]}};
+    if (!key.empty()) headers.emplace("Idempotency-Key", key);
+    auto res = client.Post("/v1/call", headers, body, "application/json");
+    if (!res) return {};
+    return {res->status, res->body};
+  }
+
+  std::map<std::string, std::string> tokens_;
+  std::ostringstream log_;
+  std::unique_ptr<Server> server_;
+};
+
+TEST_F(IdempotencyTest, ARepeatAnswersTheKeptAnswerWithoutRunningAgain) {
+  const std::string body = NewBill("7");
+  Answer first = Post(body, "order-17/click");
+  ASSERT_EQ(first.status, 200) << first.body;
+  auto json = ParseJson(first.body);
+  ASSERT_TRUE(json.ok());
+  EXPECT_EQ((*json)["result"], true);
+  const std::string id = (*json)["byref"]["vstrID"];
+
+  Answer again = Post(body, "order-17/click");
+  EXPECT_EQ(again.status, 200);
+  EXPECT_EQ(again.body, first.body);
+  // And after a restart of the server.
+  StartServer();
+  Answer restarted = Post(body, "order-17/click");
+  EXPECT_EQ(restarted.body, first.body);
+
+  EXPECT_EQ(Count("MF_OutBill"), 1);
+  EXPECT_EQ(Balance("S1", 1), C("993"));
+  EXPECT_EQ(BomOut(bom_line1_a_), C("7"));
+  EXPECT_EQ(Count("SM_UseLog"), 2);
+
+  // The same key with another body is refused and changes nothing.
+  Answer other = Post(NewBill("8"), "order-17/click");
+  EXPECT_EQ(other.status, 422);
+  EXPECT_EQ(other.body,
+            Dump(Json{{"error", "the Idempotency-Key was used before with another request body"}}));
+  // A key is the caller's own: another login's call with it runs.
+  EXPECT_EQ(Post(body, "order-17/click", "bea").status, 200);
+  EXPECT_EQ(Count("MF_OutBill"), 2);
+  // Without a key every call runs.
+  EXPECT_EQ(Post(body, "").status, 200);
+  EXPECT_EQ(Count("MF_OutBill"), 3);
+  EXPECT_EQ(Header(id, "Execer"), "Amy");
+}
+
+TEST_F(IdempotencyTest, ARefusedCallKeepsNothing) {
+  // Executing at once with a quantity of 0 is refused: nothing is kept, and
+  // the corrected call under the same key runs.
+  Answer refused = Post(NewBill("0"), "k1");
+  ASSERT_EQ(refused.status, 200) << refused.body;
+  EXPECT_NE(refused.body.find("\"result\":false"), std::string::npos) << refused.body;
+  EXPECT_EQ(company_.Count("PX_IdempotencyKey"), 0);
+  Answer fixed = Post(NewBill("2"), "k1");
+  EXPECT_EQ(fixed.status, 200);
+  EXPECT_NE(fixed.body.find("\"result\":true"), std::string::npos) << fixed.body;
+  EXPECT_EQ(Count("MF_OutBill"), 1);
+  EXPECT_EQ(company_.Count("PX_IdempotencyKey"), 1);
+
+  Answer bad = Post(NewBill("2"), std::string(256, 'k'));
+  EXPECT_EQ(bad.status, 400);
+  EXPECT_EQ(Count("MF_OutBill"), 1);
+}
+
+TEST_F(IdempotencyTest, CopiesArrivingTogetherMakeOneBill) {
+  const std::string body = NewBill("3");
+  constexpr int kCopies = 6;
+  std::vector<Answer> answers(kCopies);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kCopies; ++i) {
+    threads.emplace_back([&, i] { answers[i] = Post(body, "double-click"); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const Answer& a : answers) {
+    EXPECT_EQ(a.status, 200) << a.body;
+    EXPECT_EQ(a.body, answers[0].body);
+  }
+  EXPECT_EQ(Count("MF_OutBill"), 1);
+  EXPECT_EQ(Balance("S1", 1), C("997"));
+  EXPECT_EQ(Count("SM_UseLog"), 2);
+}
+
+TEST_F(IdempotencyTest, ExpiredKeysAreForgottenAndRemoved) {
+  const std::string body = NewBill("1");
+  ASSERT_EQ(Post(body, "old").status, 200);
+  company_.Exec("UPDATE PX_IdempotencyKey SET Created = :t",
+                {{"t", base::Value(base::DateTime::Parse("2001-01-01 00:00:00").value())}});
+  // Older than a day: the call runs again, and the old key makes way.
+  ASSERT_EQ(Post(body, "old").status, 200);
+  EXPECT_EQ(Count("MF_OutBill"), 2);
+  EXPECT_EQ(company_.Count("PX_IdempotencyKey"), 1);
+}
+
+TEST(IdempotencyKeyTest, KeysAreVisibleAsciiOfBoundedLength) {
+  EXPECT_TRUE(ValidIdempotencyKey("a"));
+  EXPECT_TRUE(ValidIdempotencyKey(std::string(255, '~')));
+  EXPECT_FALSE(ValidIdempotencyKey(""));
+  EXPECT_FALSE(ValidIdempotencyKey(std::string(256, 'a')));
+  EXPECT_FALSE(ValidIdempotencyKey("a b"));
+  EXPECT_FALSE(ValidIdempotencyKey("ключ"));
+  EXPECT_NE(RequestHash("{}"), RequestHash("{ }"));
+  EXPECT_EQ(RequestHash("{}").size(), 64u);
+}
+
+}  // namespace
+}  // namespace server

@@ -1,0 +1,163 @@
+// Bounds on what one writer call may store: texts within their columns, no
+// repeated line numbers, and at most the company's line limit per bill.
+#include <gtest/gtest.h>
+
+#include "base/ascii.h"
+#include "data/connection.h"
+#include "platform/event_log.h"
+#include "tests/bill_fixture.h"
+
+namespace writer {
+namespace {
+
+using testing_support::BillFixture;
+using testing_support::CallResult;
+using testing_support::D;
+using testing_support::Lines;
+using testing_support::LineSpec;
+
+const std::string kLine1 = "在序号 1 的明细项中，数据不完整。\r\n";
+
+std::string TooLong(const std::string& field) { return field + " 的长度超出了允许的字符数！"; }
+
+class BillLimitsTest : public BillFixture {
+ protected:
+  // AddNew with the header texts a test varies.
+  CallResult AddNewWith(const std::string& op_cate, const std::string& ord_bill,
+                        const std::string& project, const std::string& item,
+                        const std::string& operator_name, const std::string& memo,
+                        const std::vector<LineSpec>& lines) {
+    return Writer("amy", [&](MF_OutBillE& w, CallResult& r) {
+      return w.AddNew(r.id, D("2026-12-06"), op_cate, ord_bill, "1", project, item, operator_name,
+                      memo, Lines(lines), false, company_.name(), r.err);
+    });
+  }
+  platform::EventLogCapture log_;
+};
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+TEST_F(BillLimitsTest, TextsLongerThanTheirColumnsAreRefusedNamingTheField) {
+  const int64_t bills = Count("MF_OutBill");
+  const std::string mb(1024 * 1024, 'x');
+  const struct {
+    std::string op_cate, ord_bill, project, item, operator_name, memo;
+    LineSpec line;
+    std::string expect;
+  } cases[] = {
+      {"", "MO1", "", "", mb, "", {}, TooLong("Operator(80)")},
+      {"", "MO1", "", "", Repeat("王", 81), "", {}, TooLong("Operator(80)")},
+      {"", "MO1", "", "", "", std::string(256, 'n'), {}, TooLong("Notes(255)")},
+      {"", std::string(41, 'O'), "", "", "", "", {}, TooLong("OrdBill(40)")},
+      {std::string(41, 'c'), "MO1", "", "", "", "", {}, TooLong("OpCateID(40)")},
+      {"", "MO1", std::string(41, 'p'), "", "", "", {}, TooLong("ProjID(40)")},
+      {"", "MO1", "", std::string(41, 'i'), "", "", {}, TooLong("ItemID(40)")},
+      {"", "MO1", "", "", "", "", {.shelf = mb}, kLine1 + TooLong("ShelfID(40)")},
+      {"", "MO1", "", "", "", "", {.serial = mb}, kLine1 + TooLong("SerialNo(80)")},
+      {"", "MO1", "", "", "", "", {.meas = std::string(41, 'm')}, kLine1 + TooLong("MeasID(40)")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expect);
+    CallResult r =
+        AddNewWith(c.op_cate, c.ord_bill, c.project, c.item, c.operator_name, c.memo, {c.line});
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.err, c.expect);
+  }
+  EXPECT_EQ(Count("MF_OutBill"), bills);
+  EXPECT_EQ(Count("MF_OutDetail"), 0);
+  EXPECT_TRUE(log_.Records().empty());
+
+  // Texts that fill their columns exactly are stored as given.
+  CallResult full = AddNewWith("", "MO1", "", "", Repeat("王", 80), std::string(255, 'n'),
+                               {{.serial = Repeat("序", 80)}});
+  ASSERT_TRUE(full.ok) << full.err;
+  EXPECT_EQ(Header(full.id, "Operator"), Repeat("王", 80));
+  EXPECT_EQ(company_.Text("SELECT SerialNo FROM MF_OutDetail WHERE BillID = '" + full.id + "'"),
+            Repeat("序", 80));
+}
+
+TEST_F(BillLimitsTest, RevisionsAreBoundedAlike) {
+  CallResult made = AddNew("", {{}});
+  ASSERT_TRUE(made.ok) << made.err;
+  CallResult r = Edit(made.id, made.id,
+                      {{.sort_id = "1"}, {.sort_id = "2", .shelf = "S2x" + std::string(40, 'y')}});
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "在序号 2 的明细项中，数据不完整。\r\n" + TooLong("ShelfID(40)"));
+  EXPECT_EQ(Header(made.id, "Notes"), "memo");
+  r = Edit(made.id, made.id, {{.sort_id = "5"}, {.sort_id = "6"}, {.sort_id = "5"}});
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "明细项序号 5 重复！");
+  EXPECT_EQ(company_.Text("SELECT SortID FROM MF_OutDetail WHERE BillID = '" + made.id + "'"), "1");
+}
+
+TEST_F(BillLimitsTest, RepeatedLineNumbersAreRefusedBeforeAnyWrite) {
+  const int64_t bills = Count("MF_OutBill");
+  CallResult r = AddNew("", {{.sort_id = "1"}, {.sort_id = "2"}, {.sort_id = "1"}}, true);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "明细项序号 1 重复！");
+  EXPECT_EQ(Count("MF_OutBill"), bills);
+  EXPECT_EQ(Count("SM_UseLog"), 0);
+  // Numbers that differ only in case or by a blank are different lines.
+  EXPECT_TRUE(AddNew("", {{.sort_id = "a"}, {.sort_id = "A"}, {.sort_id = "a "}}).ok);
+}
+
+TEST_F(BillLimitsTest, TheCompanysLineLimitBoundsEveryBill) {
+  company_.WriteSettings("MaxBillLines=3\n");
+  const std::vector<LineSpec> four = {
+      {.sort_id = "1"}, {.sort_id = "2"}, {.sort_id = "3"}, {.sort_id = "4"}};
+  CallResult r = AddNew("", four);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "生产领料单的明细项不能多于 3 行！");
+  EXPECT_EQ(Count("MF_OutBill"), 0);
+  CallResult three = AddNew("", {four[0], four[1], four[2]});
+  ASSERT_TRUE(three.ok) << three.err;
+  r = Edit(three.id, three.id, four);
+  EXPECT_EQ(r.err, "生产领料单的明细项不能多于 3 行！");
+
+  // The default holds when the setting is no number.
+  company_.WriteSettings("MaxBillLines=many\n");
+  EXPECT_TRUE(AddNew("", four).ok);
+}
+
+TEST_F(BillLimitsTest, TheDatabaseRefusesOversizedTextsOnEveryBackend) {
+  data::Connection cnn;
+  ASSERT_TRUE(cnn.Open(company_.target(), nullptr).ok());
+  const struct {
+    std::string sql;
+    std::string column;
+  } cases[] = {
+      {"INSERT INTO MF_OutBill (BillID, Operator) VALUES ('202612060001', '" +
+           std::string(81, 'o') + "')",
+       "Operator"},
+      {"INSERT INTO MF_OutBill (BillID) VALUES ('2026120600011')", "BillID"},
+      {"INSERT INTO MF_OutDetail (BillID, SortID, SerialNo) VALUES ('202612060001', '1', '" +
+           std::string(1024 * 1024, 's') + "')",
+       "SerialNo"},
+      {"INSERT INTO MF_OutDetail (BillID, SortID) VALUES ('202612060001', '12345')", "SortID"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.column);
+    auto done = cnn.Execute(data::Sql(c.sql));
+    ASSERT_FALSE(done.ok());
+    // The database's own message names the column; the statement and its
+    // values are not repeated in it.
+    EXPECT_NE(base::AsciiLower(done.err().description).find(base::AsciiLower(c.column)),
+              std::string::npos)
+        << done.err().description;
+    EXPECT_EQ(done.err().description.find("INSERT"), std::string::npos) << done.err().description;
+  }
+  ASSERT_TRUE(cnn.Execute(data::Sql("UPDATE MF_OutBill SET Notes = 'n'")).ok());
+  auto update =
+      cnn.Execute(data::Sql("INSERT INTO MF_OutBill (BillID, Notes) VALUES ('202612060002', 'n')"));
+  ASSERT_TRUE(update.ok()) << update.err().description;
+  EXPECT_FALSE(cnn.Execute(data::Sql("UPDATE MF_OutBill SET Maker = '" + std::string(81, 'm') +
+                                     "' WHERE BillID = '202612060002'"))
+                   .ok());
+}
+
+}  // namespace
+}  // namespace writer
