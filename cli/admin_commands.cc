@@ -76,18 +76,44 @@ int RunUserAdd(Invocation& inv) {
 }
 
 int RunUserToken(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN"}, .options = {"--url"}});
+  auto args = ParseDbArgs(inv.args(),
+                          {.positionals = {"DB", "LOGIN"}, .options = {"--url", "--days"}});
+  if (!args.ok()) return inv.UsageError(args.err().description);
+  const std::string& db = args->positionals[0];
+  const std::string& login = args->positionals[1];
+  std::optional<base::DateTime> expires;
+  if (std::optional<std::string> days = args->Option("--days")) {
+    auto n = ParseInt32(*days);
+    if (!n.ok() || *n < 1 || *n > 36500) {
+      return inv.UsageError("--days must be 1 to 36500, not '" + *days + "'");
+    }
+    auto until = base::DateTime::FromOleDate(base::DateTime::Now().ToOleDate() + *n);
+    if (!until.ok()) return inv.Failure(until.err());
+    expires = *until;
+  }
+  auto target = services::CompanyTarget(db);
+  if (!target.ok()) return inv.Failure(target.err());
+  auto token = IssueUserToken(*target, login, expires);
+  if (!token.ok()) return inv.Failure(token.err());
+  inv.err() << "issued a sign-in token for user " << login << " in company database " << db
+            << (expires ? ", valid until " + expires->FormatDateTime() : std::string()) << "\n"
+            << "sign-in link: "
+            << SignInLink(args->Option("--url").value_or(kDefaultPageUrl), db, *token) << "\n";
+  inv.out() << *token << "\n";
+  return kExitOk;
+}
+
+int RunUserTokenRevoke(Invocation& inv) {
+  auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
   const std::string& login = args->positionals[1];
   auto target = services::CompanyTarget(db);
   if (!target.ok()) return inv.Failure(target.err());
-  auto token = IssueUserToken(*target, login);
-  if (!token.ok()) return inv.Failure(token.err());
-  inv.err() << "issued a sign-in token for user " << login << " in company database " << db << "\n"
-            << "sign-in link: "
-            << SignInLink(args->Option("--url").value_or(kDefaultPageUrl), db, *token) << "\n";
-  inv.out() << *token << "\n";
+  auto revoked = RevokeUserTokens(*target, login);
+  if (!revoked.ok()) return inv.Failure(revoked.err());
+  inv.out() << "revoked " << *revoked << " sign-in token" << (*revoked == 1 ? "" : "s")
+            << " of user " << login << " in company database " << db << "\n";
   return kExitOk;
 }
 

@@ -129,10 +129,16 @@ const std::vector<Command>& Commands() {
        "bill-entry page's sign-in link for the server at URL (default\n"
        "http://127.0.0.1:8080), with the token in the link's fragment.",
        RunUserAdd},
-      {"user token", "DB LOGIN [--url URL]", "Issue another sign-in token for an existing user.",
+      {"user token", "DB LOGIN [--days N] [--url URL]",
+       "Issue another sign-in token for an existing user.",
        "Prints the token alone on standard output, and its sign-in link (as 'user add'\n"
-       "does) on standard error. Earlier tokens stay valid.",
+       "does) on standard error. Earlier tokens stay valid. With --days the token is\n"
+       "refused N days from now; without, it never expires.",
        RunUserToken},
+      {"user token revoke", "DB LOGIN", "Revoke every sign-in token of a user.",
+       "The user's tokens are refused from the next request on; issue a new one with\n"
+       "'user token'.",
+       RunUserTokenRevoke},
       {"user grant", "DB LOGIN CODE...", "Grant right codes to a user.",
        "A code the user already holds is left as it is.", RunUserGrant},
       {"user revoke", "DB LOGIN CODE...", "Revoke right codes from a user.",
@@ -163,11 +169,15 @@ const std::vector<Command>& Commands() {
        "runs initdb, adds a user, grants a right, sets a setting and a period, reads\n"
        "them back and removes everything again. Prints \"selfcheck ok\" on success.",
        RunSelfcheck},
-      {"serve", "[--listen HOST:PORT] [--threads N]",
+      {"serve",
+       "[--listen HOST:PORT] [--threads N] [--tls-cert FILE --tls-key FILE | --plain-http]",
        "Serve the component over HTTP/JSON until SIGINT or SIGTERM.",
        "HOST:PORT defaults to 127.0.0.1:8080 (port 0: any free port), N to 8 worker\n"
        "threads. One log line per call goes to standard output. On SIGINT or SIGTERM\n"
-       "the server stops accepting, finishes the calls in flight and exits with 0.",
+       "the server stops accepting, answers calls still waiting for a worker with 503,\n"
+       "finishes the calls in flight and exits with 0. --tls-cert and --tls-key (PEM\n"
+       "certificate chain and key) serve HTTPS; listening on anything but loopback\n"
+       "without them needs --plain-http, and prints a warning.",
        RunServe},
       {"call", "PROGID OPERATION NAME=VALUE...",
        "Call an operation through a running server and print its JSON answer.",

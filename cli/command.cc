@@ -54,6 +54,12 @@ base::Result<Args> ParseArgs(const std::vector<std::string>& args, const ArgSpec
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
     }
+    if (std::find(accepted.flags.begin(), accepted.flags.end(), name) != accepted.flags.end()) {
+      if (value) return BadArgs("option '" + name + "' takes no value");
+      if (parsed.options.count(name) != 0) return BadArgs("option '" + name + "' given twice");
+      parsed.options[name] = "";
+      continue;
+    }
     if (std::find(accepted.options.begin(), accepted.options.end(), name) ==
         accepted.options.end()) {
       return BadArgs("unknown option '" + name + "'");

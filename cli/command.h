@@ -65,6 +65,7 @@ struct ArgSpec {
   std::vector<std::string> positionals = {};  // required, in order
   bool variadic = false;                      // the last positional takes one or more values
   std::vector<std::string> options = {};      // options taking a value, spelled "--name"
+  std::vector<std::string> flags = {};        // options without a value (Option() gives "")
 };
 
 struct Args {

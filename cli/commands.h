@@ -9,6 +9,7 @@ namespace cli {
 int RunInitDb(Invocation& inv);
 int RunUserAdd(Invocation& inv);
 int RunUserToken(Invocation& inv);
+int RunUserTokenRevoke(Invocation& inv);
 int RunUserGrant(Invocation& inv);
 int RunUserRevoke(Invocation& inv);
 int RunConfigSet(Invocation& inv);

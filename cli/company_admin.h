@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/datetime.h"
 #include "base/result.h"
 #include "data/connection.h"
 #include "data/target.h"
@@ -27,11 +28,18 @@ struct NewUser {
 // A login that already exists is refused and nothing is written.
 base::Result<std::string> AddUser(const data::Target& target, const NewUser& user);
 
-// Issues another sign-in token for an existing user; answers the token.
-base::Result<std::string> IssueUserToken(const data::Target& target, const std::string& login);
+// Issues another sign-in token for an existing user, valid until `expires`
+// (for ever without); answers the token.
+base::Result<std::string> IssueUserToken(const data::Target& target, const std::string& login,
+                                         std::optional<base::DateTime> expires = std::nullopt);
 
 // Stores the digest of a fresh token for `login` on `cnn`; answers the token.
-base::Result<std::string> InsertToken(data::Connection& cnn, const std::string& login);
+base::Result<std::string> InsertToken(data::Connection& cnn, const std::string& login,
+                                      std::optional<base::DateTime> expires = std::nullopt);
+
+// Removes every sign-in token of an existing user; answers how many there
+// were. A removed token is refused from the next request on.
+base::Result<int64_t> RevokeUserTokens(const data::Target& target, const std::string& login);
 
 struct RightChange {
   std::string code;

@@ -96,8 +96,15 @@ base::Status ParseListen(const std::string& text, server::ServeOptions& options)
   return base::OkStatus();
 }
 
+// Whether `host` names this machine's loopback interface only.
+bool IsLoopback(const std::string& host) {
+  return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
 int RunServe(Invocation& inv) {
-  auto args = ParseArgs(inv.args(), {.options = {"--listen", "--threads"}});
+  auto args = ParseArgs(
+      inv.args(),
+      {.options = {"--listen", "--threads", "--tls-cert", "--tls-key"}, .flags = {"--plain-http"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   server::ServeOptions options;
   if (std::optional<std::string> listen = args->Option("--listen")) {
@@ -110,6 +117,23 @@ int RunServe(Invocation& inv) {
       return inv.UsageError("--threads must be 1 to 256, not '" + *threads + "'");
     }
     options.threads = *n;
+  }
+  options.tls_cert = args->Option("--tls-cert").value_or("");
+  options.tls_key = args->Option("--tls-key").value_or("");
+  if (options.tls_cert.empty() != options.tls_key.empty()) {
+    return inv.UsageError("--tls-cert and --tls-key go together");
+  }
+  const bool plain = args->Option("--plain-http").has_value();
+  if (plain && !options.tls_cert.empty()) {
+    return inv.UsageError("--plain-http and --tls-cert exclude each other");
+  }
+  if (options.tls_cert.empty() && !IsLoopback(options.host)) {
+    if (!plain) {
+      return inv.UsageError("listening on " + options.host +
+                            " without TLS needs --tls-cert and --tls-key, or --plain-http");
+    }
+    inv.err() << "plexavo serve: warning: serving plain HTTP on " << options.host
+              << ": tokens and data cross the network unencrypted\n";
   }
   return server::Serve(options, inv.out()) == 0 ? kExitOk : kExitFailure;
 }

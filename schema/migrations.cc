@@ -223,7 +223,7 @@ const std::vector<Migration> kMigrations = {
      }},
     {6,
      "texts of the bill tables bounded by the sizes of their columns (schema/column_sizes.h); "
-     "answers of writer calls kept by their idempotency key",
+     "answers of writer calls kept by their idempotency key; sign-in tokens that expire",
      {
          "CREATE TABLE IF NOT EXISTS PX_IdempotencyKey (LoginName {TEXT} NOT NULL, KeyText {TEXT} "
          "NOT NULL, "
@@ -235,6 +235,7 @@ const std::vector<Migration> kMigrations = {
          // Rows already stored are left as they are; new and changed rows
          // must fit. Every statement may run again on a database that has
          // it already.
+         "ALTER TABLE SM_UserToken ADD COLUMN IF NOT EXISTS Expires {DATETIME}",
          "ALTER TABLE MF_OutBill "
          "DROP CONSTRAINT IF EXISTS MF_OutBill_BillID_size, ADD CONSTRAINT MF_OutBill_BillID_size "
          "CHECK (char_length(BillID) <= 12) NOT VALID, "
@@ -273,6 +274,8 @@ const std::vector<Migration> kMigrations = {
          "CHECK (char_length(Memo) <= 255) NOT VALID",
      },
      {
+         // Sign-in tokens may expire (NULL: never).
+         "ALTER TABLE SM_UserToken ADD COLUMN Expires {DATETIME}",
          "CREATE TRIGGER IF NOT EXISTS MF_OutBill_Sizes_Insert BEFORE INSERT ON MF_OutBill BEGIN "
          "SELECT RAISE(ABORT, 'MF_OutBill.BillID is longer than 12 characters') "
          "WHERE length(NEW.BillID) > 12; "

@@ -501,6 +501,8 @@ struct HttpFront::Impl {
     switch (c.stream->Handshake()) {
       case Stream::Io::kDone:
         EnterHead(c, Clock::now() + std::chrono::seconds(options.read_timeout_s));
+        // The request may have come with the end of the handshake.
+        if (!ReadIn(c)) return Close(c.id);
         return Advance(c);
       case Stream::Io::kWantRead:
         return SetInterest(c, EPOLLIN);
@@ -524,7 +526,9 @@ struct HttpFront::Impl {
   bool ReadIn(Conn& c) {
     char buf[16 * 1024];
     size_t total = 0;
-    while (total < kReadBudgetPerEvent) {
+    // Bytes a TLS stream already decrypted are taken whatever the budget:
+    // the socket will not signal them again.
+    while (total < kReadBudgetPerEvent || c.stream->HasBuffered()) {
       Stream::Io io;
       size_t n = c.stream->ReadSome(buf, sizeof buf, io);
       if (n == 0) {

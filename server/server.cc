@@ -26,6 +26,7 @@
 #include "server/json_values.h"
 #include "server/metrics.h"
 #include "server/openapi.h"
+#include "server/tls_stream.h"
 #include "server/web_assets.h"
 #include "services/company_db.h"
 
@@ -173,8 +174,10 @@ base::Result<std::string> LoginOfToken(const std::string& db, const std::string&
   PLX_RETURN_IF_ERROR(cnn.Open(target, nullptr));
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
-      cnn.Query(data::Sql("SELECT LoginName FROM SM_UserToken WHERE TokenHash = :hash")
-                    .Bind("hash", cli::TokenHash(token)),
+      cnn.Query(data::Sql("SELECT LoginName FROM SM_UserToken WHERE TokenHash = :hash "
+                          "AND (Expires IS NULL OR Expires > :now)")
+                    .Bind("hash", cli::TokenHash(token))
+                    .Bind("now", base::DateTime::Now()),
                 {{"LoginName", base::FieldType::kText}}));
   if (rs.RecordCount() == 0 || rs.Row(0)[0].TextOrEmpty().empty()) return std::string();
   return rs.Row(0)[0].TextOrEmpty();
@@ -705,6 +708,17 @@ base::Status Server::Start() {
       s.LogRefusal(facts, a);
     }
   };
+  if (o.tls_cert.empty() != o.tls_key.empty()) {
+    return bad("TLS needs both a certificate and a key");
+  }
+  if (!o.tls_cert.empty()) {
+    auto context = MakeTlsContext(o.tls_cert, o.tls_key);
+    if (!context.ok()) return context.err();
+    f.make_stream = [context = *context](int fd) { return MakeTlsStream(fd, context); };
+    // A TLS write to a connection the client closed must fail, not kill
+    // the process.
+    signal(SIGPIPE, SIG_IGN);
+  }
   s.front = std::make_unique<HttpFront>(std::move(f), std::move(routes));
   base::Status started = s.front->Start();
   if (!started.ok()) {
@@ -748,7 +762,8 @@ int Serve(const ServeOptions& options, std::ostream& log) {
       note("cannot start: " + started.err().description);
       exit_code = 1;
     } else {
-      note("listening on http://" + options.host + ":" + std::to_string(server.port()) + " with " +
+      note(std::string("listening on ") + (options.tls_cert.empty() ? "http://" : "https://") +
+           options.host + ":" + std::to_string(server.port()) + " with " +
            std::to_string(options.threads) + " threads");
       std::atomic<bool> done{false};
       std::atomic<bool> signalled{false};

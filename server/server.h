@@ -63,6 +63,9 @@ struct ServeOptions {
   int write_timeout_s = 30;       // for the client to take the next piece of an answer
   int keep_alive_timeout_s = 60;  // an idle connection is closed after this
   size_t max_connections = 2000;  // open connections; more are closed at once
+  // TLS: the PEM certificate chain and private key; plain HTTP when empty.
+  std::string tls_cert;
+  std::string tls_key;
   // How long the answer of a writer call is kept under its Idempotency-Key.
   int64_t idempotency_expiry_s = 24 * 60 * 60;
   // Registers the classes the server hosts; by default the component's

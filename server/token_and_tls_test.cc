@@ -1,0 +1,207 @@
+// Sign-in tokens that are revoked or expire, and the server over TLS.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "cli/company_admin.h"
+#include "server/http.h"
+#include "server/json_values.h"
+#include "server/server.h"
+#include "tests/test_company.h"
+
+namespace server {
+namespace {
+
+using testing_support::TestCompany;
+
+constexpr const char* kReader = "Plexavo.MF_OutBill";
+
+class TokenAndTlsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { company_.AddUser("amy", "Amy Archer", "en", {"MF0301"}); }
+
+  void StartServer(ServeOptions options = ServeOptions()) {
+    options.port = 0;
+    server_ = std::make_unique<Server>(std::move(options), log_);
+    base::Status started = server_->Start();
+    ASSERT_TRUE(started.ok()) << started.err().description;
+  }
+
+  std::string CallBody(const std::string& op = "UserName") const {
+    return Dump({{"progid", kReader},
+                 {"method", op},
+                 {"args", {{"vstrDB", company_.name()}, {"vstrErr", ""}}}});
+  }
+
+  std::pair<int, std::string> Call(const std::string& token) {
+    httplib::Client client("127.0.0.1", server_->port());
+    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + token}}, CallBody(),
+                           "application/json");
+    if (!res) return {0, ""};
+    return {res->status, res->body};
+  }
+
+  std::string Refusal() const {
+    return Dump(
+        Json{{"error", "the token is not valid for company database '" + company_.name() + "'"}});
+  }
+
+  TestCompany company_;
+  std::ostringstream log_;
+  std::unique_ptr<Server> server_;
+};
+
+TEST_F(TokenAndTlsTest, RevokedTokensAreRefusedAtOnce) {
+  auto first = cli::IssueUserToken(company_.target(), "amy");
+  auto second = cli::IssueUserToken(company_.target(), "amy");
+  ASSERT_TRUE(first.ok() && second.ok());
+  StartServer();
+  EXPECT_EQ(Call(*first).first, 200);
+  EXPECT_EQ(Call(*second).first, 200);
+
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::Run({"user", "token", "revoke", company_.name(), "amy"}, out, err), 0)
+      << err.str();
+  EXPECT_EQ(out.str(),
+            "revoked 2 sign-in tokens of user amy in company database " + company_.name() + "\n");
+  EXPECT_EQ(Call(*first), std::make_pair(401, Refusal()));
+  EXPECT_EQ(Call(*second), std::make_pair(401, Refusal()));
+  // A new token works again; an unknown user is an error.
+  auto third = cli::IssueUserToken(company_.target(), "amy");
+  ASSERT_TRUE(third.ok());
+  EXPECT_EQ(Call(*third).first, 200);
+  std::ostringstream out2, err2;
+  EXPECT_EQ(cli::Run({"user", "token", "revoke", company_.name(), "ghost"}, out2, err2), 1);
+  EXPECT_EQ(Call(*third).first, 200);
+}
+
+TEST_F(TokenAndTlsTest, ExpiredTokensAreRefused) {
+  auto past = cli::IssueUserToken(company_.target(), "amy",
+                                  base::DateTime::Parse("2001-01-01 00:00:00").value());
+  auto future = cli::IssueUserToken(company_.target(), "amy",
+                                    base::DateTime::Parse("2999-01-01 00:00:00").value());
+  ASSERT_TRUE(past.ok() && future.ok());
+  StartServer();
+  EXPECT_EQ(Call(*past), std::make_pair(401, Refusal()));
+  EXPECT_EQ(Call(*future).first, 200);
+
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::Run({"user", "token", company_.name(), "amy", "--days", "2"}, out, err), 0);
+  EXPECT_EQ(Call(out.str().substr(0, out.str().size() - 1)).first, 200);
+  EXPECT_NE(err.str().find(", valid until "), std::string::npos) << err.str();
+  std::ostringstream out2, err2;
+  EXPECT_EQ(cli::Run({"user", "token", company_.name(), "amy", "--days", "0"}, out2, err2), 2);
+}
+
+// A self-signed certificate for "localhost" and its key, as PEM files.
+void WriteCertificate(const std::string& cert_path, const std::string& key_path) {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  ASSERT_NE(key, nullptr);
+  X509* x = X509_new();
+  X509_set_version(x, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(x), 1);
+  X509_gmtime_adj(X509_getm_notBefore(x), 0);
+  X509_gmtime_adj(X509_getm_notAfter(x), 3600);
+  X509_set_pubkey(x, key);
+  X509_NAME* name = X509_get_subject_name(x);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+  X509_set_issuer_name(x, name);
+  ASSERT_GT(X509_sign(x, key, EVP_sha256()), 0);
+  FILE* cert = std::fopen(cert_path.c_str(), "w");
+  FILE* pem_key = std::fopen(key_path.c_str(), "w");
+  ASSERT_TRUE(cert != nullptr && pem_key != nullptr);
+  PEM_write_X509(cert, x);
+  PEM_write_PrivateKey(pem_key, key, nullptr, nullptr, 0, nullptr, nullptr);
+  std::fclose(cert);
+  std::fclose(pem_key);
+  X509_free(x);
+  EVP_PKEY_free(key);
+}
+
+TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
+  const std::string cert = company_.dir() + "/cert.pem";
+  const std::string key = company_.dir() + "/key.pem";
+  WriteCertificate(cert, key);
+  company_.Exec(
+      "INSERT INTO SM_User (LoginName, UserName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+      "SELECT i + 1 FROM n WHERE i < 3000) SELECT 'u' || i, 'User number ' || i FROM n");
+  auto token = cli::IssueUserToken(company_.target(), "amy");
+  ASSERT_TRUE(token.ok());
+  ServeOptions options;
+  options.tls_cert = cert;
+  options.tls_key = key;
+  StartServer(options);
+
+  httplib::SSLClient tls("127.0.0.1", server_->port());
+  tls.enable_server_certificate_verification(false);
+  auto health = tls.Get("/v1/health");
+  ASSERT_TRUE(health) << httplib::to_string(health.error());
+  EXPECT_EQ(health->status, 200);
+  // A large answer comes in chunks through TLS, whole.
+  auto users = tls.Post("/v1/call", {{"Authorization", "Bearer " + *token}}, CallBody("GetRstUser"),
+                        "application/json");
+  ASSERT_TRUE(users) << httplib::to_string(users.error());
+  ASSERT_EQ(users->status, 200);
+  auto json = ParseJson(users->body);
+  ASSERT_TRUE(json.ok());
+  EXPECT_EQ((*json)["result"]["rows"].size(), 3001u);
+
+  // Plain HTTP gets no answer from a TLS port.
+  httplib::Client plain("127.0.0.1", server_->port());
+  plain.set_read_timeout(5, 0);
+  auto refused = plain.Get("/v1/health");
+  EXPECT_TRUE(!refused || refused->status != 200);
+
+  // A key that does not belong to the certificate keeps the server from starting.
+  const std::string other_cert = company_.dir() + "/other.pem";
+  WriteCertificate(other_cert, company_.dir() + "/other-key.pem");
+  ServeOptions mismatched;
+  mismatched.tls_cert = other_cert;
+  mismatched.tls_key = key;
+  Server wrong(mismatched, log_);
+  base::Status started = wrong.Start();
+  ASSERT_FALSE(started.ok());
+  const std::string prefix =
+      "cannot use the TLS key " + key + " with the certificate " + other_cert + ": ";
+  EXPECT_EQ(started.err().description.substr(0, prefix.size()), prefix);
+  EXPECT_NE(started.err().description.find("key values mismatch"), std::string::npos)
+      << started.err().description;
+}
+
+TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"serve", "--listen", "0.0.0.0:0"},
+       "listening on 0.0.0.0 without TLS needs --tls-cert and --tls-key, or --plain-http"},
+      {{"serve", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
+      {{"serve", "--tls-cert", "c.pem", "--tls-key", "k.pem", "--plain-http"},
+       "--plain-http and --tls-cert exclude each other"},
+      {{"serve", "--plain-http=yes"}, "option '--plain-http' takes no value"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::Run(c.args, out, err), 2);
+    EXPECT_NE(err.str().find(c.err), std::string::npos) << err.str();
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::Run({"serve", "--listen", "127.0.0.1:0", "--tls-cert", "/nonexistent/c.pem",
+                      "--tls-key", "/nonexistent/k.pem"},
+                     out, err),
+            1);
+  EXPECT_NE(out.str().find("cannot start: cannot read the TLS certificate /nonexistent/c.pem"),
+            std::string::npos)
+      << out.str();
+}
+
+}  // namespace
+}  // namespace server
