@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   curl ca-certificates procps locales
   chromium fonts-wqy-microhei
+  clang libclang-rt-14-dev
 )
 
 missing=()

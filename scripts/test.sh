@@ -92,6 +92,15 @@ fi
 run_postgres en_US.UTF-8 postgresql-en_US
 run_postgres C.UTF-8 postgresql-C
 
+# A short bounded run of every fuzz target from its seed corpus
+# (scripts/fuzz.sh SECONDS runs them longer).
+echo "==> test: fuzzing each target for ${PLEXAVO_FUZZ_SECONDS:-10}s"
+if bash scripts/fuzz.sh "${PLEXAVO_FUZZ_SECONDS:-10}"; then
+  results+=("fuzz=PASS")
+else
+  results+=("fuzz=FAIL")
+fi
+
 echo "==> test: SUMMARY: ${results[*]}"
 for r in "${results[@]}"; do
   if [[ "$r" != *=PASS ]]; then
