@@ -211,7 +211,8 @@ const std::vector<TableNote> kNotes = {
      "Sign-in tokens of the server; only their digests are kept.",
      {{"TokenHash", "SHA-256 digest of the token, hexadecimal."},
       {"LoginName", "User the token signs in (`SM_User.LoginName`)."},
-      {"Created", "When the token was issued."}}},
+      {"Created", "When the token was issued."},
+      {"Expires", "When the token stops being accepted; NULL: never (`user token --days`)."}}},
 
     {"SM_Period",
      "the admin tool (`plexavo period set`, `period clear`)",
@@ -261,6 +262,17 @@ const std::vector<TableNote> kNotes = {
      {{"LoginName", "User (`SM_User.LoginName`)."},
       {"DepotID", "Depot (`ST_Depot.ID`)."},
       {"Direction", "Granted direction: 1 stock-in, 2 stock-out."}}},
+
+    {"PX_IdempotencyKey",
+     "the server",
+     "",
+     "Answers of writer calls kept by their `Idempotency-Key`, written in the call's own "
+     "transaction; removed after the expiry (24 hours by default).",
+     {{"LoginName", "User who sent the call (`SM_User.LoginName`)."},
+      {"KeyText", "The caller's key, 1 to 255 visible ASCII characters."},
+      {"RequestHash", "SHA-256 digest of the request body, hexadecimal."},
+      {"Answer", "The JSON answer the call gave."},
+      {"Created", "When the call ran."}}},
 };
 
 }  // namespace
