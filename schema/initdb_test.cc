@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "schema/migrations.h"
 #include "tests/test_company.h"
@@ -14,7 +17,31 @@ using testing_support::TestCompany;
 
 // Takes away what schema version 5 added (the kept counts of bill numbers),
 // as in a database that an older version of the component created.
+// Takes a database back to before version 6: no kept answers, no token
+// expiry, no bounds on the bill tables' texts.
+void UndoVersion6(const TestCompany& company) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> bounded = {
+      {"MF_OutBill",
+       {"BillID", "OrdBill", "OrdSortID", "OpCateID", "DeptID", "ProjID", "ItemID", "Notes",
+        "Operator", "Maker", "Execer"}},
+      {"MF_OutDetail", {"BillID", "SortID", "MeasID", "ShelfID", "SerialNo", "Memo"}}};
+  for (const auto& [table, columns] : bounded) {
+    if (testing_support::UsingPostgres()) {
+      for (const std::string& c : columns) {
+        company.Exec("ALTER TABLE " + table + " DROP CONSTRAINT " + table + "_" + c + "_size");
+      }
+    } else {
+      company.Exec("DROP TRIGGER " + table + "_Sizes_Insert");
+      company.Exec("DROP TRIGGER " + table + "_Sizes_Update");
+    }
+  }
+  company.Exec("ALTER TABLE SM_UserToken DROP COLUMN Expires");
+  company.Exec("DROP TABLE PX_IdempotencyKey");
+  company.Exec("DELETE FROM PX_SchemaVersion WHERE Version >= 6");
+}
+
 void UndoVersion5(const TestCompany& company) {
+  UndoVersion6(company);
   if (testing_support::UsingPostgres()) {
     company.Exec("DROP FUNCTION MF_OutBill_CountIDs() CASCADE");
     company.Exec("DROP FUNCTION MF_OutBill_ForgetIDs() CASCADE");
