@@ -1,6 +1,8 @@
 // The largest text, in characters, that each text column of the bill tables
 // holds. Writers refuse longer texts before they write (naming the field),
-// and the database refuses them too, on every backend alike.
+// and the database refuses them too, on every backend alike, except for the
+// bill number: other writers of the shared table may store numbers of
+// another length, which numbering copes with.
 #ifndef PLEXAVO_SCHEMA_COLUMN_SIZES_H_
 #define PLEXAVO_SCHEMA_COLUMN_SIZES_H_
 

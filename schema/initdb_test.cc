@@ -22,9 +22,9 @@ using testing_support::TestCompany;
 void UndoVersion6(const TestCompany& company) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> bounded = {
       {"MF_OutBill",
-       {"BillID", "OrdBill", "OrdSortID", "OpCateID", "DeptID", "ProjID", "ItemID", "Notes",
-        "Operator", "Maker", "Execer"}},
-      {"MF_OutDetail", {"BillID", "SortID", "MeasID", "ShelfID", "SerialNo", "Memo"}}};
+       {"OrdBill", "OrdSortID", "OpCateID", "DeptID", "ProjID", "ItemID", "Notes", "Operator",
+        "Maker", "Execer"}},
+      {"MF_OutDetail", {"SortID", "MeasID", "ShelfID", "SerialNo", "Memo"}}};
   for (const auto& [table, columns] : bounded) {
     if (testing_support::UsingPostgres()) {
       for (const std::string& c : columns) {

@@ -237,8 +237,6 @@ const std::vector<Migration> kMigrations = {
          // it already.
          "ALTER TABLE SM_UserToken ADD COLUMN IF NOT EXISTS Expires {DATETIME}",
          "ALTER TABLE MF_OutBill "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_BillID_size, ADD CONSTRAINT MF_OutBill_BillID_size "
-         "CHECK (char_length(BillID) <= 12) NOT VALID, "
          "DROP CONSTRAINT IF EXISTS MF_OutBill_OrdBill_size, ADD CONSTRAINT "
          "MF_OutBill_OrdBill_size CHECK (char_length(OrdBill) <= 40) NOT VALID, "
          "DROP CONSTRAINT IF EXISTS MF_OutBill_OrdSortID_size, ADD CONSTRAINT "
@@ -260,8 +258,6 @@ const std::vector<Migration> kMigrations = {
          "DROP CONSTRAINT IF EXISTS MF_OutBill_Execer_size, ADD CONSTRAINT MF_OutBill_Execer_size "
          "CHECK (char_length(Execer) <= 80) NOT VALID",
          "ALTER TABLE MF_OutDetail "
-         "DROP CONSTRAINT IF EXISTS MF_OutDetail_BillID_size, ADD CONSTRAINT "
-         "MF_OutDetail_BillID_size CHECK (char_length(BillID) <= 12) NOT VALID, "
          "DROP CONSTRAINT IF EXISTS MF_OutDetail_SortID_size, ADD CONSTRAINT "
          "MF_OutDetail_SortID_size CHECK (char_length(SortID) <= 4) NOT VALID, "
          "DROP CONSTRAINT IF EXISTS MF_OutDetail_MeasID_size, ADD CONSTRAINT "
@@ -277,8 +273,6 @@ const std::vector<Migration> kMigrations = {
          // Sign-in tokens may expire (NULL: never).
          "ALTER TABLE SM_UserToken ADD COLUMN Expires {DATETIME}",
          "CREATE TRIGGER IF NOT EXISTS MF_OutBill_Sizes_Insert BEFORE INSERT ON MF_OutBill BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutBill.BillID is longer than 12 characters') "
-         "WHERE length(NEW.BillID) > 12; "
          "SELECT RAISE(ABORT, 'MF_OutBill.OrdBill is longer than 40 characters') "
          "WHERE length(NEW.OrdBill) > 40; "
          "SELECT RAISE(ABORT, 'MF_OutBill.OrdSortID is longer than 10 characters') "
@@ -301,8 +295,6 @@ const std::vector<Migration> kMigrations = {
          "WHERE length(NEW.Execer) > 80; "
          "END",
          "CREATE TRIGGER IF NOT EXISTS MF_OutBill_Sizes_Update BEFORE UPDATE ON MF_OutBill BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutBill.BillID is longer than 12 characters') "
-         "WHERE length(NEW.BillID) > 12; "
          "SELECT RAISE(ABORT, 'MF_OutBill.OrdBill is longer than 40 characters') "
          "WHERE length(NEW.OrdBill) > 40; "
          "SELECT RAISE(ABORT, 'MF_OutBill.OrdSortID is longer than 10 characters') "
@@ -326,8 +318,6 @@ const std::vector<Migration> kMigrations = {
          "END",
          "CREATE TRIGGER IF NOT EXISTS MF_OutDetail_Sizes_Insert BEFORE INSERT ON MF_OutDetail "
          "BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.BillID is longer than 12 characters') "
-         "WHERE length(NEW.BillID) > 12; "
          "SELECT RAISE(ABORT, 'MF_OutDetail.SortID is longer than 4 characters') "
          "WHERE length(NEW.SortID) > 4; "
          "SELECT RAISE(ABORT, 'MF_OutDetail.MeasID is longer than 40 characters') "
@@ -341,8 +331,6 @@ const std::vector<Migration> kMigrations = {
          "END",
          "CREATE TRIGGER IF NOT EXISTS MF_OutDetail_Sizes_Update BEFORE UPDATE ON MF_OutDetail "
          "BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.BillID is longer than 12 characters') "
-         "WHERE length(NEW.BillID) > 12; "
          "SELECT RAISE(ABORT, 'MF_OutDetail.SortID is longer than 4 characters') "
          "WHERE length(NEW.SortID) > 4; "
          "SELECT RAISE(ABORT, 'MF_OutDetail.MeasID is longer than 40 characters') "
