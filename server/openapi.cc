@@ -1,5 +1,7 @@
 #include "server/openapi.h"
 
+#include <string_view>
+
 #include "boundary/interfaces.h"
 
 namespace server {
@@ -124,6 +126,29 @@ Json ErrorAnswer(const char* text) {
   return {{"description", text}, {"content", JsonContent(Ref("Error"))}};
 }
 
+// Headers a call may carry besides the bearer token.
+Json CallHeaders(bool writer) {
+  Json headers = Json::array(
+      {Json{{"name", "Plexavo-DB"},
+            {"in", "header"},
+            {"required", false},
+            {"description",
+             "The company database, checked with the token from the request head before the "
+             "body is read; vstrDB must then name the same database."},
+            {"schema", {{"type", "string"}}}}});
+  if (writer) {
+    headers.push_back(
+        {{"name", "Idempotency-Key"},
+         {"in", "header"},
+         {"required", false},
+         {"description",
+          "One key per intended action: a repeat with the same key and body answers the kept "
+          "answer and changes nothing; the same key with another body is refused with 422."},
+         {"schema", {{"type", "string"}, {"pattern", "^[!-~]{1,255}$"}}}});
+  }
+  return headers;
+}
+
 Json ErrorAnswers() {
   return {
       {"400", ErrorAnswer("Malformed request, unknown class or operation, missing, unknown or "
@@ -134,11 +159,17 @@ Json ErrorAnswers() {
                           "was kept and it may be sent again")},
       {"413", ErrorAnswer("The request body is too large")},
       {"500", ErrorAnswer("The host failed to create or run the object")},
+      {"503", ErrorAnswer("The server is stopping or overloaded; the call was not run. "
+                          "Retry-After says when to send it again")},
   };
 }
 
 Json OperationPath(const Interface& itf, const Operation& op) {
+  const bool writer = std::string_view(itf.progid) == boundary::kWriterProgId;
   Json responses = ErrorAnswers();
+  if (writer) {
+    responses["422"] = ErrorAnswer("The Idempotency-Key was used before with another body");
+  }
   responses["200"] = {{"description", "The operation ran; a refusal is result false with vstrErr"},
                       {"content", JsonContent(Ref(SchemaKey(itf, op, "Answer")))}};
   return {
@@ -147,6 +178,7 @@ Json OperationPath(const Interface& itf, const Operation& op) {
         {"tags", Json::array({itf.progid})},
         {"summary", std::string(itf.progid) + "." + op.name + " (dispid " +
                         boundary::DispIdText(op.dispid) + ")"},
+        {"parameters", CallHeaders(writer)},
         {"requestBody",
          {{"required", true},
           {"content", JsonContent({{"type", "object"},
@@ -158,6 +190,7 @@ Json OperationPath(const Interface& itf, const Operation& op) {
 
 Json GenericCallPath() {
   Json responses = ErrorAnswers();
+  responses["422"] = ErrorAnswer("The Idempotency-Key was used before with another body");
   responses["200"] = {
       {"description", "The operation ran; result and the final in/out values"},
       {"content", JsonContent({{"type", "object"},
@@ -168,6 +201,7 @@ Json GenericCallPath() {
            {{"operationId", "call"},
             {"tags", Json::array({"generic"})},
             {"summary", "Any operation, named in the body by class and name or dispid"},
+            {"parameters", CallHeaders(true)},
             {"requestBody",
              {{"required", true},
               {"content",
