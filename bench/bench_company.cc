@@ -11,6 +11,7 @@
 #include "data/admin.h"
 #include "data/connection.h"
 #include "schema/initdb.h"
+#include "writer/bill_lines.h"
 
 namespace bench {
 namespace {
@@ -95,16 +96,7 @@ void SeedWriterCompany(const BenchCompany& c, bool daily) {
 }
 
 base::Rowset BillLines(int lines) {
-  using base::FieldType;
-  base::Rowset rs({{"SortID", FieldType::kText},
-                   {"ArtID", FieldType::kInt},
-                   {"MeasID", FieldType::kText},
-                   {"ShelfID", FieldType::kText},
-                   {"SerialNo", FieldType::kText},
-                   {"ValidDate", FieldType::kDate},
-                   {"Qty", FieldType::kCurrency},
-                   {"Memo", FieldType::kText},
-                   {"OrdBomID", FieldType::kInt}});
+  base::Rowset rs(writer::LineSetFields());
   for (int i = 1; i <= lines; ++i) {
     (void)rs.AddRow({base::Value(std::to_string(i)), base::Value(1 + i % 10), base::Value("pcs"),
                      base::Value("S1"), base::Value(""), base::Value(),

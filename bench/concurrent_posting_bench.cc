@@ -25,6 +25,7 @@
 #include "server/http.h"
 #include "server/json_values.h"
 #include "server/server.h"
+#include "writer/bill_lines.h"
 #include "writer/mf_outbille.h"
 
 namespace {
@@ -40,16 +41,7 @@ constexpr int kLines = 10;
 enum Op { kAddNewExecuted = 0, kExecBill = 1 };
 
 base::Rowset LineSet(int article) {
-  using base::FieldType;
-  base::Rowset rs({{"SortID", FieldType::kText},
-                   {"ArtID", FieldType::kInt},
-                   {"MeasID", FieldType::kText},
-                   {"ShelfID", FieldType::kText},
-                   {"SerialNo", FieldType::kText},
-                   {"ValidDate", FieldType::kDate},
-                   {"Qty", FieldType::kCurrency},
-                   {"Memo", FieldType::kText},
-                   {"OrdBomID", FieldType::kInt}});
+  base::Rowset rs(writer::LineSetFields());
   for (int i = 1; i <= kLines; ++i) {
     (void)rs.AddRow({base::Value(std::to_string(i)), base::Value(article), base::Value("pcs"),
                      base::Value("S1"), base::Value(""), base::Value(),

@@ -1,6 +1,7 @@
 #include "tests/bill_fixture.h"
 
 #include "host/object_context.h"
+#include "writer/bill_lines.h"
 
 namespace testing_support {
 
@@ -8,16 +9,7 @@ base::DateTime D(const char* text) { return base::DateTime::Parse(text).value();
 base::Currency C(const char* text) { return base::Currency::Parse(text).value(); }
 
 base::Rowset Lines(const std::vector<LineSpec>& specs) {
-  using base::FieldType;
-  base::Rowset rs({{"SortID", FieldType::kText},
-                   {"ArtID", FieldType::kInt},
-                   {"MeasID", FieldType::kText},
-                   {"ShelfID", FieldType::kText},
-                   {"SerialNo", FieldType::kText},
-                   {"ValidDate", FieldType::kDate},
-                   {"Qty", FieldType::kCurrency},
-                   {"Memo", FieldType::kText},
-                   {"OrdBomID", FieldType::kInt}});
+  base::Rowset rs(writer::LineSetFields());
   for (const LineSpec& s : specs) {
     EXPECT_TRUE(rs.AddRow({base::Value(s.sort_id), base::Value(s.art), base::Value(s.meas),
                            base::Value(s.shelf), base::Value(s.serial),

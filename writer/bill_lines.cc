@@ -239,4 +239,15 @@ base::Value OptionalCode(const std::string& code) {
   return code.empty() ? base::Value() : base::Value(code);
 }
 
+const std::vector<base::Field>& LineSetFields() {
+  using base::FieldType;
+  static const std::vector<base::Field> kFields = {
+      {"SortID", FieldType::kText},   {"ArtID", FieldType::kInt},
+      {"MeasID", FieldType::kText},   {"ShelfID", FieldType::kText},
+      {"SerialNo", FieldType::kText}, {"ValidDate", FieldType::kDate},
+      {"Qty", FieldType::kCurrency},  {"Memo", FieldType::kText},
+      {"OrdBomID", FieldType::kInt}};
+  return kFields;
+}
+
 }  // namespace writer

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/rowset.h"
 #include "frame/op_frame.h"
@@ -17,6 +18,10 @@ namespace writer {
 // when the bill is executed at once; revision checks the quantity first,
 // and always.
 enum class LineRules { kCreation, kCreationExecuted, kRevision };
+
+// The fields of the bill line set as callers pass it to AddNew and Edit,
+// in their usual order (the writer reads them by name).
+const std::vector<base::Field>& LineSetFields();
 
 // The checks of a new or revised bill's header, in their order: a date
 // from the period's first day on (message 10240), a number either empty or
