@@ -14,6 +14,7 @@
 #include "cli/token.h"
 #include "data/admin.h"
 #include "schema/migrations.h"
+#include "tests/run_cli.h"
 #include "tests/test_company.h"
 
 namespace cli {
@@ -21,18 +22,8 @@ namespace {
 
 using testing_support::TestCompany;
 
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCli(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  int code = Run(args, out, err);
-  return {code, out.str(), err.str()};
-}
+using Outcome = testing_support::CliOutcome;
+using testing_support::RunCli;
 
 std::string Joined(const std::vector<std::string>& args) {
   std::string s;

@@ -9,6 +9,7 @@
 #include "cli/demo_files.h"
 #include "masterdata/kinds.h"
 #include "schema/data_model_doc.h"
+#include "tests/run_cli.h"
 #include "tests/test_company.h"
 
 namespace cli {
@@ -16,18 +17,8 @@ namespace {
 
 using testing_support::TestCompany;
 
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCli(const std::vector<std::string>& args) {
-  std::ostringstream out;
-  std::ostringstream err;
-  int code = Run(args, out, err);
-  return {code, out.str(), err.str()};
-}
+using Outcome = testing_support::CliOutcome;
+using testing_support::RunCli;
 
 TEST(MasterDataCommandsTest, ImportsAFileAndExportsItBack) {
   TestCompany company;
