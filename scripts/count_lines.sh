@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Prints, per layer, the lines of code and of tests (C++ sources, not counting
+# blank lines and lines that hold only a // comment) and the ratio of tests to
+# code. Code is every .cc/.h that is not a *_test.cc, including the shared test
+# support in tests/; tests are the *_test.cc files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+count() {
+  # Lines that are neither blank nor a // comment line.
+  if [ "$#" -eq 0 ]; then echo 0; return; fi
+  cat "$@" | grep -v -E '^[[:space:]]*(//.*)?$' | wc -l
+}
+
+layers="base platform data host schema frame services reader writer boundary server cli masterdata tests"
+total_code=0
+total_tests=0
+printf '%-12s %7s %7s %6s\n' layer code tests ratio
+for layer in $layers; do
+  [ -d "$layer" ] || continue
+  mapfile -t code_files < <(find "$layer" -type f \( -name '*.cc' -o -name '*.h' \) ! -name '*_test.cc' | sort)
+  mapfile -t test_files < <(find "$layer" -type f -name '*_test.cc' | sort)
+  code=$(count "${code_files[@]}")
+  tests=$(count "${test_files[@]}")
+  total_code=$((total_code + code))
+  total_tests=$((total_tests + tests))
+  ratio=-
+  [ "$code" -gt 0 ] && ratio="$((100 * tests / code))%"
+  printf '%-12s %7d %7d %6s\n' "$layer" "$code" "$tests" "$ratio"
+done
+printf '%-12s %7d %7d %6s\n' total "$total_code" "$total_tests" "$((100 * total_tests / total_code))%"
