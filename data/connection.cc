@@ -1,5 +1,6 @@
 #include "data/connection.h"
 
+#include "data/fault_injection.h"
 #include "data/session_pool.h"
 #include "data/stats.h"
 
@@ -8,6 +9,17 @@ namespace {
 
 base::Err NotOpen() {
   return base::MakeErr(3704, "Operation is not allowed when the object is closed.", "Plexavo.Data");
+}
+
+// A failure planned by a test (data/fault_injection.h) for this opening.
+base::Status InjectedOpenFailure(const Target& target, Enlistment* tx) {
+  try {
+    MaybeFail(FaultPoint::kOpen, target.backend);
+    return base::OkStatus();
+  } catch (...) {
+    if (tx != nullptr) tx->NoteConflict(CurrentConflict());
+    return CurrentDbError(target.backend);
+  }
 }
 
 }  // namespace
@@ -21,6 +33,7 @@ base::Status Connection::Open(const Target& target, Enlistment* tx, OpenMode mod
   Close();
   target_ = target;
   dialect_ = Dialect(target_.backend);
+  PLX_RETURN_IF_ERROR(InjectedOpenFailure(target_, tx));
   if (tx != nullptr) {
     tx_ = tx;
     PLX_ASSIGN_OR_RETURN(session_, tx->Join(target_));
@@ -44,6 +57,7 @@ base::Result<int64_t> Connection::Execute(const Sql& sql) {
   CachedStatement* st = nullptr;
   try {
     st = &session_->statements().Get(sql, 0);
+    MaybeFail(FaultPoint::kStatement, target_.backend);
     st->st().execute(true);
     const auto changed = static_cast<int64_t>(st->st().get_affected_rows());
     st->Finish();
@@ -68,6 +82,7 @@ base::Result<base::Rowset> Connection::Query(const Sql& sql,
   CachedStatement* st = nullptr;
   try {
     st = &session_->statements().Get(sql, fields.size());
+    MaybeFail(FaultPoint::kStatement, target_.backend);
     bool have = st->st().execute(true);
     base::Status read;
     while (have && read.ok()) {

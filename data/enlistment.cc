@@ -1,6 +1,7 @@
 #include "data/enlistment.h"
 
 #include "data/dialect.h"
+#include "data/fault_injection.h"
 #include "data/session.h"
 #include "data/session_pool.h"
 #include "data/stats.h"
@@ -50,6 +51,7 @@ base::Status Enlistment::Commit() {
       continue;
     }
     try {
+      MaybeFail(FaultPoint::kCommit, entry.target.backend);
       entry.session->sql() << "COMMIT";
       Counters().commits.fetch_add(1, std::memory_order_relaxed);
       SessionPool::Instance().Release(entry.target, std::move(entry.session));

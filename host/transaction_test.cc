@@ -5,7 +5,9 @@
 
 #include <thread>
 
+#include "data/fault_injection.h"
 #include "frame/cnn_string.h"
+#include "host/conflict_retry.h"
 #include "host/object_context.h"
 #include "tests/test_company.h"
 
@@ -192,6 +194,68 @@ TEST_F(TransactionTest, CurrencyIsExactInStorageAndArithmetic) {
   company_.Exec("UPDATE ST_ShelfBal SET Qty = :q", {{"q", big}});
   read = company_.Query("SELECT Qty FROM ST_ShelfBal", {{"Qty", base::FieldType::kCurrency}});
   EXPECT_EQ(*read.Row(0)[0].AsCurrency(), big);
+}
+
+// A failure of a statement, of the opening of a connection or of the commit
+// carries its class's number, rolls everything back, and tells the host
+// whether the call lost a race (and may run again) or failed for good.
+TEST_F(TransactionTest, InjectedFailuresRollBackAndAreClassedAsRacesOrNot) {
+  using data::DbFailure;
+  using data::FaultPoint;
+  const bool pg = testing_support::UsingPostgres();
+  const Attempt lost = Attempt::kConflicted;
+  const Attempt done = Attempt::kDone;
+  struct Case {
+    DbFailure failure;
+    int32_t number;     // of a failed statement or opening
+    Attempt statement;  // after a failed statement or opening
+    Attempt commit;     // after a failed commit
+  } cases[] = {
+      {DbFailure::kConstraint, data::kDbIntegrityViolation, done, done},
+      {DbFailure::kKeyTaken, data::kDbIntegrityViolation, pg ? Attempt::kKeyTaken : done, done},
+      {DbFailure::kSerialization, data::kDbTransactionConflict, lost, lost},
+      {DbFailure::kDeadlock, data::kDbTransactionConflict, lost, lost},
+      {DbFailure::kLockNotAvailable, pg ? data::kDbGeneralError : data::kDbTransactionConflict,
+       lost, lost},
+      {DbFailure::kInvalidStatement, data::kDbInvalidStatement, done, done},
+      {DbFailure::kNoPrivilege, data::kDbNoPrivilege, done, done},
+      {DbFailure::kConnectionLost, data::kDbGeneralError, done, done},
+  };
+  for (const Case& c : cases) {
+    for (FaultPoint point : {FaultPoint::kOpen, FaultPoint::kStatement, FaultPoint::kCommit}) {
+      SCOPED_TRACE(testing::Message() << "failure " << static_cast<int>(c.failure) << " point "
+                                      << static_cast<int>(point));
+      Instance root = Create("Test.Root");
+      base::Status released;
+      {
+        data::ScopedFault fault({point, 1, 1, c.failure});
+        data::Connection cnn;
+        base::Status opened = cnn.Open(company_.target(), root.context()->enlistment());
+        base::Status ran = opened;
+        if (opened.ok()) {
+          auto changed =
+              cnn.Execute(data::Sql("INSERT INTO SM_Config (ID, Value) VALUES ('K', 'v')"));
+          if (!changed.ok()) ran = changed.err();
+        }
+        root.context()->SetComplete();
+        released = root.Release();
+        EXPECT_EQ(fault.injected(), 1);
+        const base::Status& failed = point == FaultPoint::kCommit ? released : ran;
+        ASSERT_FALSE(failed.ok());
+        if (point == FaultPoint::kCommit) {
+          EXPECT_EQ(failed.err().number, kErrTransactionAborted);
+          EXPECT_EQ(failed.err().description,
+                    "The transaction could not be committed: injected failure");
+        } else {
+          EXPECT_EQ(failed.err().number, c.number);
+          EXPECT_EQ(failed.err().description, "injected failure");
+          EXPECT_TRUE(released.ok());
+        }
+      }
+      EXPECT_EQ(AttemptOf(root), point == FaultPoint::kCommit ? c.commit : c.statement);
+      EXPECT_EQ(Stored("K"), "<none>");
+    }
+  }
 }
 
 }  // namespace
