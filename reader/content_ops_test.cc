@@ -10,26 +10,10 @@ namespace {
 using testing_support::BillFixture;
 using testing_support::C;
 using testing_support::D;
+using testing_support::RowText;
+using testing_support::Schema;
 
 constexpr const char* kBill = "202612060001";
-
-// The fields of a rowset as "Name:type ...".
-std::string Schema(const base::Rowset& rs) {
-  std::string out;
-  for (const auto& f : rs.fields()) {
-    out += (out.empty() ? "" : " ") + f.name + ":" + base::FieldTypeName(f.type);
-  }
-  return out;
-}
-
-// Row i as "v1|v2|...", NULL shown as "<null>".
-std::string RowText(const base::Rowset& rs, size_t i) {
-  std::string out;
-  for (const auto& v : rs.Row(i)) {
-    out += (out.empty() ? "" : "|") + (v.IsNull() ? "<null>" : v.TextOrEmpty());
-  }
-  return out;
-}
 
 // GetContent's in/out parameters, preset to values no bill holds so that a
 // parameter the call leaves alone is told from one it wrote.

@@ -10,25 +10,9 @@ namespace {
 using testing_support::BillFixture;
 using testing_support::C;
 using testing_support::D;
+using testing_support::RowText;
+using testing_support::Schema;
 using Ids = std::vector<std::string>;
-
-// The fields of a rowset as "Name:type ...".
-std::string Schema(const base::Rowset& rs) {
-  std::string out;
-  for (const auto& f : rs.fields()) {
-    out += (out.empty() ? "" : " ") + f.name + ":" + base::FieldTypeName(f.type);
-  }
-  return out;
-}
-
-// Row i as "v1|v2|...", NULL shown as "<null>".
-std::string RowText(const base::Rowset& rs, size_t i) {
-  std::string out;
-  for (const auto& v : rs.Row(i)) {
-    out += (out.empty() ? "" : "|") + (v.IsNull() ? "<null>" : v.TextOrEmpty());
-  }
-  return out;
-}
 
 // The bills every test starts from, in December 2026 (period 202612):
 //   kB1  12-02, MO1 line 1 (workshop W1), Amy, executed 12-03, two lines

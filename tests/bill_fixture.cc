@@ -20,6 +20,45 @@ base::Rowset Lines(const std::vector<LineSpec>& specs) {
   return rs;
 }
 
+std::string Schema(const base::Rowset& rs) {
+  std::string out;
+  for (const auto& f : rs.fields()) {
+    out += (out.empty() ? "" : " ") + f.name + ":" + base::FieldTypeName(f.type);
+  }
+  return out;
+}
+
+std::string RowText(const base::Rowset& rs, size_t i) {
+  std::string out;
+  for (const auto& v : rs.Row(i)) {
+    out += (out.empty() ? "" : "|") + (v.IsNull() ? "<null>" : v.TextOrEmpty());
+  }
+  return out;
+}
+
+base::Rowset Plan(const std::vector<PlanRow>& rows) {
+  using base::FieldType;
+  base::Rowset rs({{"OrderID", FieldType::kText},
+                   {"OrderSortID", FieldType::kText},
+                   {"DeptID", FieldType::kText},
+                   {"SortID", FieldType::kText},
+                   {"ArtID", FieldType::kInt},
+                   {"MeasID", FieldType::kText},
+                   {"ShelfID", FieldType::kText},
+                   {"SerialNo", FieldType::kText},
+                   {"Qty", FieldType::kCurrency},
+                   {"Memo", FieldType::kText},
+                   {"OrdBomID", FieldType::kInt}});
+  auto text = [](const char* s) { return s == nullptr ? base::Value() : base::Value(s); };
+  for (const PlanRow& r : rows) {
+    EXPECT_TRUE(rs.AddRow({text(r.order), text(r.line), text(r.dept), text(r.sort_id),
+                           base::Value(1), base::Value("box"), base::Value("S1"), base::Value(),
+                           base::Value(C(r.qty)), base::Value(), base::Value(0)})
+                    .ok());
+  }
+  return rs;
+}
+
 BillFixture::BillFixture() {
   boundary::RegisterComponentClasses(company_.classes());
   const std::vector<std::string> all = {"MF0301", "MF0302", "MF0303", "MF0304"};

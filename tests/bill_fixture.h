@@ -33,7 +33,23 @@ struct LineSpec {
 
 base::Rowset Lines(const std::vector<LineSpec>& specs);
 
+// One row of an issue plan (AddFromOutPlan): article 1 in boxes from S1.
+struct PlanRow {
+  const char* order;  // nullptr: NULL
+  const char* line;
+  const char* dept;
+  const char* sort_id = "1";
+  const char* qty = "1";
+};
+
+base::Rowset Plan(const std::vector<PlanRow>& rows);
+
 base::DateTime D(const char* text);
+
+// The fields of a rowset as "Name:type ...".
+std::string Schema(const base::Rowset& rs);
+// Row i as "v1|v2|...", NULL shown as "<null>".
+std::string RowText(const base::Rowset& rs, size_t i);
 base::Currency C(const char* text);
 
 struct CallResult {

@@ -8,37 +8,7 @@ namespace {
 
 using testing_support::BillFixture;
 using testing_support::C;
-
-struct PlanRow {
-  const char* order;  // nullptr: NULL
-  const char* line;
-  const char* dept;
-  const char* sort_id = "1";
-  const char* qty = "1";
-};
-
-base::Rowset Plan(const std::vector<PlanRow>& rows) {
-  using base::FieldType;
-  base::Rowset rs({{"OrderID", FieldType::kText},
-                   {"OrderSortID", FieldType::kText},
-                   {"DeptID", FieldType::kText},
-                   {"SortID", FieldType::kText},
-                   {"ArtID", FieldType::kInt},
-                   {"MeasID", FieldType::kText},
-                   {"ShelfID", FieldType::kText},
-                   {"SerialNo", FieldType::kText},
-                   {"Qty", FieldType::kCurrency},
-                   {"Memo", FieldType::kText},
-                   {"OrdBomID", FieldType::kInt}});
-  auto text = [](const char* s) { return s == nullptr ? base::Value() : base::Value(s); };
-  for (const PlanRow& r : rows) {
-    EXPECT_TRUE(rs.AddRow({text(r.order), text(r.line), text(r.dept), text(r.sort_id),
-                           base::Value(1), base::Value("box"), base::Value("S1"), base::Value(),
-                           base::Value(C(r.qty)), base::Value(), base::Value(0)})
-                    .ok());
-  }
-  return rs;
-}
+using testing_support::Plan;
 
 class AddFromOutPlanTest : public BillFixture {
  protected:
