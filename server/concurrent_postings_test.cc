@@ -9,33 +9,28 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
-#include "boundary/classes.h"
-#include "cli/company_admin.h"
+#include "data/fault_injection.h"
 #include "host/conflict_retry.h"
-#include "reader/mf_outbill.h"
-#include "server/http.h"
-#include "server/json_values.h"
-#include "server/server.h"
 #include "tests/bill_fixture.h"
+#include "tests/test_server.h"
 
 namespace server {
 namespace {
 
 using testing_support::C;
 using testing_support::LineSpec;
+using testing_support::TestServer;
 
-constexpr const char* kWriter = "Plexavo.MF_OutBillE";
 constexpr const char* kStock = "100000";
 
-struct Answer {
-  int status = 0;
-  Json body;
+struct Answer : testing_support::HttpAnswer {
   bool ok() const { return status == 200 && body["result"] == true; }
   std::string err() const {
-    return body.contains("byref") ? body["byref"].value("vstrErr", "") : body.dump();
+    return body.contains("byref") ? body["byref"].value("vstrErr", "") : text;
   }
 };
 
@@ -57,59 +52,34 @@ class ConcurrentPostingsTest : public testing_support::BillFixture {
   void SetUp() override {
     company_.Exec("UPDATE ST_ShelfBal SET Qty = :q WHERE ShelfID = 'S1' AND ArtID = 1",
                   {{"q", C(kStock)}});
-    auto token = cli::IssueUserToken(company_.target(), "amy");
-    ASSERT_TRUE(token.ok()) << token.err().description;
-    token_ = *token;
   }
 
   void StartServers(int count) {
     servers_.clear();
     for (int i = 0; i < count; ++i) {
-      ServeOptions options;
-      options.port = 0;
-      options.threads = 8;
-      servers_.push_back(std::make_unique<Server>(options, log_));
-      ASSERT_TRUE(servers_.back()->Start().ok());
+      servers_.push_back(std::make_unique<TestServer>(company_));
+      servers_.back()->Start(testing_support::ServerOptions(8));
+      servers_.back()->Token("amy");  // issued before the clients share it
     }
   }
 
   // One call on server `which` (modulo the servers running), a new
   // connection per call.
   Answer Call(size_t which, const std::string& op, Json args) {
-    args["vstrDB"] = company_.name();
-    args["vstrErr"] = "";
-    httplib::Client client("127.0.0.1", servers_[which % servers_.size()]->port());
-    client.set_read_timeout(300, 0);
-    Json request = {{"progid", kWriter}, {"method", op}, {"args", args}};
-    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + token_}}, Dump(request),
-                           "application/json");
-    Answer a;
-    if (!res) return a;
-    a.status = res->status;
-    auto body = ParseJson(res->body);
-    if (body.ok()) a.body = *body;
-    return a;
+    return {servers_[which % servers_.size()]->Call(boundary::kWriterProgId, op, args)};
   }
 
   // A ten-line bill on MO1 line 1, article 1, shelf S1, of `qty` per line.
-  static Json NewBill(const std::string& qty, bool auto_exe) {
+  static base::Rowset TenLines(const std::string& qty) {
     std::vector<LineSpec> lines;
     for (int i = 1; i <= 10; ++i) lines.push_back({.sort_id = std::to_string(i), .qty = qty});
-    return {{"vstrID", ""},           {"vdtmDate", "2026-12-06"},
-            {"vstrOpCate", ""},       {"vstrOrdBill", "MO1"},
-            {"vstrOrdSortID", "1"},   {"vstrProject", ""},
-            {"vstrItem", ""},         {"vstrOperator", "Oscar"},
-            {"vstrMemo", "rush"},     {"vrstDetail", RowsetToJson(testing_support::Lines(lines))},
-            {"vblnAutoExe", auto_exe}};
+    return testing_support::Lines(lines);
   }
-
+  static Json NewBill(const std::string& qty, bool auto_exe) {
+    return testing_support::NewBillArgs(TenLines(qty), auto_exe);
+  }
   static Json Revision(const std::string& id, const std::string& qty) {
-    Json args = NewBill(qty, false);
-    args.erase("vstrID");
-    args.erase("vblnAutoExe");
-    args["vstrOldID"] = id;
-    args["vstrNewID"] = id;
-    return args;
+    return testing_support::EditArgs(id, TenLines(qty));
   }
 
   base::Currency Sum(const std::string& sql) {
@@ -199,9 +169,7 @@ class ConcurrentPostingsTest : public testing_support::BillFixture {
     EXPECT_EQ(Balance("S1", 1), C(kStock).Sub(C(std::to_string(bills * 10).c_str())).value());
   }
 
-  std::string token_;
-  std::ostringstream log_;
-  std::vector<std::unique_ptr<Server>> servers_;
+  std::vector<std::unique_ptr<TestServer>> servers_;
 };
 
 TEST_F(ConcurrentPostingsTest, HotBillsThroughOneServer) { RunHot(1); }
@@ -284,100 +252,86 @@ TEST_F(ConcurrentPostingsTest, MixedOperationsOnSharedBills) {
   EXPECT_GT(done["ExecBill"], 0);
   EXPECT_GT(done["AddNew"], 0);
   ExpectInvariants(log_rows + logged.load());
+  // Each number a create answered was logged as created once, no create
+  // that failed left a row, and every stored bill has its lines.
+  std::multiset<std::string> created;
+  const std::string prefix = "新增生产领料单";
+  const base::Rowset log =
+      company_.Query("SELECT LogDesc FROM SM_UseLog", {{"LogDesc", base::FieldType::kText}});
+  for (const auto& row : log.rows()) {
+    const std::string text = row[0].TextOrEmpty();
+    if (text.rfind(prefix, 0) == 0) created.insert(text.substr(prefix.size()));
+  }
+  EXPECT_EQ(created, std::multiset<std::string>(pool.begin(), pool.end()));
+  EXPECT_EQ(company_.Text("SELECT COUNT(*) FROM MF_OutBill b WHERE NOT EXISTS "
+                          "(SELECT 1 FROM MF_OutDetail d WHERE d.BillID = b.BillID)"),
+            "0");
   if (testing_support::UsingPostgres()) {
     EXPECT_EQ(host::ConflictRetries(), retries_before);
   }
 }
 
-// ---- What a call that keeps conflicting is answered --------------------------
+// ---- Lost races are run again, other failures are not ------------------------
 
-// The reader's class registered as transactional, whose transaction reports
-// a conflict on its first `conflicts` objects, as a lost race would.
-std::atomic<int> objects_made{0};
-int conflicts_wanted = 0;
-
-class Conflicting : public reader::MF_OutBill {
- public:
-  explicit Conflicting(host::ObjectContext& ctx) : MF_OutBill(ctx) {
-    if (objects_made.fetch_add(1) < conflicts_wanted) ctx.enlistment()->NoteConflict();
-  }
-};
-
-class ConflictAnswerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    company_.AddUser("amy", "Amy", "en", {"MF0301"});
-    auto token = cli::IssueUserToken(company_.target(), "amy");
-    ASSERT_TRUE(token.ok()) << token.err().description;
-    token_ = *token;
-    ServeOptions options;
-    options.port = 0;
-    options.threads = 2;
-    options.register_classes = [](host::ClassTable& classes) {
-      boundary::RegisterAll(classes);
-      classes.Register(
-          {"Plexavo.MF_OutBill", host::TransactionAttribute::kRequires,
-           [](host::ObjectContext& ctx) { return std::make_unique<Conflicting>(ctx); }});
-    };
-    server_ = std::make_unique<Server>(options, log_);
-    ASSERT_TRUE(server_->Start().ok());
-    setenv("PLEXAVO_CONFLICT_RETRY_MS", "300", 1);
-  }
-  void TearDown() override { unsetenv("PLEXAVO_CONFLICT_RETRY_MS"); }
-
-  Answer UserName() {
-    httplib::Client client("127.0.0.1", server_->port());
-    Json request = {{"progid", "Plexavo.MF_OutBill"},
-                    {"method", "UserName"},
-                    {"args", {{"vstrDB", company_.name()}, {"vstrErr", ""}}}};
-    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + token_}}, Dump(request),
-                           "application/json");
-    Answer a;
-    if (!res) return a;
-    a.status = res->status;
-    auto body = ParseJson(res->body);
-    if (body.ok()) a.body = *body;
-    return a;
-  }
-
-  testing_support::TestCompany company_;
-  std::string token_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
-};
-
-TEST_F(ConflictAnswerTest, ConflictsAreRunAgainUntilTheyPassOrTheTimeRunsOut) {
+TEST_F(ConcurrentPostingsTest, ALostRaceRunsAgainAndAFailedCommitDoesNot) {
+  using data::DbFailure;
+  using data::FaultPoint;
+  setenv("PLEXAVO_CONFLICT_RETRY_MS", "300", 1);
+  StartServers(1);
   struct Case {
     const char* what;
-    int conflicts;
+    data::FaultPlan plan;
     int status;
-    bool at_least;  // objects made: at least `objects` (time-bounded) or exactly
-    int objects;
+    std::string error;  // beginning of the 409 answer's text
+    int64_t commits;    // tried; 0: more than one, as time allows
+    int64_t bills;      // kept, with their use-log rows
   } cases[] = {
-      {"no conflict: one run", 0, 200, false, 1},
-      {"two conflicts, then through", 2, 200, false, 3},
-      {"conflicting throughout: 409", 1 << 30, 409, true, 2},
+      {"a conflict that clears after two tries",
+       {FaultPoint::kCommit, 1, 2, DbFailure::kSerialization},
+       200,
+       "",
+       3,
+       1},
+      {"a deadlock that clears after one try",
+       {FaultPoint::kCommit, 1, 1, DbFailure::kDeadlock},
+       200,
+       "",
+       2,
+       1},
+      {"conflicting until the time runs out",
+       {FaultPoint::kCommit, 1, 1 << 30, DbFailure::kSerialization},
+       409,
+       "the transaction conflicted with others until the retry time ran out: ",
+       0,
+       0},
+      {"a commit failing for another reason",
+       {FaultPoint::kCommit, 1, 1, DbFailure::kConstraint},
+       409,
+       "the transaction was aborted: The transaction could not be committed: injected failure",
+       1,
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    objects_made = 0;
-    conflicts_wanted = c.conflicts;
-    Answer a = UserName();
-    EXPECT_EQ(a.status, c.status) << a.body;
-    if (c.at_least) {
-      EXPECT_GE(objects_made.load(), c.objects);
-    } else {
-      EXPECT_EQ(objects_made.load(), c.objects);
-    }
+    const int64_t bills = Count("MF_OutBill"), logged = Count("SM_UseLog");
+    data::ScopedFault fault(c.plan);
+    Answer a = Call(0, "AddNew", NewBill("1", false));
+    EXPECT_EQ(a.status, c.status) << a.text;
     if (c.status == 200) {
-      EXPECT_EQ(a.body["result"], "Amy");
-      EXPECT_EQ(a.body["byref"]["vstrErr"], "");
+      EXPECT_TRUE(a.ok()) << a.err();
     } else {
-      EXPECT_EQ(a.body["error"].get<std::string>().rfind("the transaction conflicted", 0), 0u)
-          << a.body;
+      EXPECT_EQ(a.body["error"].get<std::string>().rfind(c.error, 0), 0u) << a.text;
       EXPECT_FALSE(a.body.contains("result"));
     }
+    if (c.commits > 0) {
+      EXPECT_EQ(fault.seen(FaultPoint::kCommit), c.commits);
+    } else {
+      EXPECT_GT(fault.seen(FaultPoint::kCommit), 1);
+    }
+    EXPECT_EQ(Count("MF_OutBill") - bills, c.bills);
+    EXPECT_EQ(Count("SM_UseLog") - logged, c.bills);
   }
+  unsetenv("PLEXAVO_CONFLICT_RETRY_MS");
 }
 
 }  // namespace

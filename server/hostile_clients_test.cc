@@ -11,17 +11,17 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "boundary/classes.h"
-#include "cli/company_admin.h"
-#include "cli/token.h"
 #include "reader/mf_outbill.h"
 #include "server/http.h"
 #include "server/json_values.h"
 #include "server/server.h"
 #include "tests/test_company.h"
+#include "tests/test_server.h"
 
 namespace server {
 namespace {
@@ -72,9 +72,38 @@ class RawClient {
     return out;
   }
 
+  // One HTTP answer with a Content-Length: its head and body, or nullopt
+  // when the connection ended first.
+  std::optional<std::pair<std::string, std::string>> ReadAnswer() {
+    size_t head_end, length = 0;
+    while ((head_end = buffer_.find("\r\n\r\n")) == std::string::npos) {
+      if (!Fill()) return std::nullopt;
+    }
+    const std::string head = buffer_.substr(0, head_end);
+    const size_t at = head.find("\r\nContent-Length: ");
+    if (at != std::string::npos) length = std::stoul(head.substr(at + 18));
+    while (buffer_.size() < head_end + 4 + length) {
+      if (!Fill()) return std::nullopt;
+    }
+    std::string body = buffer_.substr(head_end + 4, length);
+    buffer_.erase(0, head_end + 4 + length);
+    return std::make_pair(head, body);
+  }
+
  private:
+  bool Fill() {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 10000) <= 0) return false;
+    char chunk[4096];
+    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n <= 0) return false;
+    buffer_.append(chunk, static_cast<size_t>(n));
+    return true;
+  }
+
   int fd_ = -1;
   bool connected_ = false;
+  std::string buffer_;
 };
 
 // The status code and the body of a raw answer.
@@ -88,31 +117,16 @@ std::string ErrorText(const std::string& text) { return Dump(Json{{"error", text
 
 class HostileClientsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    company_.AddUser("amy", "Amy Archer", "en", {"MF0301"});
-    auto token = cli::IssueUserToken(company_.target(), "amy");
-    ASSERT_TRUE(token.ok()) << token.err().description;
-    token_ = *token;
-  }
+  void SetUp() override { company_.AddUser("amy", "Amy Archer", "en", {"MF0301"}); }
 
-  void StartServer(ServeOptions options) {
-    options.port = 0;
-    server_ = std::make_unique<Server>(std::move(options), log_);
-    base::Status started = server_->Start();
-    ASSERT_TRUE(started.ok()) << started.err().description;
-  }
-
+  void StartServer(int threads) { server_.Start(testing_support::ServerOptions(threads)); }
+  std::string token() { return server_.Token("amy"); }
   std::string CallBody(const std::string& op = "UserName") const {
-    return Dump({{"progid", kReader},
-                 {"method", op},
-                 {"args", {{"vstrDB", company_.name()}, {"vstrErr", ""}}}});
+    return server_.Body(kReader, op);
   }
-
-  httplib::Result Post(const std::string& body, httplib::Headers headers = {}) {
-    httplib::Client client("127.0.0.1", server_->port());
-    client.set_read_timeout(20, 0);
-    headers.emplace("Authorization", "Bearer " + token_);
-    return client.Post("/v1/call", headers, body, "application/json");
+  testing_support::HttpAnswer Post(const std::string& body, httplib::Headers headers = {}) {
+    headers.emplace("Authorization", "Bearer " + token());
+    return server_.Post(body, headers);
   }
 
   std::string Head(const std::string& extra, size_t length) const {
@@ -121,16 +135,12 @@ class HostileClientsTest : public ::testing::Test {
   }
 
   TestCompany company_;
-  std::string token_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
+  testing_support::TestServer server_{company_};
 };
 
 TEST_F(HostileClientsTest, SlowIdleAndHalfOpenConnectionsStarveNobody) {
-  ServeOptions options;
-  options.threads = 2;
-  StartServer(options);
-  const int port = server_->port();
+  StartServer(2);
+  const int port = server_.port();
   std::vector<std::unique_ptr<RawClient>> hostile;
   for (int i = 0; i < 500; ++i) {
     auto c = std::make_unique<RawClient>(port);
@@ -142,7 +152,7 @@ TEST_F(HostileClientsTest, SlowIdleAndHalfOpenConnectionsStarveNobody) {
         ASSERT_TRUE(c->Send("POST /v1/call HTTP/1.1\r\nHost: x\r\nX-Slow: 1\r\n"));
         break;
       case 2:  // half-open body: announced, a part sent, the rest never
-        ASSERT_TRUE(c->Send(Head("Authorization: Bearer " + token_ + "\r\n", 1000) + "{\"pro"));
+        ASSERT_TRUE(c->Send(Head("Authorization: Bearer " + token() + "\r\n", 1000) + "{\"pro"));
         break;
       case 3:  // kept alive after one request, then idle
         ASSERT_TRUE(c->Send("GET /v1/health HTTP/1.1\r\nHost: x\r\n\r\n"));
@@ -158,19 +168,14 @@ TEST_F(HostileClientsTest, SlowIdleAndHalfOpenConnectionsStarveNobody) {
     ASSERT_TRUE(health) << httplib::to_string(health.error());
     EXPECT_EQ(health->status, 200);
     auto call = Post(CallBody());
-    ASSERT_TRUE(call) << httplib::to_string(call.error());
-    EXPECT_EQ(call->status, 200);
-    auto answer = ParseJson(call->body);
-    ASSERT_TRUE(answer.ok());
-    EXPECT_EQ((*answer)["result"], "Amy Archer");
+    EXPECT_EQ(call.status, 200);
+    EXPECT_EQ(call.body["result"], "Amy Archer");
   }
 }
 
 TEST_F(HostileClientsTest, LyingHeadsAreRefusedAtOnceAndChangeNothing) {
-  ServeOptions options;
-  options.threads = 1;
-  StartServer(options);
-  const std::string auth = "Authorization: Bearer " + token_ + "\r\n";
+  StartServer(1);
+  const std::string auth = "Authorization: Bearer " + token() + "\r\n";
   const std::string body = CallBody();
   const std::string line = "POST /v1/call HTTP/1.1\r\nHost: x\r\n" + auth;
   const struct {
@@ -200,7 +205,7 @@ TEST_F(HostileClientsTest, LyingHeadsAreRefusedAtOnceAndChangeNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.request.substr(0, 120));
-    RawClient client(server_->port());
+    RawClient client(server_.port());
     ASSERT_TRUE(client.connected());
     ASSERT_TRUE(client.Send(c.request));
     auto [status, answer] = StatusAndBody(client.ReadAll(5));
@@ -208,15 +213,11 @@ TEST_F(HostileClientsTest, LyingHeadsAreRefusedAtOnceAndChangeNothing) {
     EXPECT_EQ(answer, ErrorText(c.text));
   }
   // The one worker was never held: a proper call still goes through.
-  auto call = Post(body);
-  ASSERT_TRUE(call);
-  EXPECT_EQ(call->status, 200);
+  EXPECT_EQ(Post(body).status, 200);
 }
 
 TEST_F(HostileClientsTest, UnauthenticatedBodiesAreRefusedFromTheHead) {
-  ServeOptions options;
-  options.threads = 1;
-  StartServer(options);
+  StartServer(1);
   const std::string db = company_.name();
   const std::string refusal = ErrorText("the token is not valid for company database '" + db + "'");
   const std::string elsewhere = ErrorText("the token is not valid for company database 'nosuchdb'");
@@ -228,12 +229,12 @@ TEST_F(HostileClientsTest, UnauthenticatedBodiesAreRefusedFromTheHead) {
       {"", 401, ErrorText("missing \"Authorization: Bearer TOKEN\" header")},
       {"Plexavo-DB: " + db + "\r\nAuthorization: Bearer bogus\r\n", 401, refusal},
       {"Plexavo-DB: nosuchdb\r\nAuthorization: Bearer bogus\r\n", 401, elsewhere},
-      {"Plexavo-DB: nosuchdb\r\nAuthorization: Bearer " + token_ + "\r\n", 401, elsewhere},
+      {"Plexavo-DB: nosuchdb\r\nAuthorization: Bearer " + token() + "\r\n", 401, elsewhere},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.headers);
     // A 3 MB body is announced and never sent: the answer comes without it.
-    RawClient client(server_->port());
+    RawClient client(server_.port());
     ASSERT_TRUE(client.Send(Head(c.headers, 3 * 1024 * 1024)));
     auto [status, answer] = StatusAndBody(client.ReadAll(5));
     EXPECT_EQ(status, c.status);
@@ -241,69 +242,80 @@ TEST_F(HostileClientsTest, UnauthenticatedBodiesAreRefusedFromTheHead) {
   }
   // A known database with a bogus token answers as an unknown one does
   // when named in the body.
-  httplib::Client client("127.0.0.1", server_->port());
-  auto bogus =
-      client.Post("/v1/call", {{"Authorization", "Bearer bogus"}}, CallBody(), "application/json");
-  ASSERT_TRUE(bogus);
-  EXPECT_EQ(bogus->status, 401);
-  EXPECT_EQ(bogus->body, refusal);
+  auto bogus = server_.Post(CallBody(), {{"Authorization", "Bearer bogus"}});
+  EXPECT_EQ(bogus.status, 401);
+  EXPECT_EQ(bogus.text, refusal);
 
   // With the header and a valid token the call runs; the body must name the
   // same database.
   auto named = Post(CallBody(), {{"Plexavo-DB", db}});
-  ASSERT_TRUE(named);
-  EXPECT_EQ(named->status, 200) << named->body;
-  auto mismatch = Post(CallBody(), {{"Plexavo-DB", db + "x"}});
-  ASSERT_TRUE(mismatch);
-  EXPECT_EQ(mismatch->status, 401);
-  EXPECT_NE(log_.str().find("login=- db=nosuchdb progid=- op=- ms="), std::string::npos)
-      << log_.str();
+  EXPECT_EQ(named.status, 200) << named.text;
+  EXPECT_EQ(Post(CallBody(), {{"Plexavo-DB", db + "x"}}).status, 401);
+  EXPECT_NE(server_.log().find("login=- db=nosuchdb progid=- op=- ms="), std::string::npos)
+      << server_.log();
 }
 
 TEST_F(HostileClientsTest, BodyNamingAnotherDatabaseThanTheHeaderIsRefused) {
   TestCompany other;
   other.AddUser("amy", "Amy Elsewhere", "en", {"MF0301"});
-  company_.WriteSettings("[SoftWare\\Halvaren\\Kelmora\\" + other.name() +
-                         "]\nServer=" + other.ServerValue() + "\nUserID=" + other.target().user +
-                         "\nPWD=" + other.target().password + "\n");
-  StartServer(ServeOptions());
+  company_.WriteSettings(other.SettingsSection());
+  StartServer(8);
   // The token is amy's in this company; the body asks for the other one.
   std::string body = Dump({{"progid", kReader},
                            {"method", "UserName"},
                            {"args", {{"vstrDB", other.name()}, {"vstrErr", ""}}}});
   auto r = Post(body, {{"Plexavo-DB", company_.name()}});
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->status, 400);
-  EXPECT_EQ(r->body, ErrorText("vstrDB '" + other.name() + "' is not the database '" +
-                               company_.name() + "' named by the Plexavo-DB header"));
+  EXPECT_EQ(r.status, 400);
+  EXPECT_EQ(r.text, ErrorText("vstrDB '" + other.name() + "' is not the database '" +
+                              company_.name() + "' named by the Plexavo-DB header"));
 }
 
 TEST_F(HostileClientsTest, LargeAnswersComeInChunksAndWhole) {
   company_.Exec(
       "INSERT INTO SM_User (LoginName, UserName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
       "SELECT i + 1 FROM n WHERE i < 4000) SELECT 'u' || i, 'User number ' || i FROM n");
-  StartServer(ServeOptions());
-  RawClient raw(server_->port());
+  StartServer(8);
+  RawClient raw(server_.port());
   const std::string body = CallBody("GetRstUser");
   ASSERT_TRUE(raw.Send(
-      Head("Authorization: Bearer " + token_ + "\r\nConnection: close\r\n", body.size()) + body));
+      Head("Authorization: Bearer " + token() + "\r\nConnection: close\r\n", body.size()) + body));
   const std::string answer = raw.ReadAll(20);
   EXPECT_NE(answer.find("\r\nTransfer-Encoding: chunked\r\n"), std::string::npos)
       << answer.substr(0, 300);
 
   auto r = Post(body);
-  ASSERT_TRUE(r);
-  ASSERT_EQ(r->status, 200);
-  auto json = ParseJson(r->body);
-  ASSERT_TRUE(json.ok()) << r->body.substr(0, 300);
-  const Json& rows = (*json)["result"]["rows"];
-  ASSERT_EQ(rows.size(), 4001u);
-  EXPECT_EQ((*json)["byref"], Json({{"vstrErr", ""}}));
+  ASSERT_EQ(r.status, 200);
+  const Json& rows = r.body["result"]["rows"];
+  ASSERT_EQ(rows.size(), 4001u) << r.text.substr(0, 300);
+  EXPECT_EQ(r.body["byref"], Json({{"vstrErr", ""}}));
   size_t found = 0;
   for (const Json& row : rows) {
     if (row[1] == "User number 3999") ++found;
   }
   EXPECT_EQ(found, 1u);
+}
+
+// One kept-alive connection serves call after call: the requests go over a
+// single socket, so a server that closed it early would fail the next one.
+TEST_F(HostileClientsTest, OneKeptAliveConnectionAnswersManyCallsInTurn) {
+  StartServer(2);
+  RawClient socket(server_.port());
+  ASSERT_TRUE(socket.connected());
+  const std::string body = CallBody("CurPeriod");
+  for (int i = 0; i < 40; ++i) {
+    // Each call sees the period as it is now: it changes between calls.
+    const std::string period =
+        "2026" + std::string(i % 12 < 9 ? "0" : "") + std::to_string(i % 12 + 1);
+    company_.Exec("DELETE FROM SM_Period");
+    company_.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', :p)", {{"p", period}});
+    ASSERT_TRUE(socket.Send(Head("Authorization: Bearer " + token() + "\r\n", body.size()) + body))
+        << "call " << i;
+    auto answer = socket.ReadAnswer();
+    ASSERT_TRUE(answer.has_value()) << "the connection ended before answer " << i;
+    EXPECT_EQ(answer->first.rfind("HTTP/1.1 200", 0), 0u) << answer->first;
+    EXPECT_EQ(answer->first.find("Connection: close"), std::string::npos) << "call " << i;
+    EXPECT_EQ(ParseJson(answer->second).value()["result"], period) << "call " << i;
+  }
 }
 
 // A reader that is only made once the test lets it.
@@ -325,29 +337,28 @@ class GatedReader : public reader::MF_OutBill {
 
 TEST_F(HostileClientsTest, CallsWaitingForAWorkerAreAnswered503WhenStopping) {
   GatedReader::Gate gate;
-  ServeOptions options;
-  options.threads = 1;
+  ServeOptions options = testing_support::ServerOptions(1);
   options.register_classes = [&gate](host::ClassTable& classes) {
     boundary::RegisterAll(classes);
     classes.Register(
         {kReader, host::TransactionAttribute::kSupports,
          [&gate](host::ObjectContext& ctx) { return std::make_unique<GatedReader>(ctx, gate); }});
   };
-  StartServer(options);
+  server_.Start(options);
   const std::string body = CallBody();
   const std::string request =
-      Head("Authorization: Bearer " + token_ + "\r\nConnection: close\r\n", body.size()) + body;
-  RawClient running(server_->port());
+      Head("Authorization: Bearer " + token() + "\r\nConnection: close\r\n", body.size()) + body;
+  RawClient running(server_.port());
   ASSERT_TRUE(running.Send(request));
   {
     std::unique_lock<std::mutex> lock(gate.m);
     ASSERT_TRUE(gate.cv.wait_for(lock, std::chrono::seconds(20), [&] { return gate.entered; }));
   }
-  RawClient queued(server_->port());
+  RawClient queued(server_.port());
   ASSERT_TRUE(queued.Send(request));
   // The queued call reaches the worker queue before the stop.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  std::thread stopper([this] { server_->Stop(); });
+  std::thread stopper([this] { server_.server().Stop(); });
   const std::string refused = queued.ReadAll(10);
   {
     std::lock_guard<std::mutex> lock(gate.m);
@@ -356,7 +367,7 @@ TEST_F(HostileClientsTest, CallsWaitingForAWorkerAreAnswered503WhenStopping) {
   gate.cv.notify_all();
   const std::string finished = running.ReadAll(20);
   stopper.join();
-  server_->Wait();
+  server_.server().Wait();
 
   auto [status, text] = StatusAndBody(refused);
   EXPECT_EQ(status, 503) << refused;

@@ -7,18 +7,13 @@
 #include <sstream>
 #include <thread>
 
-#include "cli/company_admin.h"
-#include "server/http.h"
-#include "server/json_values.h"
-#include "server/server.h"
 #include "tests/bill_fixture.h"
+#include "tests/test_server.h"
 
 namespace server {
 namespace {
 
 using testing_support::C;
-
-constexpr const char* kWriter = "Plexavo.MF_OutBillE";
 
 struct Answer {
   int status = 0;
@@ -29,53 +24,24 @@ class IdempotencyTest : public testing_support::BillFixture {
  protected:
   void SetUp() override {
     company_.AddUser("bea", "Bea", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
-    for (const char* login : {"amy", "bea"}) {
-      auto token = cli::IssueUserToken(company_.target(), login);
-      ASSERT_TRUE(token.ok()) << token.err().description;
-      tokens_[login] = *token;
-    }
-    StartServer();
-  }
-
-  void StartServer() {
-    server_.reset();
-    ServeOptions options;
-    options.port = 0;
-    options.threads = 4;
-    server_ = std::make_unique<Server>(options, log_);
-    ASSERT_TRUE(server_->Start().ok());
+    for (const char* login : {"amy", "bea"}) server_.Token(login);
+    server_.Start();
   }
 
   std::string NewBill(const std::string& qty, bool auto_exe = true) {
-    Json args = {{"vstrID", ""},
-                 {"vdtmDate", "2026-12-06"},
-                 {"vstrOpCate", ""},
-                 {"vstrOrdBill", "MO1"},
-                 {"vstrOrdSortID", "1"},
-                 {"vstrProject", ""},
-                 {"vstrItem", ""},
-                 {"vstrOperator", "Oscar"},
-                 {"vstrMemo", "twice"},
-                 {"vrstDetail", RowsetToJson(testing_support::Lines({{.qty = qty}}))},
-                 {"vblnAutoExe", auto_exe},
-                 {"vstrDB", company_.name()},
-                 {"vstrErr", ""}};
-    return Dump({{"progid", kWriter}, {"method", "AddNew"}, {"args", args}});
+    return server_.Body(boundary::kWriterProgId, "AddNew",
+                        testing_support::NewBillArgs(testing_support::Lines({{.qty = qty}}),
+                                                     auto_exe, "", "twice"));
   }
 
   Answer Post(const std::string& body, const std::string& key, const std::string& login = "amy") {
-    httplib::Client client("127.0.0.1", server_->port());
-    client.set_read_timeout(120, 0);
-    httplib::Headers headers = {{"Authorization", "Bearer " + tokens_[login]}};
+    httplib::Headers headers = server_.Bearer(login);
     if (!key.empty()) headers.emplace("Idempotency-Key", key);
-    auto res = client.Post("/v1/call", headers, body, "application/json");
-    if (!res) return {};
-    return {res->status, res->body};
+    testing_support::HttpAnswer a = server_.Post(body, headers);
+    return {a.status, a.text};
   }
 
-  std::map<std::string, std::string> tokens_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
+  testing_support::TestServer server_{company_};
 };
 
 TEST_F(IdempotencyTest, ARepeatAnswersTheKeptAnswerWithoutRunningAgain) {
@@ -91,7 +57,7 @@ TEST_F(IdempotencyTest, ARepeatAnswersTheKeptAnswerWithoutRunningAgain) {
   EXPECT_EQ(again.status, 200);
   EXPECT_EQ(again.body, first.body);
   // And after a restart of the server.
-  StartServer();
+  server_.Start();
   Answer restarted = Post(body, "order-17/click");
   EXPECT_EQ(restarted.body, first.body);
 

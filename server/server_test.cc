@@ -13,30 +13,19 @@
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
 #include "cli/cli.h"
-#include "cli/company_admin.h"
 #include "cli/token.h"
-#include "reader/mf_outbill.h"
 #include "server/http.h"
 #include "server/json_values.h"
 #include "tests/test_company.h"
+#include "tests/test_server.h"
 
 namespace server {
 namespace {
 
+using testing_support::HttpAnswer;
 using testing_support::TestCompany;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
-
-struct Answer {
-  int status = 0;
-  Json body;
-};
-
-// A settings-file section naming `company`, for a file that holds two.
-std::string SectionOf(const TestCompany& company) {
-  return "[SoftWare\\Halvaren\\Kelmora\\" + company.name() + "]\nServer=" + company.ServerValue() +
-         "\nUserID=" + company.target().user + "\nPWD=" + company.target().password + "\n";
-}
 
 // Any well-typed JSON value of a parameter type.
 Json SampleOf(boundary::ParamType type) {
@@ -45,73 +34,17 @@ Json SampleOf(boundary::ParamType type) {
   return kSamples[boundary::ParamTypeName(type)];
 }
 
-// Options of a test server on any free port.
-ServeOptions TestOptions(int threads, size_t max_body_bytes = 64 * 1024) {
-  ServeOptions options;
-  options.port = 0;
-  options.threads = threads;
-  options.max_body_bytes = max_body_bytes;
-  return options;
-}
-
-// Reads like the reader, but breaks its own transaction before the host
-// commits it, so that the commit fails.
-class CommitBreaker : public reader::MF_OutBill {
- public:
-  CommitBreaker(host::ObjectContext& ctx, data::Target target)
-      : MF_OutBill(ctx), target_(std::move(target)) {}
-  ~CommitBreaker() override {
-    GetObjectContext().SetComplete();
-    data::Connection cnn;
-    if (!cnn.Open(target_, GetObjectContext().enlistment()).ok()) return;
-    if (target_.backend == data::Backend::kSqlite) {
-      (void)cnn.Execute(data::Sql("ROLLBACK"));
-    } else {
-      (void)cnn.Execute(
-          data::Sql("CREATE TEMP TABLE breaker (a INTEGER UNIQUE DEFERRABLE INITIALLY DEFERRED)"));
-      (void)cnn.Execute(data::Sql("INSERT INTO breaker VALUES (1), (1)"));
-    }
-  }
-
- private:
-  data::Target target_;
-};
-
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     company_.AddUser("amy", "Amy Archer", "en", {"MF0301", "MF0302"});
     company_.AddUser("bob", "Bob Baker", "", {}, 7);
-    auto token = cli::IssueUserToken(company_.target(), "amy");
-    ASSERT_TRUE(token.ok()) << token.err().description;
-    token_ = *token;
     db_ = company_.name();
-    StartServer(TestOptions(4));
+    server_.Start();
   }
 
-  void StartServer(ServeOptions options) {
-    server_ = std::make_unique<Server>(std::move(options), log_);
-    base::Status started = server_->Start();
-    ASSERT_TRUE(started.ok()) << started.err().description;
-  }
-
-  Answer Post(const std::string& body, const std::string& authorization) {
-    httplib::Client client("127.0.0.1", server_->port());
-    httplib::Headers headers;
-    if (!authorization.empty()) headers.emplace("Authorization", authorization);
-    auto res = client.Post("/v1/call", headers, body, "application/json");
-    if (!res) {
-      ADD_FAILURE() << "no answer: " << httplib::to_string(res.error());
-      return {};
-    }
-    auto json = ParseJson(res->body);
-    EXPECT_TRUE(json.ok()) << res->body;
-    return {res->status, json.ok() ? *json : Json()};
-  }
-
-  Answer Call(const std::string& op, const Json& args, std::string token = "") {
-    Json request = {{"progid", kReader}, {"method", op}, {"args", args}};
-    return Post(Dump(request), "Bearer " + (token.empty() ? token_ : token));
+  HttpAnswer Call(const std::string& op, const Json& args) {
+    return server_.Call(kReader, op, args);
   }
 
   Json DbArgs() const { return {{"vstrDB", db_}, {"vstrErr", ""}}; }
@@ -122,51 +55,37 @@ class ServerTest : public ::testing::Test {
     return args;
   }
 
-  Answer Get(const std::string& path) {
-    httplib::Client client("127.0.0.1", server_->port());
-    auto res = client.Get(path.c_str());
-    if (!res) return {};
-    auto json = ParseJson(res->body);
-    return {res->status, json.ok() ? *json : Json()};
-  }
-
   TestCompany company_;
-  std::string token_;
+  testing_support::TestServer server_{company_};
   std::string db_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
 };
 
 TEST_F(ServerTest, AnswersHealthAndInterfaces) {
-  Answer health = Get("/v1/health");
+  HttpAnswer health = server_.Get("/v1/health");
   EXPECT_EQ(health.status, 200);
   EXPECT_EQ(health.body, Json({{"status", "ok"}}));
 
-  Answer itfs = Get("/v1/interfaces");
+  HttpAnswer itfs = server_.Get("/v1/interfaces");
   ASSERT_EQ(itfs.status, 200);
   const Json& list = itfs.body["interfaces"];
-  ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0]["progid"], kReader);
   EXPECT_EQ(list[0]["class"], "MF_OutBill");
   EXPECT_EQ(list[1]["progid"], "Plexavo.MF_OutBillE");
-  ASSERT_EQ(list[0]["operations"].size(), 30u);
-  ASSERT_EQ(list[1]["operations"].size(), 6u);
-  const Json& shop = list[0]["operations"][29];
-  EXPECT_EQ(shop["operation"], "ShopRst");
-  EXPECT_EQ(shop["dispid"], "6003001D");
-  EXPECT_EQ(shop["result"], "rowset");
-  EXPECT_EQ(list[1]["operations"][5]["operation"], "AddFromOutPlan");
-  EXPECT_EQ(list[1]["operations"][5]["dispid"], "60030008");
-  const Json& check = list[0]["operations"][24];
-  EXPECT_EQ(check["operation"], "CheckRight");
+  auto find = [&](size_t itf, const char* name) {
+    for (const Json& op : list[itf]["operations"]) {
+      if (op["operation"] == name) return op;
+    }
+    return Json();
+  };
+  EXPECT_EQ(find(0, "ShopRst")["dispid"], "6003001D");
+  EXPECT_EQ(find(0, "ShopRst")["result"], "rowset");
+  EXPECT_EQ(find(1, "AddFromOutPlan")["dispid"], "60030008");
+  const Json check = find(0, "CheckRight");
   EXPECT_EQ(check["implemented"], true);
   EXPECT_EQ(check["parameters"][0],
             Json({{"name", "vblnRead"}, {"type", "bool"}, {"direction", "inout"}}));
   EXPECT_EQ(check["parameters"][4],
             Json({{"name", "vstrDB"}, {"type", "text"}, {"direction", "in"}}));
-  EXPECT_EQ(list[0]["operations"][0]["implemented"],
-            boundary::IsImplemented(boundary::ReaderInterface(),
-                                    boundary::ReaderInterface().operations->at(0)));
 }
 
 TEST_F(ServerTest, CheckRightByNameAndByDispIdAgree) {
@@ -177,58 +96,70 @@ TEST_F(ServerTest, CheckRightByNameAndByDispIdAgree) {
                            {"vblnExec", false},
                            {"vblnUnExec", false},
                            {"vstrErr", ""}}}};
-  Answer by_name = Call("CheckRight", CheckRightArgs());
+  HttpAnswer by_name = Call("CheckRight", CheckRightArgs());
   EXPECT_EQ(by_name.status, 200);
   EXPECT_EQ(by_name.body, expected);
   Json request = {{"progid", kReader}, {"dispid", "60030018"}, {"args", CheckRightArgs()}};
-  Answer by_dispid = Post(Dump(request), "Bearer " + token_);
+  HttpAnswer by_dispid = server_.Post(Dump(request), server_.Bearer("amy"));
   EXPECT_EQ(by_dispid.status, 200);
   EXPECT_EQ(by_dispid.body, expected);
 
   // One line per call, with the caller's login and without the token.
-  std::string log = log_.str();
+  std::string log = server_.log();
   std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d login=amy db=)" + db_ +
                   R"( progid=Plexavo\.MF_OutBill op=CheckRight ms=\d+ 200 ok\n)");
   EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), line), {}), 2) << log;
-  EXPECT_EQ(log.find(token_), std::string::npos);
+  EXPECT_EQ(log.find(server_.Token("amy")), std::string::npos);
 }
 
-TEST_F(ServerTest, AnswersLookUpsForTheCaller) {
+TEST_F(ServerTest, AnswersTheCallersQueries) {
   company_.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', '202612')");
-  Answer period = Call("CurPeriod", DbArgs());
-  EXPECT_EQ(period.status, 200);
-  EXPECT_EQ(period.body, Json({{"result", "202612"}, {"byref", {{"vstrErr", ""}}}}));
-
-  Answer name = Call("UserName", DbArgs());
-  EXPECT_EQ(name.status, 200);
-  EXPECT_EQ(name.body, Json({{"result", "Amy Archer"}, {"byref", {{"vstrErr", ""}}}}));
-
-  Answer users = Call("GetRstUser", DbArgs());
-  EXPECT_EQ(users.status, 200);
-  EXPECT_EQ(users.body["result"],
-            Json::parse(R"({"fields":[{"name":"LoginName","type":"text"},)"
-                        R"({"name":"UserName","type":"text"},)"
-                        R"({"name":"InnerID","type":"int"}],)"
-                        R"("rows":[["amy","Amy Archer",0],["bob","Bob Baker",7]]})"));
-}
-
-TEST_F(ServerTest, DisabledReaderWriteAnswersFunctionKill) {
-  Json args = DbArgs();
+  Json add_new = DbArgs();
   for (const boundary::Param& p :
        boundary::OperationByName(boundary::ReaderInterface(), "AddNew")->params) {
-    if (!args.contains(p.name)) args[p.name] = SampleOf(p.type);
+    if (!add_new.contains(p.name)) add_new[p.name] = SampleOf(p.type);
   }
-  args["vstrID"] = "B-17";
-  args["vrstDetail"] =
+  add_new["vstrID"] = "B-17";
+  add_new["vrstDetail"] =
       Json::parse(R"({"fields":[{"name":"Qty","type":"currency"}],"rows":[[1.5]]})");
-  Answer a = Call("AddNew", args);
-  EXPECT_EQ(a.status, 200);
-  EXPECT_EQ(a.body, Json({{"result", false},
-                          {"byref", {{"vstrID", "B-17"}, {"vstrErr", "function kill"}}}}));
+  const struct {
+    const char* op;
+    Json args;
+    Json expected;
+  } cases[] = {
+      {"CurPeriod", DbArgs(), {{"result", "202612"}, {"byref", {{"vstrErr", ""}}}}},
+      {"UserName", DbArgs(), {{"result", "Amy Archer"}, {"byref", {{"vstrErr", ""}}}}},
+      {"GetRstUser",
+       DbArgs(),
+       {{"result", Json::parse(R"({"fields":[{"name":"LoginName","type":"text"},)"
+                               R"({"name":"UserName","type":"text"},)"
+                               R"({"name":"InnerID","type":"int"}],)"
+                               R"("rows":[["amy","Amy Archer",0],["bob","Bob Baker",7]]})")},
+        {"byref", {{"vstrErr", ""}}}}},
+      // The reader's own write is switched off.
+      {"AddNew",
+       add_new,
+       {{"result", false}, {"byref", {{"vstrID", "B-17"}, {"vstrErr", "function kill"}}}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.op);
+    HttpAnswer a = Call(c.op, c.args);
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.body, c.expected);
+  }
   EXPECT_EQ(company_.Count("MF_OutBill"), 0);
 }
 
-TEST_F(ServerTest, RefusesBadRequestsWith400) {
+TEST_F(ServerTest, RefusesBadRequestsAndCallers) {
+  TestCompany other;
+  other.AddUser("bea", "Bea Other");
+  testing_support::TestServer other_server(other);
+  const std::string other_token = other_server.Token("bea");
+  company_.WriteSettings(other.SettingsSection());
+  auto stranger = cli::NewToken();
+  ASSERT_TRUE(stranger.ok());
+  const std::string token = server_.Token("amy");
+
   auto req = [&](Json args, const char* key = "method", Json op = "UserName") {
     return Dump({{"progid", kReader}, {key, op}, {"args", std::move(args)}});
   };
@@ -245,99 +176,79 @@ TEST_F(ServerTest, RefusesBadRequestsWith400) {
   const std::string kCur =
       "argument vcurQty must be a currency value with at most four decimals (a string such as "
       "\"12.3400\" or a number), not ";
-  const struct {
-    std::string body;
-    std::string error;
-  } cases[] = {
-      {"{\"progid\": ",
-       "malformed JSON: parse error at line 1, column 12: syntax error while parsing value - "
-       "unexpected end of "
-       "input; expected '[', '{', or a literal"},
-      {"[]", "the request must be a JSON object, not an array"},
-      {Dump({{"progid", "Plexavo.Nope"}, {"method", "UserName"}, {"args", DbArgs()}}),
-       "unknown progid 'Plexavo.Nope'"},
-      {req(DbArgs(), "method", "NoSuch"), "Plexavo.MF_OutBill has no operation 'NoSuch'"},
-      {req(DbArgs(), "dispid", "6003FFFF"),
-       "Plexavo.MF_OutBill has no operation with dispid 6003FFFF"},
-      {req(DbArgs(), "dispid", "0x6003"),
-       "\"dispid\" must be hexadecimal text such as \"6003001D\""},
-      {Dump({{"progid", kReader}, {"args", DbArgs()}}), "give either \"method\" or \"dispid\""},
-      {Dump({{"progid", kReader}, {"method", "UserName"}}),
-       "\"args\" must be an object with every parameter of UserName by its name"},
-      {Dump({{"progid", kReader}, {"method", "UserName"}, {"args", DbArgs()}, {"x", 1}}),
-       "unknown request member \"x\" (expected \"progid\", \"method\" or \"dispid\", \"args\")"},
-      {req({{"vstrDB", db_}}), "missing argument 'vstrErr' of UserName"},
-      {req(unknown), "unknown argument 'vstrX' of UserName"},
-      {req(typed, "method", "GetMeasID"),
-       "argument vlngArtID must be a 32-bit integer, not a string"},
-      {req(bom_text, "method", "OrderBomRst"), kCur + "\"1.23456\""},
-      {bom_number, kCur + "1.23456"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
-    Answer a = Post(c.body, "Bearer " + token_);
-    EXPECT_EQ(a.status, 400);
-    EXPECT_EQ(a.body, Json({{"error", c.error}}));
-  }
-  EXPECT_NE(log_.str().find("login=- db=- progid=Plexavo.MF_OutBill op=NoSuch ms="),
-            std::string::npos);
-}
-
-TEST_F(ServerTest, RefusesCallersWithout401) {
-  TestCompany other;
-  other.AddUser("bea", "Bea Other");
-  auto other_token = cli::IssueUserToken(other.target(), "bea");
-  ASSERT_TRUE(other_token.ok());
-  company_.WriteSettings(SectionOf(other));
-  auto stranger = cli::NewToken();
-  ASSERT_TRUE(stranger.ok());
-
-  const std::string request =
-      Dump({{"progid", kReader}, {"method", "UserName"}, {"args", DbArgs()}});
+  const std::string good = req(DbArgs());
   const std::string not_valid = "the token is not valid for company database '" + db_ + "'";
   const std::string missing = "missing \"Authorization: Bearer TOKEN\" header";
+  const std::string bearer = "Bearer " + token;
   const struct {
+    std::string body;
     std::string authorization;
+    int status;
     std::string error;
   } cases[] = {
-      {"", missing},
-      {"Basic " + token_, missing},
-      {"Bearer", missing},
-      {"Bearer " + *stranger, not_valid},
-      {"Bearer " + *other_token, not_valid},
+      {"{\"progid\": ", bearer, 400,
+       "malformed JSON: parse error at line 1, column 12: syntax error while parsing value - "
+       "unexpected end of input; expected '[', '{', or a literal"},
+      {"[]", bearer, 400, "the request must be a JSON object, not an array"},
+      {Dump({{"progid", "Plexavo.Nope"}, {"method", "UserName"}, {"args", DbArgs()}}), bearer, 400,
+       "unknown progid 'Plexavo.Nope'"},
+      {req(DbArgs(), "method", "NoSuch"), bearer, 400,
+       "Plexavo.MF_OutBill has no operation 'NoSuch'"},
+      {req(DbArgs(), "dispid", "6003FFFF"), bearer, 400,
+       "Plexavo.MF_OutBill has no operation with dispid 6003FFFF"},
+      {req(DbArgs(), "dispid", "0x6003"), bearer, 400,
+       "\"dispid\" must be hexadecimal text such as \"6003001D\""},
+      {Dump({{"progid", kReader}, {"args", DbArgs()}}), bearer, 400,
+       "give either \"method\" or \"dispid\""},
+      {Dump({{"progid", kReader}, {"method", "UserName"}}), bearer, 400,
+       "\"args\" must be an object with every parameter of UserName by its name"},
+      {Dump({{"progid", kReader}, {"method", "UserName"}, {"args", DbArgs()}, {"x", 1}}), bearer,
+       400,
+       "unknown request member \"x\" (expected \"progid\", \"method\" or \"dispid\", \"args\")"},
+      {req({{"vstrDB", db_}}), bearer, 400, "missing argument 'vstrErr' of UserName"},
+      {req(unknown), bearer, 400, "unknown argument 'vstrX' of UserName"},
+      {req(typed, "method", "GetMeasID"), bearer, 400,
+       "argument vlngArtID must be a 32-bit integer, not a string"},
+      {req(bom_text, "method", "OrderBomRst"), bearer, 400, kCur + "\"1.23456\""},
+      {bom_number, bearer, 400, kCur + "1.23456"},
+      {good, "", 401, missing},
+      {good, "Basic " + token, 401, missing},
+      {good, "Bearer", 401, missing},
+      {good, "Bearer " + *stranger, 401, not_valid},
+      {good, "Bearer " + other_token, 401, not_valid},
+      // The same text as for a bogus token: company names cannot be told apart.
+      {req({{"vstrDB", "nosuchdb"}, {"vstrErr", ""}}), bearer, 401,
+       "the token is not valid for company database 'nosuchdb'"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.authorization);
-    Answer a = Post(request, c.authorization);
-    EXPECT_EQ(a.status, 401);
+    SCOPED_TRACE(c.body + " " + c.authorization);
+    httplib::Headers headers;
+    if (!c.authorization.empty()) headers.emplace("Authorization", c.authorization);
+    HttpAnswer a = server_.Post(c.body, headers);
+    EXPECT_EQ(a.status, c.status);
     EXPECT_EQ(a.body, Json({{"error", c.error}}));
   }
-  Json elsewhere = {{"vstrDB", "nosuchdb"}, {"vstrErr", ""}};
-  Answer unknown_db = Call("UserName", elsewhere);
-  EXPECT_EQ(unknown_db.status, 401);
-  // The same text as for a bogus token: company names cannot be told apart.
-  EXPECT_EQ(unknown_db.body,
-            Json({{"error", "the token is not valid for company database 'nosuchdb'"}}));
-
+  EXPECT_NE(server_.log().find("login=- db=- progid=Plexavo.MF_OutBill op=NoSuch ms="),
+            std::string::npos);
   // The other database's token works there, as its own user; the scheme's case is free.
-  Json there = {{"vstrDB", other.name()}, {"vstrErr", ""}};
-  Answer a = Post(Dump({{"progid", kReader}, {"method", "UserName"}, {"args", there}}),
-                  "bearer " + *other_token);
+  HttpAnswer a = server_.Post(req({{"vstrDB", other.name()}, {"vstrErr", ""}}),
+                              {{"Authorization", "bearer " + other_token}});
   EXPECT_EQ(a.status, 200);
   EXPECT_EQ(a.body["result"], "Bea Other");
 }
 
 TEST_F(ServerTest, RefusesBodiesOverTheLimitWith413) {
-  StartServer(TestOptions(2, 256));
-  std::string body = Dump({{"progid", kReader},
-                           {"method", "UserName"},
-                           {"args", {{"vstrDB", std::string(300, 'x')}, {"vstrErr", ""}}}});
-  Answer a = Post(body, "Bearer " + token_);
+  server::ServeOptions options = testing_support::ServerOptions(2);
+  options.max_body_bytes = 256;
+  server_.Start(options);
+  HttpAnswer a =
+      server_.Post(server_.Body(kReader, "UserName", {{"vstrDB", std::string(300, 'x')}}),
+                   server_.Bearer("amy"));
   EXPECT_EQ(a.status, 413);
   EXPECT_EQ(a.body, Json({{"error", "the request body is larger than 256 bytes"}}));
-  EXPECT_NE(log_.str().find("login=- db=- progid=- op=- ms=0 413 the request body"),
+  EXPECT_NE(server_.log().find("login=- db=- progid=- op=- ms=0 413 the request body"),
             std::string::npos)
-      << log_.str();
+      << server_.log();
   // A body within the limit still gets through.
   EXPECT_EQ(Call("UserName", DbArgs()).status, 200);
 }
@@ -350,9 +261,9 @@ TEST_F(ServerTest, NeverRunsOperationsNotBuiltYet) {
     return boundary::IsImplemented(itf, op) && &itf != &boundary::WriterInterface() &&
            std::string_view(op.name) != "UserName";
   };
-  ServeOptions options = TestOptions(2);
+  server::ServeOptions options = testing_support::ServerOptions(2);
   options.is_implemented = built;
-  StartServer(std::move(options));
+  server_.Start(options);
   std::vector<std::pair<const boundary::Interface*, const boundary::Operation*>> pending;
   for (const boundary::Interface* itf : boundary::Interfaces()) {
     for (const boundary::Operation& op : *itf->operations) {
@@ -360,14 +271,13 @@ TEST_F(ServerTest, NeverRunsOperationsNotBuiltYet) {
     }
   }
   ASSERT_GE(pending.size(), 7u);
-  Json listed = Get("/v1/interfaces").body["interfaces"];
+  Json listed = server_.Get("/v1/interfaces").body["interfaces"];
   for (const auto& [itf, op] : pending) {
     SCOPED_TRACE(std::string(itf->progid) + "." + op->name);
     Json args = Json::object();
     for (const boundary::Param& p : op->params) args[p.name] = SampleOf(p.type);
     args["vstrDB"] = db_;
-    Answer a = Post(Dump({{"progid", itf->progid}, {"method", op->name}, {"args", args}}),
-                    "Bearer " + token_);
+    HttpAnswer a = server_.Call(itf->progid, op->name, args);
     EXPECT_EQ(a.status, 501);
     EXPECT_EQ(
         a.body,
@@ -380,31 +290,11 @@ TEST_F(ServerTest, NeverRunsOperationsNotBuiltYet) {
   EXPECT_EQ(Call("CurPeriod", DbArgs()).status, 200);  // what is built still runs
 }
 
-TEST_F(ServerTest, FailedCommitAnswers409) {
-  data::Target target = company_.target();
-  ServeOptions options = TestOptions(2);
-  options.register_classes = [target](host::ClassTable& classes) {
-    boundary::RegisterAll(classes);
-    classes.Register(
-        {kReader, host::TransactionAttribute::kRequires, [target](host::ObjectContext& ctx) {
-           return std::make_unique<CommitBreaker>(ctx, target);
-         }});
-  };
-  StartServer(std::move(options));
-  Answer a = Call("UserName", DbArgs());
-  EXPECT_EQ(a.status, 409);
-  const std::string prefix =
-      "the transaction was aborted: The transaction could not be committed: ";
-  EXPECT_EQ(a.body["error"].get<std::string>().substr(0, prefix.size()), prefix) << a.body;
-  EXPECT_NE(log_.str().find("login=amy db=" + db_ + " progid=Plexavo.MF_OutBill op=UserName"),
-            std::string::npos);
-}
-
 // ---- The command-line client and server -------------------------------------
 
 TEST_F(ServerTest, CallCommandPrintsTheAnswer) {
-  setenv("PLEXAVO_URL", ("http://127.0.0.1:" + std::to_string(server_->port())).c_str(), 1);
-  setenv("PLEXAVO_TOKEN", token_.c_str(), 1);
+  setenv("PLEXAVO_URL", ("http://127.0.0.1:" + std::to_string(server_.port())).c_str(), 1);
+  setenv("PLEXAVO_TOKEN", server_.Token("amy").c_str(), 1);
   const struct {
     std::vector<std::string> args;
     int code;

@@ -14,6 +14,7 @@
 #include "server/json_values.h"
 #include "server/server.h"
 #include "tests/test_company.h"
+#include "tests/test_server.h"
 
 namespace server {
 namespace {
@@ -26,25 +27,10 @@ class TokenAndTlsTest : public ::testing::Test {
  protected:
   void SetUp() override { company_.AddUser("amy", "Amy Archer", "en", {"MF0301"}); }
 
-  void StartServer(ServeOptions options = ServeOptions()) {
-    options.port = 0;
-    server_ = std::make_unique<Server>(std::move(options), log_);
-    base::Status started = server_->Start();
-    ASSERT_TRUE(started.ok()) << started.err().description;
-  }
-
-  std::string CallBody(const std::string& op = "UserName") const {
-    return Dump({{"progid", kReader},
-                 {"method", op},
-                 {"args", {{"vstrDB", company_.name()}, {"vstrErr", ""}}}});
-  }
-
   std::pair<int, std::string> Call(const std::string& token) {
-    httplib::Client client("127.0.0.1", server_->port());
-    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + token}}, CallBody(),
-                           "application/json");
-    if (!res) return {0, ""};
-    return {res->status, res->body};
+    auto a =
+        server_.Post(server_.Body(kReader, "UserName"), {{"Authorization", "Bearer " + token}});
+    return {a.status, a.text};
   }
 
   std::string Refusal() const {
@@ -53,15 +39,14 @@ class TokenAndTlsTest : public ::testing::Test {
   }
 
   TestCompany company_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
+  testing_support::TestServer server_{company_};
 };
 
 TEST_F(TokenAndTlsTest, RevokedTokensAreRefusedAtOnce) {
   auto first = cli::IssueUserToken(company_.target(), "amy");
   auto second = cli::IssueUserToken(company_.target(), "amy");
   ASSERT_TRUE(first.ok() && second.ok());
-  StartServer();
+  server_.Start();
   EXPECT_EQ(Call(*first).first, 200);
   EXPECT_EQ(Call(*second).first, 200);
 
@@ -87,7 +72,7 @@ TEST_F(TokenAndTlsTest, ExpiredTokensAreRefused) {
   auto future = cli::IssueUserToken(company_.target(), "amy",
                                     base::DateTime::Parse("2999-01-01 00:00:00").value());
   ASSERT_TRUE(past.ok() && future.ok());
-  StartServer();
+  server_.Start();
   EXPECT_EQ(Call(*past), std::make_pair(401, Refusal()));
   EXPECT_EQ(Call(*future).first, 200);
 
@@ -134,19 +119,19 @@ TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
       "SELECT i + 1 FROM n WHERE i < 3000) SELECT 'u' || i, 'User number ' || i FROM n");
   auto token = cli::IssueUserToken(company_.target(), "amy");
   ASSERT_TRUE(token.ok());
-  ServeOptions options;
+  ServeOptions options = testing_support::ServerOptions();
   options.tls_cert = cert;
   options.tls_key = key;
-  StartServer(options);
+  server_.Start(options);
 
-  httplib::SSLClient tls("127.0.0.1", server_->port());
+  httplib::SSLClient tls("127.0.0.1", server_.port());
   tls.enable_server_certificate_verification(false);
   auto health = tls.Get("/v1/health");
   ASSERT_TRUE(health) << httplib::to_string(health.error());
   EXPECT_EQ(health->status, 200);
   // A large answer comes in chunks through TLS, whole.
-  auto users = tls.Post("/v1/call", {{"Authorization", "Bearer " + *token}}, CallBody("GetRstUser"),
-                        "application/json");
+  auto users = tls.Post("/v1/call", {{"Authorization", "Bearer " + *token}},
+                        server_.Body(kReader, "GetRstUser"), "application/json");
   ASSERT_TRUE(users) << httplib::to_string(users.error());
   ASSERT_EQ(users->status, 200);
   auto json = ParseJson(users->body);
@@ -154,7 +139,7 @@ TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
   EXPECT_EQ((*json)["result"]["rows"].size(), 3001u);
 
   // Plain HTTP gets no answer from a TLS port.
-  httplib::Client plain("127.0.0.1", server_->port());
+  httplib::Client plain("127.0.0.1", server_.port());
   plain.set_read_timeout(5, 0);
   auto refused = plain.Get("/v1/health");
   EXPECT_TRUE(!refused || refused->status != 200);
@@ -165,7 +150,8 @@ TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
   ServeOptions mismatched;
   mismatched.tls_cert = other_cert;
   mismatched.tls_key = key;
-  Server wrong(mismatched, log_);
+  std::ostringstream log;
+  Server wrong(mismatched, log);
   base::Status started = wrong.Start();
   ASSERT_FALSE(started.ok());
   const std::string prefix =

@@ -8,75 +8,37 @@
 #include <sstream>
 #include <thread>
 
-#include "cli/company_admin.h"
-#include "server/http.h"
-#include "server/json_values.h"
-#include "server/server.h"
 #include "tests/bill_fixture.h"
+#include "tests/test_server.h"
 
 namespace server {
 namespace {
 
 using testing_support::C;
 
-constexpr const char* kWriter = "Plexavo.MF_OutBillE";
-
 class WriterOverHttpTest : public testing_support::BillFixture {
  protected:
   void SetUp() override {
     company_.AddUser("bea", "Bea", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
-    for (const char* login : {"amy", "bea"}) {
-      auto token = cli::IssueUserToken(company_.target(), login);
-      ASSERT_TRUE(token.ok()) << token.err().description;
-      tokens_[login] = *token;
-    }
-    ServeOptions options;
-    options.port = 0;
-    options.threads = 4;
-    server_ = std::make_unique<Server>(options, log_);
-    ASSERT_TRUE(server_->Start().ok());
+    for (const char* login : {"amy", "bea"}) server_.Token(login);
+    server_.Start();
   }
 
   // One call as `login`; answers {"result", "byref"} or fails the test.
   Json Call(const std::string& op, Json args, const std::string& login = "amy") {
-    args["vstrDB"] = company_.name();
-    args["vstrErr"] = "";
-    httplib::Client client("127.0.0.1", server_->port());
-    client.set_read_timeout(120, 0);
-    Json request = {{"progid", kWriter}, {"method", op}, {"args", args}};
-    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + tokens_[login]}},
-                           Dump(request), "application/json");
-    if (!res) {
-      ADD_FAILURE() << "no answer";
-      return Json();
-    }
-    auto body = ParseJson(res->body);
-    if (res->status == 409) return {{"result", false}, {"byref", {{"vstrErr", "409"}}}};
-    EXPECT_EQ(res->status, 200) << res->body;
-    return body.ok() ? *body : Json();
+    testing_support::HttpAnswer a = server_.Call(boundary::kWriterProgId, op, args, login);
+    if (a.status == 409) return {{"result", false}, {"byref", {{"vstrErr", "409"}}}};
+    EXPECT_EQ(a.status, 200) << a.text;
+    return a.body;
   }
 
   Json NewBillArgs(const std::string& id, const std::string& qty, bool auto_exe) {
-    return {{"vstrID", id},
-            {"vdtmDate", "2026-12-06"},
-            {"vstrOpCate", ""},
-            {"vstrOrdBill", "MO1"},
-            {"vstrOrdSortID", "1"},
-            {"vstrProject", ""},
-            {"vstrItem", ""},
-            {"vstrOperator", "Oscar"},
-            {"vstrMemo", "by http"},
-            {"vrstDetail", RowsetToJson(testing_support::Lines({{.qty = qty}}))},
-            {"vblnAutoExe", auto_exe}};
+    return testing_support::NewBillArgs(testing_support::Lines({{.qty = qty}}), auto_exe, id,
+                                        "by http");
   }
 
   Json EditArgs(const std::string& id, const std::string& qty) {
-    Json args = NewBillArgs("", qty, false);
-    args.erase("vstrID");
-    args.erase("vblnAutoExe");
-    args["vstrOldID"] = id;
-    args["vstrNewID"] = id;
-    return args;
+    return testing_support::EditArgs(id, testing_support::Lines({{.qty = qty}}));
   }
 
   std::string Line1(const char* column) {
@@ -84,9 +46,7 @@ class WriterOverHttpTest : public testing_support::BillFixture {
                          " FROM MF_OrdDetail WHERE BillID = 'MO1' AND SortID = '1'");
   }
 
-  std::map<std::string, std::string> tokens_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
+  testing_support::TestServer server_{company_};
 };
 
 TEST_F(WriterOverHttpTest, CreatedAndExecutedInOneCall) {

@@ -61,13 +61,14 @@ std::string TestCompany::ServerValue() const {
   return "postgresql://" + target_.host + ":" + target_.port;
 }
 
+std::string TestCompany::SettingsSection() const {
+  return "[SoftWare\\Halvaren\\Kelmora\\" + name_ + "]\nServer=" + ServerValue() +
+         "\nUserID=" + target_.user + "\nPWD=" + target_.password + "\n";
+}
+
 void TestCompany::WriteSettings(const std::string& extra) const {
   std::ofstream out(settings_path_, std::ios::trunc);
-  out << "[SoftWare\\Halvaren\\Kelmora\\" << name_ << "]\n"
-      << "Server=" << ServerValue() << "\n"
-      << "UserID=" << target_.user << "\n"
-      << "PWD=" << target_.password << "\n"
-      << extra;
+  out << SettingsSection() << extra;
   out.close();
   setenv("PLEXAVO_SETTINGS", settings_path_.c_str(), 1);
 }

@@ -32,6 +32,8 @@ class TestCompany {
   const std::string& settings_path() const { return settings_path_; }
   const std::string& dir() const { return dir_; }
 
+  // This database's section of a settings file.
+  std::string SettingsSection() const;
   // Rewrites the settings file: this database's section followed by `extra`.
   void WriteSettings(const std::string& extra = "") const;
 

@@ -1,0 +1,72 @@
+// A server of the test process on a free loopback port, and the calls tests
+// send it: tokens issued per login on the test company, JSON bodies of one
+// operation, answers read into their status and parsed body.
+#ifndef PLEXAVO_TESTS_TEST_SERVER_H_
+#define PLEXAVO_TESTS_TEST_SERVER_H_
+
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "boundary/interfaces.h"
+#include "server/http.h"
+#include "server/json_values.h"
+#include "server/server.h"
+#include "tests/test_company.h"
+
+namespace testing_support {
+
+struct HttpAnswer {
+  int status = 0;  // 0: no answer
+  std::string text;
+  server::Json body;  // the text parsed; null when it is no JSON
+};
+
+// Arguments of a writer AddNew on order MO1 line 1, dated 2026-12-06.
+server::Json NewBillArgs(const base::Rowset& lines, bool auto_exe, const std::string& id = "",
+                         const std::string& memo = "memo");
+// Arguments of a writer Edit of bill `id` under its own number.
+server::Json EditArgs(const std::string& id, const base::Rowset& lines);
+
+// Options of a test server: any free port, `threads` workers.
+server::ServeOptions ServerOptions(int threads = 4);
+
+class TestServer {
+ public:
+  explicit TestServer(const TestCompany& company) : company_(company) {}
+
+  // Starts the server, stopping one started before; fails the test when
+  // it does not start.
+  void Start(server::ServeOptions options = ServerOptions());
+  void Stop() { server_.reset(); }
+  server::Server& server() { return *server_; }
+  int port() const { return server_->port(); }
+  std::string log() const { return log_.str(); }
+
+  // A token of `login` on the company, issued on first use.
+  const std::string& Token(const std::string& login);
+  httplib::Headers Bearer(const std::string& login) {
+    return {{"Authorization", "Bearer " + Token(login)}};
+  }
+
+  // The body of a call of `op`; vstrDB and vstrErr are added unless given.
+  std::string Body(const std::string& progid, const std::string& op,
+                   server::Json args = server::Json::object()) const;
+  // Posts a call body with the given headers.
+  HttpAnswer Post(const std::string& body, const httplib::Headers& headers);
+  // Calls `op` of `progid` as `login`.
+  HttpAnswer Call(const std::string& progid, const std::string& op,
+                  server::Json args = server::Json::object(), const std::string& login = "amy");
+  HttpAnswer Get(const std::string& path);
+
+ private:
+  const TestCompany& company_;
+  std::map<std::string, std::string> tokens_;
+  std::ostringstream log_;
+  std::unique_ptr<server::Server> server_;
+};
+
+}  // namespace testing_support
+
+#endif  // PLEXAVO_TESTS_TEST_SERVER_H_
