@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "cli/token.h"
 #include "data/admin.h"
 #include "schema/migrations.h"
 #include "tests/run_cli.h"
 #include "tests/test_company.h"
+#include "tokens/token.h"
 
 namespace cli {
 namespace {
@@ -249,16 +249,16 @@ TEST(CliDbTest, UserAddPrintsOneTokenAndStoresOnlyItsDigest) {
   ASSERT_EQ(users.RecordCount(), 1u);
   EXPECT_EQ(users.Row(0), (std::vector<base::Value>{"amy", "Amy Lee", int32_t{42}, "T"}));
 
-  base::Rowset tokens = company.Query("SELECT TokenHash, LoginName, Created FROM SM_UserToken",
+  base::Rowset stored = company.Query("SELECT TokenHash, LoginName, Created FROM SM_UserToken",
                                       {{"TokenHash", base::FieldType::kText},
                                        {"LoginName", base::FieldType::kText},
                                        {"Created", base::FieldType::kDate}});
-  ASSERT_EQ(tokens.RecordCount(), 1u);
-  EXPECT_EQ(tokens.Row(0)[0].TextOrEmpty(), TokenHash(token));
-  EXPECT_NE(tokens.Row(0)[0].TextOrEmpty(), token);
-  EXPECT_EQ(tokens.Row(0)[1].TextOrEmpty(), "amy");
-  ASSERT_FALSE(tokens.Row(0)[2].IsNull());
-  const int64_t age = base::DateTime::Now().seconds() - tokens.Row(0)[2].AsDate()->seconds();
+  ASSERT_EQ(stored.RecordCount(), 1u);
+  EXPECT_EQ(stored.Row(0)[0].TextOrEmpty(), tokens::TokenHash(token));
+  EXPECT_NE(stored.Row(0)[0].TextOrEmpty(), token);
+  EXPECT_EQ(stored.Row(0)[1].TextOrEmpty(), "amy");
+  ASSERT_FALSE(stored.Row(0)[2].IsNull());
+  const int64_t age = base::DateTime::Now().seconds() - stored.Row(0)[2].AsDate()->seconds();
   EXPECT_GE(age, 0);
   EXPECT_LE(age, 120);
 }
@@ -298,7 +298,7 @@ TEST(CliDbTest, UserTokenIssuesAnotherToken) {
     EXPECT_EQ(Rows(company,
                    "SELECT COUNT(*) FROM SM_UserToken WHERE TokenHash = :h AND "
                    "LoginName = 'amy'",
-                   {{"h", TokenHash(line.substr(0, 64))}}),
+                   {{"h", tokens::TokenHash(line.substr(0, 64))}}),
               1);
   }
   EXPECT_EQ(company.Count("SM_UserToken"), 2);

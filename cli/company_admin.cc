@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "base/datetime.h"
-#include "cli/token.h"
 #include "data/enlistment.h"
+#include "tokens/token_store.h"
 
 namespace cli {
 namespace {
@@ -56,21 +56,6 @@ base::Result<std::optional<std::string>> OneText(data::Connection& cnn, const da
 
 }  // namespace
 
-base::Result<std::string> InsertToken(data::Connection& cnn, const std::string& login,
-                                      std::optional<base::DateTime> expires) {
-  PLX_ASSIGN_OR_RETURN(std::string token, NewToken());
-  std::string hash = TokenHash(token);
-  if (hash.empty()) return base::MakeErr(base::kErrInternal, "SHA-256 is unavailable", kSource);
-  PLX_RETURN_IF_ERROR(
-      cnn.Execute(data::Sql("INSERT INTO SM_UserToken (TokenHash, LoginName, Created, Expires) "
-                            "VALUES (:hash, :login, :created, :expires)")
-                      .Bind("hash", hash)
-                      .Bind("login", login)
-                      .Bind("created", base::DateTime::Now())
-                      .Bind("expires", expires ? base::Value(*expires) : base::Value())));
-  return token;
-}
-
 base::Result<std::string> AddUser(const data::Target& target, const NewUser& user) {
   return InTransaction(target, [&](data::Connection& cnn) -> base::Result<std::string> {
     PLX_ASSIGN_OR_RETURN(bool exists, UserExists(cnn, user.login));
@@ -85,7 +70,7 @@ base::Result<std::string> AddUser(const data::Target& target, const NewUser& use
                         .Bind("name", user.name)
                         .Bind("inner", user.inner_id)
                         .Bind("lang", user.lang)));
-    return InsertToken(cnn, user.login);
+    return tokens::InsertToken(cnn, user.login);
   });
 }
 
@@ -93,15 +78,14 @@ base::Result<std::string> IssueUserToken(const data::Target& target, const std::
                                          std::optional<base::DateTime> expires) {
   return InTransaction(target, [&](data::Connection& cnn) -> base::Result<std::string> {
     PLX_RETURN_IF_ERROR(RequireUser(cnn, login));
-    return InsertToken(cnn, login, expires);
+    return tokens::InsertToken(cnn, login, expires);
   });
 }
 
 base::Result<int64_t> RevokeUserTokens(const data::Target& target, const std::string& login) {
   return InTransaction(target, [&](data::Connection& cnn) -> base::Result<int64_t> {
     PLX_RETURN_IF_ERROR(RequireUser(cnn, login));
-    return cnn.Execute(
-        data::Sql("DELETE FROM SM_UserToken WHERE LoginName = :login").Bind("login", login));
+    return tokens::DeleteTokens(cnn, login);
   });
 }
 

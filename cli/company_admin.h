@@ -33,10 +33,6 @@ base::Result<std::string> AddUser(const data::Target& target, const NewUser& use
 base::Result<std::string> IssueUserToken(const data::Target& target, const std::string& login,
                                          std::optional<base::DateTime> expires = std::nullopt);
 
-// Stores the digest of a fresh token for `login` on `cnn`; answers the token.
-base::Result<std::string> InsertToken(data::Connection& cnn, const std::string& login,
-                                      std::optional<base::DateTime> expires = std::nullopt);
-
 // Removes every sign-in token of an existing user; answers how many there
 // were. A removed token is refused from the next request on.
 base::Result<int64_t> RevokeUserTokens(const data::Target& target, const std::string& login);

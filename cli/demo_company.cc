@@ -8,6 +8,7 @@
 #include "cli/demo_files.h"
 #include "data/connection.h"
 #include "masterdata/import.h"
+#include "tokens/token_store.h"
 
 namespace cli {
 namespace {
@@ -95,17 +96,17 @@ base::Result<DemoUsers> SeedDemoCompany(const data::Target& target, const std::s
     }
   }
   PLX_RETURN_IF_ERROR(s.status());
-  DemoUsers tokens;
-  PLX_ASSIGN_OR_RETURN(tokens.admin_token, InsertToken(cnn, "admin"));
-  PLX_ASSIGN_OR_RETURN(tokens.clerk_token, InsertToken(cnn, "wang"));
-  PLX_ASSIGN_OR_RETURN(tokens.keeper_token, InsertToken(cnn, "li"));
+  DemoUsers issued;
+  PLX_ASSIGN_OR_RETURN(issued.admin_token, tokens::InsertToken(cnn, "admin"));
+  PLX_ASSIGN_OR_RETURN(issued.clerk_token, tokens::InsertToken(cnn, "wang"));
+  PLX_ASSIGN_OR_RETURN(issued.keeper_token, tokens::InsertToken(cnn, "li"));
   cnn.Close();
   PLX_RETURN_IF_ERROR(tx.Commit());
   // Master data, stock and orders, and the users' rights per depot, from
   // the files: after the users, whom the depot rights name.
   PLX_RETURN_IF_ERROR(ImportDemoFiles(target));
   PLX_RETURN_IF_ERROR(DateOrders(target, period));
-  return tokens;
+  return issued;
 }
 
 }  // namespace cli

@@ -11,10 +11,11 @@
 
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "cli/token.h"
 #include "data/connection.h"
 #include "schema/migrations.h"
 #include "services/company_db.h"
+#include "tokens/token.h"
+#include "tokens/token_store.h"
 
 namespace cli {
 namespace {
@@ -134,7 +135,7 @@ base::Status CheckAll(const std::string& dir, std::ostream& log) {
       std::string token_line,
       Step({"user", "add", kDb, kLogin, "--name", "Self Check", "--lang", "T"}, log));
   std::string token = token_line.substr(0, token_line.find('\n'));
-  if (!IsWellFormedToken(token) || token_line != token + "\n") {
+  if (!tokens::IsWellFormedToken(token) || token_line != token + "\n") {
     return Failed("user add printed '" + token_line + "' instead of one token line");
   }
   PLX_RETURN_IF_ERROR(Step({"user", "grant", kDb, kLogin, kRight}, log));
@@ -149,10 +150,8 @@ base::Status CheckAll(const std::string& dir, std::ostream& log) {
              data::Sql("SELECT UserName || '/' || Lang FROM SM_User WHERE LoginName = :login")
                  .Bind("login", kLogin),
              "Self Check/T"));
-  PLX_RETURN_IF_ERROR(Expect(cnn,
-                             data::Sql("SELECT LoginName FROM SM_UserToken WHERE TokenHash = :hash")
-                                 .Bind("hash", TokenHash(token)),
-                             kLogin));
+  PLX_ASSIGN_OR_RETURN(std::string token_login, tokens::LoginOfToken(cnn, token));
+  if (token_login != kLogin) return Failed("the token belongs to '" + token_login + "'");
   PLX_RETURN_IF_ERROR(
       Expect(cnn,
              data::Sql("SELECT RightCode FROM SM_UserRight WHERE LoginName = :login")

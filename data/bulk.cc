@@ -1,5 +1,9 @@
 #include "data/bulk.h"
 
+#include <deque>
+
+#include <soci/soci.h>
+
 #include "data/session.h"
 #include "data/session_pool.h"
 
@@ -14,16 +18,26 @@ base::Result<base::FieldType> TypeOfValue(const base::Value& v) {
   return base::FieldType::kText;  // NULL
 }
 
-}  // namespace
+struct Param {
+  base::FieldType type;
+  std::string text;
+  long long number = 0;
+  soci::indicator ind = soci::i_ok;
+};
 
-BulkStatement::~BulkStatement() = default;
+struct Out {
+  base::FieldType type;
+  std::string text;
+  soci::indicator ind = soci::i_ok;
+};
 
-bool BulkStatement::AsNumber(base::FieldType type) const {
+// Whether a value of `type` is bound as a number (else as text).
+bool AsNumber(base::FieldType type, Backend backend) {
   return type == base::FieldType::kInt || type == base::FieldType::kBool ||
-         (type == base::FieldType::kCurrency && dialect_.backend() == Backend::kSqlite);
+         (type == base::FieldType::kCurrency && backend == Backend::kSqlite);
 }
 
-base::Status BulkStatement::Set(Param& p, const base::Value& v) {
+base::Status Set(Param& p, const base::Value& v, Backend backend) {
   p.ind = v.IsNull() ? soci::i_null : soci::i_ok;
   if (v.IsNull()) return base::OkStatus();
   switch (p.type) {
@@ -47,7 +61,7 @@ base::Status BulkStatement::Set(Param& p, const base::Value& v) {
     }
     case base::FieldType::kCurrency: {
       PLX_ASSIGN_OR_RETURN(base::Currency c, v.AsCurrency());
-      if (AsNumber(p.type)) {
+      if (AsNumber(p.type, backend)) {
         p.number = c.scaled();
       } else {
         p.text = c.ToString();
@@ -58,31 +72,48 @@ base::Status BulkStatement::Set(Param& p, const base::Value& v) {
   return base::OkStatus();
 }
 
+}  // namespace
+
+struct BulkStatement::Bound {
+  Bound(soci::session& session, Backend backend) : st(session), dialect(backend) {}
+  soci::statement st;
+  Dialect dialect;
+  std::deque<Param> params;  // deques: bound addresses stay put as they grow
+  std::deque<Out> outs;
+};
+
+BulkStatement::BulkStatement(std::unique_ptr<Bound> bound) : bound_(std::move(bound)) {}
+
+BulkStatement::~BulkStatement() = default;
+
 base::Result<bool> BulkStatement::Run(const std::vector<base::Value>& values) {
-  if (values.size() != params_.size()) {
+  Bound& b = *bound_;
+  if (values.size() != b.params.size()) {
     return base::MakeErr(base::kErrInvalidArgument,
-                         "statement takes " + std::to_string(params_.size()) + " values, got " +
+                         "statement takes " + std::to_string(b.params.size()) + " values, got " +
                              std::to_string(values.size()));
   }
-  for (size_t i = 0; i < values.size(); ++i) PLX_RETURN_IF_ERROR(Set(params_[i], values[i]));
+  for (size_t i = 0; i < values.size(); ++i) {
+    PLX_RETURN_IF_ERROR(Set(b.params[i], values[i], b.dialect.backend()));
+  }
   try {
-    const bool got = st_.execute(true);
-    changed_ = st_.get_affected_rows();
-    return got && !outs_.empty();
+    const bool got = b.st.execute(true);
+    changed_ = b.st.get_affected_rows();
+    return got && !b.outs.empty();
   } catch (...) {
-    return CurrentDbError(dialect_.backend());
+    return CurrentDbError(b.dialect.backend());
   }
 }
 
 base::Result<std::vector<base::Value>> BulkStatement::Row() const {
   std::vector<base::Value> row;
-  row.reserve(outs_.size());
-  for (const Out& o : outs_) {
+  row.reserve(bound_->outs.size());
+  for (const Out& o : bound_->outs) {
     if (o.ind == soci::i_null) {
       row.emplace_back();
       continue;
     }
-    PLX_ASSIGN_OR_RETURN(base::Value v, dialect_.Decode(o.type, o.text));
+    PLX_ASSIGN_OR_RETURN(base::Value v, bound_->dialect.Decode(o.type, o.text));
     row.push_back(std::move(v));
   }
   return row;
@@ -92,6 +123,9 @@ base::Result<std::unique_ptr<BulkSession>> BulkSession::Open(const Target& targe
   PLX_ASSIGN_OR_RETURN(std::unique_ptr<Session> session, SessionPool::Instance().Acquire(target));
   return std::unique_ptr<BulkSession>(new BulkSession(target, std::move(session)));
 }
+
+BulkSession::BulkSession(const Target& target, std::unique_ptr<Session> session)
+    : target_(target), dialect_(target.backend), session_(std::move(session)) {}
 
 BulkSession::~BulkSession() {
   Rollback();
@@ -127,29 +161,29 @@ void BulkSession::Rollback() noexcept {
 base::Result<std::unique_ptr<BulkStatement>> BulkSession::Prepare(
     const std::string& text, const std::vector<base::Field>& params,
     const std::vector<base::Field>& fields) {
-  std::unique_ptr<BulkStatement> bs(new BulkStatement(session_->sql(), target_.backend));
   try {
+    auto b = std::make_unique<BulkStatement::Bound>(session_->sql(), target_.backend);
     for (const base::Field& f : fields) {
-      bs->outs_.push_back({f.type, std::string(), soci::i_ok});
-      BulkStatement::Out& o = bs->outs_.back();
-      bs->st_.exchange(soci::into(o.text, o.ind));
+      b->outs.push_back({f.type, std::string(), soci::i_ok});
+      Out& o = b->outs.back();
+      b->st.exchange(soci::into(o.text, o.ind));
     }
     for (const base::Field& f : params) {
-      bs->params_.push_back({f.type, std::string(), 0, soci::i_ok});
-      BulkStatement::Param& p = bs->params_.back();
-      if (bs->AsNumber(f.type)) {
-        bs->st_.exchange(soci::use(p.number, p.ind, f.name));
+      b->params.push_back({f.type, std::string(), 0, soci::i_ok});
+      Param& p = b->params.back();
+      if (AsNumber(f.type, target_.backend)) {
+        b->st.exchange(soci::use(p.number, p.ind, f.name));
       } else {
-        bs->st_.exchange(soci::use(p.text, p.ind, f.name));
+        b->st.exchange(soci::use(p.text, p.ind, f.name));
       }
     }
-    bs->st_.alloc();
-    bs->st_.prepare(text);
-    bs->st_.define_and_bind();
+    b->st.alloc();
+    b->st.prepare(text);
+    b->st.define_and_bind();
+    return std::unique_ptr<BulkStatement>(new BulkStatement(std::move(b)));
   } catch (...) {
     return CurrentDbError(target_.backend);
   }
-  return bs;
 }
 
 base::Status BulkSession::ForEachRow(
@@ -168,7 +202,7 @@ base::Status BulkSession::ForEachRow(
     PLX_ASSIGN_OR_RETURN(std::vector<base::Value> row, st->Row());
     PLX_RETURN_IF_ERROR(each(row));
     try {
-      have = st->st_.fetch();
+      have = st->bound_->st.fetch();
     } catch (...) {
       return CurrentDbError(target_.backend);
     }

@@ -10,22 +10,20 @@
 #ifndef PLEXAVO_DATA_BULK_H_
 #define PLEXAVO_DATA_BULK_H_
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <soci/soci.h>
-
 #include "base/result.h"
 #include "base/rowset.h"
 #include "data/dialect.h"
-#include "data/session.h"
 #include "data/sql.h"
 #include "data/target.h"
 
 namespace data {
+
+class Session;
 
 // A statement prepared once. Its parameters are named ":name" in the text
 // and declared with their types; Run binds one value per parameter, in the
@@ -47,27 +45,11 @@ class BulkStatement {
 
  private:
   friend class BulkSession;
-  BulkStatement(soci::session& session, Backend backend) : st_(session), dialect_(backend) {}
+  // The backend statement and the storage its values are bound to.
+  struct Bound;
+  explicit BulkStatement(std::unique_ptr<Bound> bound);
 
-  struct Param {
-    base::FieldType type;
-    std::string text;
-    long long number = 0;
-    soci::indicator ind = soci::i_ok;
-  };
-  struct Out {
-    base::FieldType type;
-    std::string text;
-    soci::indicator ind = soci::i_ok;
-  };
-
-  base::Status Set(Param& p, const base::Value& v);
-  bool AsNumber(base::FieldType type) const;
-
-  soci::statement st_;
-  Dialect dialect_;
-  std::deque<Param> params_;
-  std::deque<Out> outs_;
+  std::unique_ptr<Bound> bound_;
   int64_t changed_ = 0;
 };
 
@@ -99,8 +81,7 @@ class BulkSession {
                           const std::function<base::Status(const std::vector<base::Value>&)>& each);
 
  private:
-  BulkSession(const Target& target, std::unique_ptr<Session> session)
-      : target_(target), dialect_(target.backend), session_(std::move(session)) {}
+  BulkSession(const Target& target, std::unique_ptr<Session> session);
 
   Target target_;
   Dialect dialect_;

@@ -1,6 +1,7 @@
 #include "data/connection.h"
 
 #include "data/fault_injection.h"
+#include "data/session.h"
 #include "data/session_pool.h"
 #include "data/stats.h"
 
@@ -24,6 +25,8 @@ base::Status InjectedOpenFailure(const Target& target, Enlistment* tx) {
 
 }  // namespace
 
+Connection::Connection() = default;
+
 base::Status Connection::Open(const std::string& cnn, Enlistment* tx, OpenMode mode) {
   PLX_ASSIGN_OR_RETURN(Target target, ParseConnectionString(cnn));
   return Open(target, tx, mode);
@@ -43,6 +46,8 @@ base::Status Connection::Open(const Target& target, Enlistment* tx, OpenMode mod
   session_ = own_.get();
   return base::OkStatus();
 }
+
+Connection::~Connection() { Close(); }
 
 void Connection::Close() noexcept {
   session_ = nullptr;

@@ -18,15 +18,18 @@
 #include "base/rowset.h"
 #include "data/dialect.h"
 #include "data/enlistment.h"
-#include "data/session.h"
 #include "data/sql.h"
+#include "data/target.h"
 
 namespace data {
 
+class CachedStatement;
+class Session;
+
 class Connection {
  public:
-  Connection() = default;
-  ~Connection() { Close(); }
+  Connection();
+  ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 

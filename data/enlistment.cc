@@ -8,6 +8,8 @@
 
 namespace data {
 
+Enlistment::Enlistment() = default;
+
 Enlistment::~Enlistment() { Rollback(); }
 
 base::Result<Session*> Enlistment::Join(const Target& target) {

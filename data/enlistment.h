@@ -12,15 +12,17 @@
 #include <string>
 
 #include "base/result.h"
-#include "data/session.h"
+#include "data/db_error.h"
 #include "data/target.h"
 #include "data/writer_queue.h"
 
 namespace data {
 
+class Session;
+
 class Enlistment {
  public:
-  Enlistment() = default;
+  Enlistment();
   ~Enlistment();  // rolls back whatever is still open
   Enlistment(const Enlistment&) = delete;
   Enlistment& operator=(const Enlistment&) = delete;

@@ -1,5 +1,6 @@
 // Opening backend sessions and turning backend failures into error objects.
-// Only the data layer sees SOCI; everything above it sees base::Err.
+// Only the data layer sees SOCI (this header is its own); everything above
+// it sees base::Err (data/db_error.h).
 #ifndef PLEXAVO_DATA_SESSION_H_
 #define PLEXAVO_DATA_SESSION_H_
 
@@ -9,19 +10,11 @@
 #include <soci/soci.h>
 
 #include "base/result.h"
+#include "data/db_error.h"
 #include "data/statement_cache.h"
 #include "data/target.h"
 
 namespace data {
-
-// Error numbers of provider failures (docs/errors.md).
-inline constexpr int32_t kDbGeneralError = -2147467259;         // 0x80004005
-inline constexpr int32_t kDbIntegrityViolation = -2147217873;   // 0x80040E2F
-inline constexpr int32_t kDbInvalidStatement = -2147217900;     // 0x80040E14
-inline constexpr int32_t kDbNoPrivilege = -2147217911;          // 0x80040E09
-inline constexpr int32_t kDbTransactionConflict = -2147217871;  // 0x80040E31
-
-enum class OpenMode { kExisting, kCreateIfMissing };
 
 // How long a SQLite writer waits for another writer's lock: first for its
 // turn among the process's writers, then for the database's lock.
@@ -58,15 +51,7 @@ base::Result<std::unique_ptr<Session>> OpenSession(const Target& target,
                                                    OpenMode mode = OpenMode::kExisting);
 
 // How the failure in flight (call inside a catch block) involved another
-// transaction:
-//   kTransient  it got in the way: SQLite busy or locked; PostgreSQL
-//               serialization failure, deadlock, lock not available. The
-//               same work may well succeed on a fresh transaction.
-//   kKeyTaken   a unique key was already taken (PostgreSQL): by a
-//               transaction that committed while this one ran, or by a row
-//               that was there all along (the statement's own fault); only
-//               a second try tells.
-enum class Conflict { kNone, kTransient, kKeyTaken };
+// transaction (see Conflict).
 Conflict CurrentConflict();
 
 // Maps the exception in flight (call inside a catch block) to an error object.

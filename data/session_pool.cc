@@ -1,5 +1,7 @@
 #include "data/session_pool.h"
 
+#include "data/session.h"
+
 namespace data {
 
 SessionPool& SessionPool::Instance() {

@@ -15,10 +15,11 @@
 #include <vector>
 
 #include "base/result.h"
-#include "data/session.h"
 #include "data/target.h"
 
 namespace data {
+
+class Session;
 
 class SessionPool {
  public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "data/connection.h"
+#include "data/session.h"
 #include "tests/test_company.h"
 
 namespace data {

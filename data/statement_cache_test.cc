@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "data/connection.h"
+#include "data/session.h"
 #include "data/session_pool.h"
 #include "tests/test_company.h"
 

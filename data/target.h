@@ -18,6 +18,9 @@ namespace data {
 
 enum class Backend { kSqlite, kPostgres };
 
+// Whether opening a SQLite file that does not exist creates it.
+enum class OpenMode { kExisting, kCreateIfMissing };
+
 struct Target {
   Backend backend = Backend::kSqlite;
   std::string database;  // Initial Catalog

@@ -5,8 +5,8 @@
 
 #include "base/ascii.h"
 #include "data/locks.h"
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
+#include "messages/catalogue.h"
 
 namespace frame::share_bus {
 namespace {
@@ -243,7 +243,7 @@ bool GetBillID(host::ObjectContext& ctx, const std::string& vstrTable, int32_t v
                const base::DateTime& vdtmDate, std::string& vstrBillID, const std::string& vstrDB,
                std::string& vstrErr) {
   if (vlngCount < 1) {
-    vstrErr = kBillCountError;
+    vstrErr = messages::kBillCountError;
     ctx.SetAbort();
     return false;
   }

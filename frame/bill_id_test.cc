@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "frame/catalogue.h"
+#include "messages/catalogue.h"
 #include "platform/event_log.h"
 #include "tests/probe_object.h"
 #include "tests/test_company.h"
@@ -131,7 +131,7 @@ TEST_F(GetBillIdTest, MonthlyModeForAnyNonZeroSetting) {
 
 TEST_F(GetBillIdTest, CountBelowOneAndBadModeFail) {
   platform::EventLogCapture log;
-  EXPECT_EQ(Get(0), std::make_pair(false, std::string(kBillCountError)));
+  EXPECT_EQ(Get(0), std::make_pair(false, std::string(messages::kBillCountError)));
   EXPECT_EQ(last_vote_, host::Vote::kAbort);
   EXPECT_TRUE(log.Records().empty());
   company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('IDMode', 'monthly')");

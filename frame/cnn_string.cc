@@ -1,6 +1,6 @@
 #include "frame/cnn_string.h"
 
-#include "frame/format_err.h"
+#include "messages/format_err.h"
 #include "platform/registry.h"
 
 namespace frame {
@@ -17,7 +17,7 @@ base::Result<std::string> ReadValue(const platform::RegistryKey& key, const std:
   uint32_t length = kBufferSize;
   long rc = key.QueryValue(name, buffer, &length);
   if (rc != platform::kRegSuccess) {
-    (void)FormatErr(failure_method + ":<" + db + ">" + std::to_string(rc), base::Err{});
+    (void)messages::FormatErr(failure_method + ":<" + db + ">" + std::to_string(rc), base::Err{});
     return std::string();
   }
   if (length < 1) {
@@ -42,8 +42,8 @@ base::Result<std::string> GetCnnString(const std::string& db) {
   if (rc != platform::kRegSuccess) rc = platform::RegistryKey::Open(path, &key);
   std::string server, user, pwd;
   if (rc != platform::kRegSuccess) {
-    (void)FormatErr("GetCnnString.RegOpenKeyEx." + path + ":<" + db + ">" + std::to_string(rc),
-                    base::Err{});
+    (void)messages::FormatErr(
+        "GetCnnString.RegOpenKeyEx." + path + ":<" + db + ">" + std::to_string(rc), base::Err{});
   } else {
     auto s = ReadValue(key, "Server", "GetCnnString.RegQueryValueEx.Server", db, false);
     if (!s.ok()) return RaiseAgain(s.err(), "GetCnnString: ");

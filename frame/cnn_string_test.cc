@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/format_err.h"
+#include "messages/format_err.h"
 #include "platform/event_log.h"
 #include "platform/registry.h"
 #include "tests/test_company.h"
@@ -124,7 +124,7 @@ TEST(RaiseAgainTest, WrapsWithinThirtyTwoBits) {
 
 TEST(FormatErrTest, WritesTheFiveLineRecordAndComposesTheText) {
   platform::EventLogCapture log;
-  std::string text = FormatErr("Plexavo.GetContent", base::Err{5, "s", "d"});
+  std::string text = messages::FormatErr("Plexavo.GetContent", base::Err{5, "s", "d"});
   EXPECT_EQ(text, "5-d-s-Plexavo.GetContent");
   auto records = log.Records();
   ASSERT_EQ(records.size(), 1u);
@@ -138,7 +138,7 @@ TEST(FormatErrTest, WritesTheFiveLineRecordAndComposesTheText) {
 
 TEST(FormatErrTest, NegativeNumbersAndEmptyTexts) {
   platform::EventLogCapture log;
-  EXPECT_EQ(FormatErr("M", base::Err{-2147217873, "", ""}), "-2147217873---M");
+  EXPECT_EQ(messages::FormatErr("M", base::Err{-2147217873, "", ""}), "-2147217873---M");
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "frame/cnn_string.h"
-#include "frame/format_err.h"
-#include "frame/showmsg.h"
+#include "messages/format_err.h"
+#include "messages/showmsg.h"
 
 namespace frame {
 
@@ -15,7 +15,7 @@ base::Status Call::OpenConnection() {
 }
 
 Outcome Call::Refuse(int32_t id, const std::string& param) const {
-  return Outcome::Refused(Showmsg(id, lang_, param));
+  return Outcome::Refused(messages::Showmsg(id, lang_, param));
 }
 
 void FailureExit(Call& call, const Outcome& outcome) {
@@ -24,7 +24,7 @@ void FailureExit(Call& call, const Outcome& outcome) {
       call.err() = outcome.text();
       break;
     case Outcome::Kind::kFault:
-      call.err() = FormatErr(call.method(), outcome.err());
+      call.err() = messages::FormatErr(call.method(), outcome.err());
       break;
     case Outcome::Kind::kReported:
     case Outcome::Kind::kOk:

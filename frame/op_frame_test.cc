@@ -4,10 +4,9 @@
 
 #include <stdexcept>
 
-#include "frame/catalogue.h"
 #include "frame/share_bus.h"
+#include "messages/catalogue.h"
 #include "platform/event_log.h"
-#include "reader/rights.h"
 #include "tests/probe_object.h"
 #include "tests/test_company.h"
 
@@ -103,8 +102,9 @@ TEST_F(OpFrameTest, ReaderChecksLanguageThenRightThenQueries) {
     gate.language = [&ctx](std::string& lang, const std::string& db, std::string& err) {
       return share_bus::GetUserLang(ctx, lang, db, err);
     };
-    gate.right = [&ctx](const std::string& db) { return reader::Rights(ctx).ReadRight(db); };
-    gate.refusal = kMsgNoReadRight;
+    // Of the seeded users only amy may read bills.
+    gate.right = [&ctx](const std::string&) { return ctx.CallerLogin() == "amy"; };
+    gate.refusal = messages::kMsgNoReadRight;
     return gate;
   };
   auto count_users = [](Call& call, int32_t& result) -> Outcome {

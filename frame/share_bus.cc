@@ -1,8 +1,8 @@
 #include "frame/share_bus.h"
 
-#include "frame/catalogue.h"
 #include "frame/cnn_string.h"
 #include "frame/op_frame.h"
+#include "messages/catalogue.h"
 #include "services/user_service.h"
 
 namespace frame::share_bus {
@@ -24,7 +24,7 @@ bool MakeLog(host::ObjectContext& ctx, const std::string& vstrDesc, const std::s
              std::string& vstrErr) {
   return RunWriter(ctx, "Share_Bus.MakeLog", vstrDB, vstrErr, [&](Call& call) -> Outcome {
     if (!GetUserLang(call.ctx(), call.lang(), call.db(), call.err())) return Outcome::Reported();
-    if (!call.ctx().IsInTransaction()) return Outcome::Refused(kNotInTransaction);
+    if (!call.ctx().IsInTransaction()) return Outcome::Refused(messages::kNotInTransaction);
     std::string login;
     {
       services::UserService* users = nullptr;

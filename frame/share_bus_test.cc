@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/catalogue.h"
 #include "frame/cnn_string.h"
+#include "messages/catalogue.h"
 #include "tests/probe_object.h"
 #include "tests/test_company.h"
 
@@ -93,7 +93,7 @@ TEST_F(ShareBusTest, MakeLogWritesOneRowInsideTheTransaction) {
   host::Instance outside = Probe(testing_support::kProbeNoTx);
   std::string err;
   EXPECT_FALSE(MakeLog(*outside.context(), "x", company_.name(), err));
-  EXPECT_EQ(err, kNotInTransaction);
+  EXPECT_EQ(err, messages::kNotInTransaction);
   EXPECT_EQ(company_.Count("SM_UseLog"), 1);
 }
 

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "data/fault_injection.h"
-#include "frame/cnn_string.h"
 #include "host/conflict_retry.h"
 #include "host/object_context.h"
 #include "tests/test_company.h"
@@ -44,8 +43,8 @@ class Probe : public Component {
 
  private:
   base::Status Open(const std::string& db, data::Connection& cnn) {
-    PLX_ASSIGN_OR_RETURN(std::string s, frame::GetCnnString(db));
-    return cnn.Open(s, GetObjectContext().enlistment());
+    PLX_ASSIGN_OR_RETURN(data::Target target, testing_support::CompanyTargetOf(db));
+    return cnn.Open(target, GetObjectContext().enlistment());
   }
 };
 

@@ -4,9 +4,9 @@
 // delete a bill.
 #include <utility>
 
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/text.h"
+#include "messages/catalogue.h"
 #include "reader/mf_outbill.h"
 #include "reader/rights.h"
 
@@ -198,12 +198,12 @@ std::optional<base::Rowset> MF_OutBill::GetContent(
     std::string& vstrErr) {
   return frame::RunReader<MaybeRowset>(
       GetObjectContext(), "Plexavo.GetContent", vstrDB, vstrErr, std::nullopt,
-      Gate(&MF_OutBill::ReadRight, frame::kMsgNoReadRight),
+      Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
         PLX_ASSIGN_OR_RETURN(base::Rowset header,
                              call.cnn().Query(data::Sql(kContentHeaderSql).Bind("bill", vstrBillID),
                                               ContentHeaderFields()));
-        if (header.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, vstrBillID);
+        if (header.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, vstrBillID);
         // The out-parameters are filled one by one in this order; a NULL
         // where a value is needed ends the call at that column.
         const auto& row = header.Row(0);
@@ -242,18 +242,18 @@ bool MF_OutBill::DetailInfo(const std::string& vstrOrdBill, const std::string& v
                             const std::string& vstrDB, std::string& vstrErr) {
   return frame::RunReader<bool>(
       GetObjectContext(), "Plexavo.DetailInfo", vstrDB, vstrErr, false,
-      Gate(&MF_OutBill::ReadRight, frame::kMsgNoReadRight),
+      Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, bool& result) -> Outcome {
         PLX_ASSIGN_OR_RETURN(
             base::Rowset rs,
             call.cnn().Query(
                 data::Sql(kDetailSql).Bind("bill", vstrBillID).Bind("line", vstrSortID),
                 DetailFields()));
-        if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgInvalidBillOrLine);
+        if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgInvalidBillOrLine);
         const auto& row = rs.Row(0);
-        if (row[kDetExecer].IsNull()) return call.Refuse(frame::kMsgLinkedBillNotExecuted);
+        if (row[kDetExecer].IsNull()) return call.Refuse(messages::kMsgLinkedBillNotExecuted);
         if (OrderDiffers(row[kDetOrdBill], row[kDetOrdSortID], vstrOrdBill, vstrOrdSortID)) {
-          return call.Refuse(frame::kMsgProductionOrderMismatch);
+          return call.Refuse(messages::kMsgProductionOrderMismatch);
         }
         // Filled one by one in this order; a NULL ends the call there.
         PLX_ASSIGN_OR_RETURN(vlngArtID, row[kDetArtID].AsInt());
@@ -277,7 +277,7 @@ std::optional<base::Rowset> MF_OutBill::OutUnListRst(const std::string& vstrOrdB
                                                      std::string& vstrErr) {
   return frame::RunReader<MaybeRowset>(
       GetObjectContext(), "Plexavo.OutUnListRst", vstrDB, vstrErr, std::nullopt,
-      Gate(&MF_OutBill::ReadRight, frame::kMsgNoReadRight),
+      Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
         PLX_ASSIGN_OR_RETURN(result, call.cnn().Query(data::Sql(kOpenLinesSql)
                                                           .Bind("beg", vdtmBegin.DateOnly())
@@ -293,7 +293,7 @@ bool MF_OutBill::CanEdit(const std::string& vstrID, const std::string& vstrDB,
                          std::string& vstrErr) {
   return frame::RunReader<bool>(
       GetObjectContext(), "Plexavo.CanEdit", vstrDB, vstrErr, false,
-      Gate(&MF_OutBill::EditRight, frame::kMsgNoMaintainRight),
+      Gate(&MF_OutBill::EditRight, messages::kMsgNoMaintainRight),
       [&](Call& call, bool& result) -> Outcome {
         const std::string user = UserName(call.db(), call.err());
         if (!call.err().empty()) return Outcome::Reported();
@@ -302,9 +302,9 @@ bool MF_OutBill::CanEdit(const std::string& vstrID, const std::string& vstrDB,
             call.cnn().Query(data::Sql("SELECT Execer, Maker FROM MF_OutBill WHERE BillID = :bill")
                                  .Bind("bill", vstrID),
                              {{"Execer", FieldType::kText}, {"Maker", FieldType::kText}}));
-        if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, vstrID);
+        if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, vstrID);
         const auto& row = rs.Row(0);
-        if (!row[0].IsNull()) return call.Refuse(frame::kMsgExecutedBillLocked, vstrID);
+        if (!row[0].IsNull()) return call.Refuse(messages::kMsgExecutedBillLocked, vstrID);
         // A bill of another maker needs the right to change others' bills;
         // a bill without maker belongs to nobody else.
         if (!row[1].IsNull() && row[1].TextOrEmpty() != user) {
@@ -312,7 +312,7 @@ bool MF_OutBill::CanEdit(const std::string& vstrID, const std::string& vstrDB,
           if (!Rights(call.ctx()).AllowEditRight(allowed, call.db(), call.err())) {
             return Outcome::Reported();
           }
-          if (!allowed) return call.Refuse(frame::kMsgEditOnlyOwn);
+          if (!allowed) return call.Refuse(messages::kMsgEditOnlyOwn);
         }
         result = true;
         return Outcome::Ok();

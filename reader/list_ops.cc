@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
+#include "messages/catalogue.h"
 #include "reader/mf_outbill.h"
 
 namespace reader {
@@ -159,7 +159,7 @@ std::optional<base::Rowset> MF_OutBill::BillList(const std::string& vstrBillID,
                                                  const std::string& vstrDB, std::string& vstrErr) {
   return frame::RunReader<MaybeRowset>(
       GetObjectContext(), "Plexavo.BillList", vstrDB, vstrErr, std::nullopt,
-      Gate(&MF_OutBill::ReadRight, frame::kMsgNoReadRight),
+      Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
         PLX_ASSIGN_OR_RETURN(
             result, call.cnn().Query(BillListStatement(vstrBillID, vdtmBegin, vdtmEnd, vstrShopID,
@@ -177,7 +177,7 @@ std::optional<base::Rowset> MF_OutBill::PrintRst(const std::string& vstrBillID,
                                                  const std::string& vstrDB, std::string& vstrErr) {
   return frame::RunReader<MaybeRowset>(
       GetObjectContext(), "Plexavo.PrintRst", vstrDB, vstrErr, std::nullopt,
-      Gate(&MF_OutBill::ReadRight, frame::kMsgNoReadRight),
+      Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
         PLX_ASSIGN_OR_RETURN(
             result, call.cnn().Query(PrintStatement(vstrBillID, vstrBegID, vstrEndID, vlngFlag,

@@ -3,8 +3,8 @@
 // passing the company database and the error text through, releases it and
 // votes by the operation's own rule. A failure the service reported keeps
 // the value it answered; the caller tests the error text.
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
+#include "messages/catalogue.h"
 #include "reader/mf_outbill.h"
 #include "services/article_service.h"
 #include "services/depot_service.h"
@@ -99,7 +99,7 @@ std::string MF_OutBill::GetShelfName(const std::string& vstrID, const std::strin
                                 call.err())) {
           return Outcome::Reported();
         }
-        if (!allowed) return call.Refuse(frame::kMsgNoWarehouseIssueRight);
+        if (!allowed) return call.Refuse(messages::kMsgNoWarehouseIssueRight);
         result = depots->GetShelfName(vstrID, call.db(), call.err());
         return call.err().empty() ? Outcome::Ok() : Outcome::Reported();
       });

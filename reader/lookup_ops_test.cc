@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "boundary/dispatch.h"
 #include "frame/cnn_string.h"
 #include "platform/event_log.h"
 #include "reader/mf_outbill.h"
@@ -296,34 +295,6 @@ TEST_F(LookupOpsTest, ArtExInfoFillsTheArticleByItsCode) {
     EXPECT_EQ(err, c.err);
     EXPECT_EQ(vote_, c.ok ? Vote::kComplete : Vote::kAbort);
   }
-}
-
-TEST_F(LookupOpsTest, InOutValuesReachTheCallerThroughDispatch) {
-  using boundary::Variant;
-  host::Instance obj =
-      host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBill", "ned").value();
-  const auto& itf = boundary::ReaderInterface();
-  boundary::Args bom = {Variant::Text("MO1"), Variant::Text("1"),   Variant::Text(""),
-                        Variant::Text(""),    Variant::Cur(C("0")), Variant::Text(db()),
-                        Variant::Text("")};
-  auto rows = boundary::Invoke(*obj.As<host::Component>(), itf,
-                               *boundary::OperationByName(itf, "OrderBomRst"), bom);
-  ASSERT_TRUE(rows.ok()) << rows.err().description;
-  EXPECT_EQ(rows->rowset->RecordCount(), 3u);
-  EXPECT_EQ(bom[2].value, base::Value("B-002"));
-  EXPECT_EQ(bom[3].value, base::Value("Motor"));
-  EXPECT_EQ(bom[4].value, base::Value(C("25.5")));
-  boundary::Args art = {Variant::Text("B-002"), Variant::Int(0),     Variant::Text(""),
-                        Variant::Text(""),      Variant::Int(0),     Variant::Int(0),
-                        Variant::Text(""),      Variant::Text(db()), Variant::Text("")};
-  auto found = boundary::Invoke(*obj.As<host::Component>(), itf,
-                                *boundary::OperationByName(itf, "ArtExInfo"), art);
-  ASSERT_TRUE(found.ok()) << found.err().description;
-  EXPECT_EQ(found->value, base::Value(true));
-  EXPECT_EQ(art[1].value, base::Value(int32_t{2}));
-  EXPECT_EQ(art[3].value, base::Value("set"));
-  EXPECT_EQ(art[5].value, base::Value(int32_t{30}));
-  EXPECT_EQ(art[6].value, base::Value("S2"));
 }
 
 TEST_F(LookupOpsTest, AServiceThatCannotBeCreatedIsAnUnexpectedFailure) {

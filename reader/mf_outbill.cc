@@ -1,7 +1,7 @@
 #include "reader/mf_outbill.h"
 
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
+#include "messages/catalogue.h"
 #include "reader/lookups.h"
 #include "reader/rights.h"
 #include "schema/tables.h"
@@ -90,7 +90,7 @@ bool MF_OutBill::AddNew(std::string&, const base::DateTime&, const std::string&,
                         const std::string&, const std::string&, const std::string&,
                         const std::string&, const std::string&, const std::optional<base::Rowset>&,
                         bool, const std::string&, std::string& vstrErr) {
-  vstrErr = frame::kFunctionKill;
+  vstrErr = messages::kFunctionKill;
   return false;
 }
 
@@ -99,23 +99,23 @@ bool MF_OutBill::Edit(const std::string&, std::string&, const base::DateTime&, c
                       const std::string&, const std::string&, const std::string&,
                       const std::optional<base::Rowset>&, const std::string&,
                       std::string& vstrErr) {
-  vstrErr = frame::kFunctionKill;
+  vstrErr = messages::kFunctionKill;
   return false;
 }
 
 bool MF_OutBill::Delete(const std::string&, const std::string&, std::string& vstrErr) {
-  vstrErr = frame::kFunctionKill;
+  vstrErr = messages::kFunctionKill;
   return false;
 }
 
 bool MF_OutBill::ExecBill(const std::string&, const base::DateTime&, const std::string&,
                           std::string& vstrErr) {
-  vstrErr = frame::kFunctionKill;
+  vstrErr = messages::kFunctionKill;
   return false;
 }
 
 bool MF_OutBill::UnExecBill(const std::string&, const std::string&, std::string& vstrErr) {
-  vstrErr = frame::kFunctionKill;
+  vstrErr = messages::kFunctionKill;
   return false;
 }
 

@@ -15,6 +15,10 @@ JOBS=${PLEXAVO_JOBS:-$(nproc)}
 # clone of the same sources reuses them.
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$ROOT}
 
+# Fails fast on an include against the layers of docs/architecture.md.
+echo "==> test: checking the layers"
+bash scripts/check_layers.sh
+
 echo "==> test: installing dependencies"
 bash scripts/setup.sh
 

@@ -1,7 +1,7 @@
 #include "server/idempotency.h"
 
 #include "base/datetime.h"
-#include "cli/token.h"
+#include "tokens/token.h"
 
 namespace server {
 namespace {
@@ -23,7 +23,7 @@ bool ValidIdempotencyKey(std::string_view key) {
   return true;
 }
 
-std::string RequestHash(std::string_view body) { return cli::TokenHash(body); }
+std::string RequestHash(std::string_view body) { return tokens::Sha256Hex(body); }
 
 base::Result<std::optional<KeptAnswer>> FindKeptAnswer(const data::Target& target,
                                                        const std::string& login,

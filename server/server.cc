@@ -16,7 +16,6 @@
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
 #include "boundary/interfaces.h"
-#include "cli/token.h"
 #include "data/connection.h"
 #include "host/conflict_retry.h"
 #include "host/object_context.h"
@@ -29,6 +28,7 @@
 #include "server/tls_stream.h"
 #include "server/web_assets.h"
 #include "services/company_db.h"
+#include "tokens/token_store.h"
 
 namespace server {
 namespace {
@@ -172,15 +172,7 @@ base::Result<std::string> LoginOfToken(const std::string& db, const std::string&
   PLX_ASSIGN_OR_RETURN(data::Target target, services::CompanyTarget(db));
   data::Connection cnn;
   PLX_RETURN_IF_ERROR(cnn.Open(target, nullptr));
-  PLX_ASSIGN_OR_RETURN(
-      base::Rowset rs,
-      cnn.Query(data::Sql("SELECT LoginName FROM SM_UserToken WHERE TokenHash = :hash "
-                          "AND (Expires IS NULL OR Expires > :now)")
-                    .Bind("hash", cli::TokenHash(token))
-                    .Bind("now", base::DateTime::Now()),
-                {{"LoginName", base::FieldType::kText}}));
-  if (rs.RecordCount() == 0 || rs.Row(0)[0].TextOrEmpty().empty()) return std::string();
-  return rs.Row(0)[0].TextOrEmpty();
+  return tokens::LoginOfToken(cnn, token);
 }
 
 bool ParseDispId(const std::string& text, uint32_t* dispid) {

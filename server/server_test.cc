@@ -12,17 +12,19 @@
 
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
-#include "cli/cli.h"
-#include "cli/token.h"
 #include "server/http.h"
 #include "server/json_values.h"
+#include "tests/run_cli.h"
 #include "tests/test_company.h"
 #include "tests/test_server.h"
+#include "tokens/token.h"
 
 namespace server {
 namespace {
 
+using testing_support::CliOutcome;
 using testing_support::HttpAnswer;
+using testing_support::RunCli;
 using testing_support::TestCompany;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
@@ -156,7 +158,7 @@ TEST_F(ServerTest, RefusesBadRequestsAndCallers) {
   testing_support::TestServer other_server(other);
   const std::string other_token = other_server.Token("bea");
   company_.WriteSettings(other.SettingsSection());
-  auto stranger = cli::NewToken();
+  auto stranger = tokens::NewToken();
   ASSERT_TRUE(stranger.ok());
   const std::string token = server_.Token("amy");
 
@@ -323,18 +325,18 @@ TEST_F(ServerTest, CallCommandPrintsTheAnswer) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[2]);
-    std::ostringstream out, err;
-    EXPECT_EQ(cli::Run(c.args, out, err), c.code);
-    EXPECT_EQ(out.str(), c.out);
-    EXPECT_EQ(err.str().substr(0, c.err.size()), c.err);
+    const CliOutcome run = RunCli(c.args);
+    EXPECT_EQ(run.code, c.code);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err.substr(0, c.err.size()), c.err);
     if (c.err.empty()) {
-      EXPECT_EQ(err.str(), "");
+      EXPECT_EQ(run.err, "");
     }
   }
   setenv("PLEXAVO_TOKEN", "wrong", 1);
-  std::ostringstream out, err;
-  EXPECT_EQ(cli::Run({"call", kReader, "UserName", "vstrDB=" + db_, "vstrErr="}, out, err), 1);
-  EXPECT_EQ(err.str(),
+  const CliOutcome refused = RunCli({"call", kReader, "UserName", "vstrDB=" + db_, "vstrErr="});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.err,
             "plexavo call: HTTP 401: the token is not valid for company database '" + db_ + "'\n");
   unsetenv("PLEXAVO_TOKEN");
   unsetenv("PLEXAVO_URL");

@@ -8,17 +8,18 @@
 #include <filesystem>
 #include <sstream>
 
-#include "cli/cli.h"
-#include "cli/company_admin.h"
 #include "server/http.h"
 #include "server/json_values.h"
 #include "server/server.h"
+#include "tests/run_cli.h"
 #include "tests/test_company.h"
 #include "tests/test_server.h"
 
 namespace server {
 namespace {
 
+using testing_support::CliOutcome;
+using testing_support::RunCli;
 using testing_support::TestCompany;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
@@ -43,45 +44,40 @@ class TokenAndTlsTest : public ::testing::Test {
 };
 
 TEST_F(TokenAndTlsTest, RevokedTokensAreRefusedAtOnce) {
-  auto first = cli::IssueUserToken(company_.target(), "amy");
-  auto second = cli::IssueUserToken(company_.target(), "amy");
+  auto first = company_.IssueToken("amy");
+  auto second = company_.IssueToken("amy");
   ASSERT_TRUE(first.ok() && second.ok());
   server_.Start();
   EXPECT_EQ(Call(*first).first, 200);
   EXPECT_EQ(Call(*second).first, 200);
 
-  std::ostringstream out, err;
-  EXPECT_EQ(cli::Run({"user", "token", "revoke", company_.name(), "amy"}, out, err), 0)
-      << err.str();
-  EXPECT_EQ(out.str(),
+  const CliOutcome revoked = RunCli({"user", "token", "revoke", company_.name(), "amy"});
+  EXPECT_EQ(revoked.code, 0) << revoked.err;
+  EXPECT_EQ(revoked.out,
             "revoked 2 sign-in tokens of user amy in company database " + company_.name() + "\n");
   EXPECT_EQ(Call(*first), std::make_pair(401, Refusal()));
   EXPECT_EQ(Call(*second), std::make_pair(401, Refusal()));
   // A new token works again; an unknown user is an error.
-  auto third = cli::IssueUserToken(company_.target(), "amy");
+  auto third = company_.IssueToken("amy");
   ASSERT_TRUE(third.ok());
   EXPECT_EQ(Call(*third).first, 200);
-  std::ostringstream out2, err2;
-  EXPECT_EQ(cli::Run({"user", "token", "revoke", company_.name(), "ghost"}, out2, err2), 1);
+  EXPECT_EQ(RunCli({"user", "token", "revoke", company_.name(), "ghost"}).code, 1);
   EXPECT_EQ(Call(*third).first, 200);
 }
 
 TEST_F(TokenAndTlsTest, ExpiredTokensAreRefused) {
-  auto past = cli::IssueUserToken(company_.target(), "amy",
-                                  base::DateTime::Parse("2001-01-01 00:00:00").value());
-  auto future = cli::IssueUserToken(company_.target(), "amy",
-                                    base::DateTime::Parse("2999-01-01 00:00:00").value());
+  auto past = company_.IssueToken("amy", base::DateTime::Parse("2001-01-01 00:00:00").value());
+  auto future = company_.IssueToken("amy", base::DateTime::Parse("2999-01-01 00:00:00").value());
   ASSERT_TRUE(past.ok() && future.ok());
   server_.Start();
   EXPECT_EQ(Call(*past), std::make_pair(401, Refusal()));
   EXPECT_EQ(Call(*future).first, 200);
 
-  std::ostringstream out, err;
-  ASSERT_EQ(cli::Run({"user", "token", company_.name(), "amy", "--days", "2"}, out, err), 0);
-  EXPECT_EQ(Call(out.str().substr(0, out.str().size() - 1)).first, 200);
-  EXPECT_NE(err.str().find(", valid until "), std::string::npos) << err.str();
-  std::ostringstream out2, err2;
-  EXPECT_EQ(cli::Run({"user", "token", company_.name(), "amy", "--days", "0"}, out2, err2), 2);
+  const CliOutcome issued = RunCli({"user", "token", company_.name(), "amy", "--days", "2"});
+  ASSERT_EQ(issued.code, 0);
+  EXPECT_EQ(Call(issued.out.substr(0, issued.out.size() - 1)).first, 200);
+  EXPECT_NE(issued.err.find(", valid until "), std::string::npos) << issued.err;
+  EXPECT_EQ(RunCli({"user", "token", company_.name(), "amy", "--days", "0"}).code, 2);
 }
 
 // A self-signed certificate for "localhost" and its key, as PEM files.
@@ -117,7 +113,7 @@ TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
   company_.Exec(
       "INSERT INTO SM_User (LoginName, UserName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
       "SELECT i + 1 FROM n WHERE i < 3000) SELECT 'u' || i, 'User number ' || i FROM n");
-  auto token = cli::IssueUserToken(company_.target(), "amy");
+  auto token = company_.IssueToken("amy");
   ASSERT_TRUE(token.ok());
   ServeOptions options = testing_support::ServerOptions();
   options.tls_cert = cert;
@@ -175,18 +171,16 @@ TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
-    std::ostringstream out, err;
-    EXPECT_EQ(cli::Run(c.args, out, err), 2);
-    EXPECT_NE(err.str().find(c.err), std::string::npos) << err.str();
+    const CliOutcome run = RunCli(c.args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
   }
-  std::ostringstream out, err;
-  EXPECT_EQ(cli::Run({"serve", "--listen", "127.0.0.1:0", "--tls-cert", "/nonexistent/c.pem",
-                      "--tls-key", "/nonexistent/k.pem"},
-                     out, err),
-            1);
-  EXPECT_NE(out.str().find("cannot start: cannot read the TLS certificate /nonexistent/c.pem"),
+  const CliOutcome run = RunCli({"serve", "--listen", "127.0.0.1:0", "--tls-cert",
+                                 "/nonexistent/c.pem", "--tls-key", "/nonexistent/k.pem"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find("cannot start: cannot read the TLS certificate /nonexistent/c.pem"),
             std::string::npos)
-      << out.str();
+      << run.out;
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "boundary/interfaces.h"
-#include "cli/company_admin.h"
 #include "server/http.h"
 #include "server/json_values.h"
 #include "server/openapi.h"
@@ -19,7 +18,7 @@ class WebRoutesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     company_.AddUser("amy", "Amy Archer", "", {"MF0301", "MF0302"});
-    token_ = cli::IssueUserToken(company_.target(), "amy").value();
+    token_ = company_.IssueToken("amy").value();
     ServeOptions options;
     options.port = 0;
     options.threads = 2;

@@ -5,8 +5,8 @@
 
 #include "data/connection.h"
 #include "data/locks.h"
-#include "frame/catalogue.h"
-#include "frame/showmsg.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "services/company_db.h"
 
 namespace services {
@@ -72,9 +72,9 @@ base::Result<std::string> CheckBalances(data::Connection& cnn, const std::vector
     Key key{l.shelf, l.art, l.serial};
     PLX_ASSIGN_OR_RETURN(needed[key], needed[key].Add(l.qty));
     PLX_ASSIGN_OR_RETURN(std::optional<base::Currency> have, Balance(cnn, key));
-    if (!have.has_value()) return frame::Showmsg(frame::kMsgItemNotInLocation, "", l.sort_id);
+    if (!have.has_value()) return messages::Showmsg(messages::kMsgItemNotInLocation, "", l.sort_id);
     if (*have < needed[key])
-      return frame::Showmsg(frame::kMsgLocationBalanceShortOnDate, "", l.sort_id);
+      return messages::Showmsg(messages::kMsgLocationBalanceShortOnDate, "", l.sort_id);
   }
   return std::string();
 }

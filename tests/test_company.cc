@@ -10,7 +10,9 @@
 
 #include "data/admin.h"
 #include "schema/initdb.h"
+#include "services/company_db.h"
 #include "services/registration.h"
+#include "tokens/token_store.h"
 
 namespace testing_support {
 namespace {
@@ -117,6 +119,17 @@ void TestCompany::AddUser(const std::string& login, const std::string& name,
     Exec("INSERT INTO SM_UserRight (LoginName, RightCode) VALUES (:l, :c)",
          {{"l", login}, {"c", code}});
   }
+}
+
+base::Result<data::Target> CompanyTargetOf(const std::string& db) {
+  return services::CompanyTarget(db);
+}
+
+base::Result<std::string> TestCompany::IssueToken(const std::string& login,
+                                                  std::optional<base::DateTime> expires) const {
+  data::Connection cnn;
+  PLX_RETURN_IF_ERROR(cnn.Open(target_, nullptr));
+  return tokens::InsertToken(cnn, login, expires);
 }
 
 }  // namespace testing_support

@@ -7,9 +7,12 @@
 #define PLEXAVO_TESTS_TEST_COMPANY_H_
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/datetime.h"
+#include "base/result.h"
 #include "base/rowset.h"
 #include "data/connection.h"
 #include "host/object_context.h"
@@ -17,6 +20,9 @@
 namespace testing_support {
 
 bool UsingPostgres();
+
+// The connection target the settings file gives company database `db`.
+base::Result<data::Target> CompanyTargetOf(const std::string& db);
 
 class TestCompany {
  public:
@@ -50,6 +56,11 @@ class TestCompany {
   // Adds a user with the given rights.
   void AddUser(const std::string& login, const std::string& name, const std::string& lang = "",
                std::vector<std::string> rights = {}, int inner_id = 0) const;
+
+  // Stores a fresh sign-in token for `login`, valid until `expires` (for
+  // ever without); answers the token.
+  base::Result<std::string> IssueToken(const std::string& login,
+                                       std::optional<base::DateTime> expires = std::nullopt) const;
 
   // A class table with the outside services registered.
   host::ClassTable& classes() { return classes_; }

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/company_admin.h"
-
 namespace testing_support {
 namespace {
 
@@ -55,7 +53,7 @@ void TestServer::Start(server::ServeOptions options) {
 const std::string& TestServer::Token(const std::string& login) {
   auto it = tokens_.find(login);
   if (it != tokens_.end()) return it->second;
-  auto token = cli::IssueUserToken(company_.target(), login);
+  auto token = company_.IssueToken(login);
   EXPECT_TRUE(token.ok()) << token.err().description;
   return tokens_[login] = token.ok() ? *token : "";
 }

@@ -5,11 +5,11 @@
 
 #include "data/locks.h"
 #include "frame/bill_id.h"
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
-#include "frame/showmsg.h"
 #include "frame/text.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "reader/rights.h"
 #include "schema/tables.h"
 #include "services/config_service.h"
@@ -208,12 +208,13 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
         if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
           return Outcome::Reported();
         }
-        if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
-        if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(frame::kMsgNoMaintainRight);
+        if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
+        if (!reader::Rights(ctx).EditRight(vstrDB))
+          return call.Refuse(messages::kMsgNoMaintainRight);
         std::string values, period, user;
         PLX_RETURN_IF_NOT_OK(ReadSettings(call, values, period, user));
         const base::DateTime date = values == "1" ? base::DateTime::Now().DateOnly() : vdtmDate;
-        if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+        if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
         PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, period, ""));
         if (!vrstDetail.has_value()) {
           return Outcome::Fault(base::MakeErr(base::kErrObjectNotSet,
@@ -244,7 +245,8 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
         PLX_RETURN_IF_NOT_OK(LockPlan(call, plan));
         call.Close();
         if (!frame::share_bus::MakeLog(
-                ctx, frame::Showmsg(frame::kMsgLogNewBill, call.lang(), joined), vstrDB, vstrErr)) {
+                ctx, messages::Showmsg(messages::kMsgLogNewBill, call.lang(), joined), vstrDB,
+                vstrErr)) {
           return Outcome::Reported();
         }
         for (const std::string& number : numbers) {

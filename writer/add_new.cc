@@ -1,11 +1,11 @@
 // Creating a bill: every header field and line is checked before anything
 // is written; the bill is numbered when the caller leaves the number
 // empty, and executed at once on request, all in the caller's transaction.
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
-#include "frame/showmsg.h"
 #include "frame/text.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "reader/rights.h"
 #include "schema/tables.h"
 #include "services/config_service.h"
@@ -62,12 +62,12 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
     if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
       return Outcome::Reported();
     }
-    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
-    if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(frame::kMsgNoMaintainRight);
+    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
+    if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(messages::kMsgNoMaintainRight);
     Settings settings;
     PLX_RETURN_IF_NOT_OK(ReadSettings(call, settings));
     const base::DateTime date = settings.machine_time ? base::DateTime::Now().DateOnly() : vdtmDate;
-    if (settings.period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+    if (settings.period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
     // Bound values keep apostrophes as they are; the memo is only trimmed.
     const std::string memo = frame::TrimSpaces(vstrMemo);
     Mark(call, "#2");
@@ -106,7 +106,8 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
       }));
     }
     Mark(call, "#7");
-    if (!frame::share_bus::MakeLog(ctx, frame::Showmsg(frame::kMsgLogNewBill, call.lang(), vstrID),
+    if (!frame::share_bus::MakeLog(ctx,
+                                   messages::Showmsg(messages::kMsgLogNewBill, call.lang(), vstrID),
                                    vstrDB, vstrErr)) {
       return Outcome::Reported();
     }

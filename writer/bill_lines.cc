@@ -3,11 +3,11 @@
 #include <set>
 
 #include "frame/bill_id.h"
-#include "frame/catalogue.h"
 #include "frame/cnn_string.h"
 #include "frame/share_bus.h"
-#include "frame/showmsg.h"
 #include "frame/text.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "platform/registry.h"
 #include "schema/column_sizes.h"
 #include "schema/tables.h"
@@ -27,8 +27,8 @@ constexpr size_t kMaxMemoLength = schema::kMemoSize;
 // The refusal of a text longer than its column, naming the field.
 Outcome TextTooLong(Call& call, const std::string& prefix, const BoundedText& t) {
   return Outcome::Refused(
-      prefix + frame::Showmsg(frame::kMsgTextTooLong, call.lang(),
-                              std::string(t.field) + "(" + std::to_string(t.size) + ")"));
+      prefix + messages::Showmsg(messages::kMsgTextTooLong, call.lang(),
+                                 std::string(t.field) + "(" + std::to_string(t.size) + ")"));
 }
 
 Outcome CheckLineTexts(Call& call, const base::Rowset& lines, size_t row,
@@ -69,12 +69,13 @@ Outcome CheckQuantity(Call& call, const base::Value& qty, const std::string& pre
   if (qty.IsNull()) return Outcome::Ok();  // a missing quantity fails when it is converted
   PLX_ASSIGN_OR_RETURN(base::Currency q, qty.AsCurrency());
   if (q > base::Currency()) return Outcome::Ok();
-  return Outcome::Refused(prefix + frame::Showmsg(frame::kMsgQuantityNotPositive, call.lang(), ""));
+  return Outcome::Refused(prefix +
+                          messages::Showmsg(messages::kMsgQuantityNotPositive, call.lang(), ""));
 }
 
 Outcome CheckMemo(Call& call, const base::Value& memo) {
   if (!memo.IsNull() && frame::TextLength(memo.TextOrEmpty()) > kMaxMemoLength) {
-    return call.Refuse(frame::kMsgRemarkTooLong);
+    return call.Refuse(messages::kMsgRemarkTooLong);
   }
   return Outcome::Ok();
 }
@@ -83,14 +84,15 @@ Outcome CheckLine(Call& call, const base::Rowset& lines, size_t row, LineRules r
   PLX_ASSIGN_OR_RETURN(base::Value sort_value, lines.Get(row, "SortID"));
   PLX_ASSIGN_OR_RETURN(std::string sort_id, sort_value.AsText());
   const std::string prefix =
-      frame::Showmsg(frame::kMsgLineIncomplete, call.lang(), sort_id) + "\r\n";
-  if (sort_id.empty()) return call.Refuse(frame::kMsgLineNumberEmpty);
+      messages::Showmsg(messages::kMsgLineIncomplete, call.lang(), sort_id) + "\r\n";
+  if (sort_id.empty()) return call.Refuse(messages::kMsgLineNumberEmpty);
   if (frame::TextLength(sort_id) > kMaxSortIdLength) {
-    return call.Refuse(frame::kMsgLineNumberTooLong);
+    return call.Refuse(messages::kMsgLineNumberTooLong);
   }
   PLX_ASSIGN_OR_RETURN(base::Value meas, lines.Get(row, "MeasID"));
   if (!meas.IsNull() && meas.TextOrEmpty().empty()) {
-    return Outcome::Refused(prefix + frame::Showmsg(frame::kMsgUnitRequired, call.lang(), ""));
+    return Outcome::Refused(prefix +
+                            messages::Showmsg(messages::kMsgUnitRequired, call.lang(), ""));
   }
   PLX_RETURN_IF_NOT_OK(CheckLineTexts(call, lines, row, prefix));
   PLX_ASSIGN_OR_RETURN(base::Value memo, lines.Get(row, "Memo"));
@@ -109,9 +111,9 @@ Outcome CheckLine(Call& call, const base::Rowset& lines, size_t row, LineRules r
 Outcome CheckBillHeader(Call& call, const base::DateTime& date, const std::string& period,
                         const std::string& bill_id) {
   PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
-  if (date < start) return call.Refuse(frame::kMsgBillDateTooEarly, start.FormatDate());
+  if (date < start) return call.Refuse(messages::kMsgBillDateTooEarly, start.FormatDate());
   if (!bill_id.empty() && frame::TextLength(bill_id) != kBillIdLength) {
-    return call.Refuse(frame::kMsgBillNumberLength);
+    return call.Refuse(messages::kMsgBillNumberLength);
   }
   return Outcome::Ok();
 }
@@ -121,13 +123,13 @@ Outcome RequireLines(Call& call, const std::optional<base::Rowset>& lines) {
     return Outcome::Fault(
         base::MakeErr(base::kErrObjectNotSet, "Object variable or With block variable not set"));
   }
-  if (lines->RecordCount() < 1) return call.Refuse(frame::kMsgNoDetailLines);
+  if (lines->RecordCount() < 1) return call.Refuse(messages::kMsgNoDetailLines);
   return CheckLineCount(call, lines->RecordCount());
 }
 
 Outcome CheckLineCount(Call& call, size_t count) {
   const size_t limit = MaxBillLines(call.db());
-  if (count > limit) return call.Refuse(frame::kMsgTooManyLines, std::to_string(limit));
+  if (count > limit) return call.Refuse(messages::kMsgTooManyLines, std::to_string(limit));
   return Outcome::Ok();
 }
 
@@ -138,7 +140,7 @@ Outcome CheckLines(Call& call, const base::Rowset& lines, LineRules rules) {
     // Two lines of one number would fail only at their insert.
     PLX_ASSIGN_OR_RETURN(std::string sort_id, TextField(lines, row, "SortID"));
     if (!seen.insert(sort_id).second) {
-      return call.Refuse(frame::kMsgDuplicateLineNumber, sort_id);
+      return call.Refuse(messages::kMsgDuplicateLineNumber, sort_id);
     }
   }
   return Outcome::Ok();
@@ -223,7 +225,7 @@ Outcome CheckNumberFree(Call& call, const std::string& bill_id) {
       call.cnn().Query(
           data::Sql("Select BillID From MF_OutBill Where BillID = :id").Bind("id", bill_id),
           {{"BillID", base::FieldType::kText}}));
-  if (rs.RecordCount() > 0) return call.Refuse(frame::kMsgDuplicateBillNumber);
+  if (rs.RecordCount() > 0) return call.Refuse(messages::kMsgDuplicateBillNumber);
   return Outcome::Ok();
 }
 

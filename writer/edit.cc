@@ -1,11 +1,11 @@
 // Revising a bill: the guard decides whether it may change; then the lines
 // are replaced, the header rewritten (possibly under a new number), and the
 // revision counted in Version.
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
-#include "frame/showmsg.h"
 #include "frame/text.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "reader/lookups.h"
 #include "writer/bill_lines.h"
 #include "writer/mf_outbille.h"
@@ -40,7 +40,7 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
     if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
       return Outcome::Reported();
     }
-    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
+    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
     if (!CanEdit(vstrOldID, vstrDB, vstrErr)) return Outcome::Reported();
     const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
@@ -53,7 +53,7 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
     const std::string memo = frame::TrimSpaces(vstrMemo);
     const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
-    if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+    if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
     PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, period, vstrNewID));
     PLX_RETURN_IF_NOT_OK(CheckHeaderTexts(
         call, {vstrOrdBill, vstrOrdSortID, vstrOpCate, vstrProject, vstrItem, vstrOperator, memo}));
@@ -87,9 +87,9 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
       PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrNewID, lines, row));
     }
     call.Close();
-    std::string log = frame::Showmsg(frame::kMsgLogReviseBill, call.lang(), "") + vstrOldID;
+    std::string log = messages::Showmsg(messages::kMsgLogReviseBill, call.lang(), "") + vstrOldID;
     if (vstrNewID != vstrOldID) {
-      log += frame::Showmsg(frame::kMsgWordBecomes, call.lang(), "") + vstrNewID;
+      log += messages::Showmsg(messages::kMsgWordBecomes, call.lang(), "") + vstrNewID;
     }
     if (!frame::share_bus::MakeLog(ctx, log + "！", vstrDB, vstrErr)) return Outcome::Reported();
     return Outcome::Ok();

@@ -1,8 +1,8 @@
 // The writer's edit guard and the deletion of a bill.
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
-#include "frame/showmsg.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "reader/lookups.h"
 #include "reader/rights.h"
 #include "writer/mf_outbille.h"
@@ -19,7 +19,7 @@ bool MF_OutBillE::CanEdit(const std::string& vstrID, const std::string& vstrDB,
     if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
       return Outcome::Reported();
     }
-    if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(frame::kMsgNoMaintainRight);
+    if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(messages::kMsgNoMaintainRight);
     const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
     PLX_RETURN_IF_NOT_OK(call.OpenConnection());
@@ -32,15 +32,15 @@ bool MF_OutBillE::CanEdit(const std::string& vstrID, const std::string& vstrDB,
                                    call.cnn().dialect().ForUpdate())
                              .Bind("id", vstrID),
                          {{"Execer", base::FieldType::kText}, {"Maker", base::FieldType::kText}}));
-    if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, vstrID);
-    if (!rs.Row(0)[0].IsNull()) return call.Refuse(frame::kMsgExecutedBillLocked, vstrID);
+    if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, vstrID);
+    if (!rs.Row(0)[0].IsNull()) return call.Refuse(messages::kMsgExecutedBillLocked, vstrID);
     const base::Value& maker = rs.Row(0)[1];
     if (!maker.IsNull() && maker.TextOrEmpty() != user) {
       bool allowed = false;
       if (!reader::Rights(ctx).AllowEditRight(allowed, vstrDB, vstrErr)) {
         return Outcome::Reported();
       }
-      if (!allowed) return call.Refuse(frame::kMsgEditOnlyOwn);
+      if (!allowed) return call.Refuse(messages::kMsgEditOnlyOwn);
     }
     return Outcome::Ok();
   });
@@ -58,7 +58,7 @@ bool MF_OutBillE::Delete(const std::string& vstrID, const std::string& vstrDB,
     if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
       return Outcome::Reported();
     }
-    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
+    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
     if (!CanDelete(vstrID, vstrDB, vstrErr)) return Outcome::Reported();
     PLX_RETURN_IF_NOT_OK(call.OpenConnection());
     PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
@@ -67,7 +67,8 @@ bool MF_OutBillE::Delete(const std::string& vstrID, const std::string& vstrDB,
         data::Sql("Delete From MF_OutBill Where BillID = :id").Bind("id", vstrID)));
     call.Close();
     if (!frame::share_bus::MakeLog(
-            ctx, frame::Showmsg(frame::kMsgLogDeleteBill, call.lang(), vstrID), vstrDB, vstrErr)) {
+            ctx, messages::Showmsg(messages::kMsgLogDeleteBill, call.lang(), vstrID), vstrDB,
+            vstrErr)) {
       return Outcome::Reported();
     }
     return Outcome::Ok();

@@ -2,11 +2,11 @@
 // header is stamped, the order (or order line) is marked started, and the
 // order's BOM issued quantities are raised line by line.
 #include "data/locks.h"
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
-#include "frame/showmsg.h"
 #include "frame/text.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "reader/lookups.h"
 #include "reader/rights.h"
 #include "schema/tables.h"
@@ -47,12 +47,12 @@ Outcome ReadHeader(Call& call, const std::string& bill_id, const base::DateTime&
                         {"Execer", base::FieldType::kText},
                         {"OrdBill", base::FieldType::kText},
                         {"OrdSortID", base::FieldType::kText}}));
-  if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, bill_id);
+  if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, bill_id);
   const auto& row = rs.Row(0);
-  if (!row[1].IsNull()) return call.Refuse(frame::kMsgBillAlreadyExecuted, bill_id);
+  if (!row[1].IsNull()) return call.Refuse(messages::kMsgBillAlreadyExecuted, bill_id);
   // A bill without a date cannot be dated after its execution.
   if (!row[0].IsNull() && exe_date < *row[0].AsDate()) {
-    return call.Refuse(frame::kMsgExecuteBeforeBillDate);
+    return call.Refuse(messages::kMsgExecuteBeforeBillDate);
   }
   PLX_ASSIGN_OR_RETURN(header.ord_bill, row[2].AsText());
   PLX_ASSIGN_OR_RETURN(header.ord_sort_id, row[3].AsText());
@@ -168,8 +168,8 @@ bool MF_OutBillE::ExecBill(const std::string& vstrID, const base::DateTime& vdtm
     if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
       return Outcome::Reported();
     }
-    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
-    if (!reader::Rights(ctx).ExecRight(vstrDB)) return call.Refuse(frame::kMsgNoExecuteRight);
+    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
+    if (!reader::Rights(ctx).ExecRight(vstrDB)) return call.Refuse(messages::kMsgNoExecuteRight);
     const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
     bool machine_time = false;
@@ -179,9 +179,9 @@ bool MF_OutBillE::ExecBill(const std::string& vstrID, const base::DateTime& vdtm
     const base::DateTime exe_date = machine_time ? base::DateTime::Now().DateOnly() : vdtmExeDate;
     const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
-    if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+    if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
     PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
-    if (exe_date < start) return call.Refuse(frame::kMsgExecuteDateTooEarly, start.FormatDate());
+    if (exe_date < start) return call.Refuse(messages::kMsgExecuteDateTooEarly, start.FormatDate());
 
     services::StockPostingService* stock = nullptr;
     PLX_ASSIGN_OR_RETURN(host::Instance held_stock,
@@ -199,7 +199,8 @@ bool MF_OutBillE::ExecBill(const std::string& vstrID, const base::DateTime& vdtm
     PLX_RETURN_IF_NOT_OK(RaiseBom(call.cnn(), vstrID, header, exe_date));
     (void)held_stock.Release();
     if (!frame::share_bus::MakeLog(
-            ctx, frame::Showmsg(frame::kMsgLogExecuteBill, call.lang(), vstrID), vstrDB, vstrErr)) {
+            ctx, messages::Showmsg(messages::kMsgLogExecuteBill, call.lang(), vstrID), vstrDB,
+            vstrErr)) {
       return Outcome::Reported();
     }
     return Outcome::Ok();

@@ -2,11 +2,11 @@
 // component puts the goods back, the header loses its stamp, and the order's
 // start mark goes when nothing is issued against its scope any more.
 #include "data/locks.h"
-#include "frame/catalogue.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
-#include "frame/showmsg.h"
 #include "frame/text.h"
+#include "messages/catalogue.h"
+#include "messages/showmsg.h"
 #include "reader/lookups.h"
 #include "reader/rights.h"
 #include "schema/tables.h"
@@ -40,19 +40,19 @@ Outcome ReadExecuted(Call& call, const std::string& bill_id, const std::string& 
                         {"OrdSortID", base::FieldType::kText},
                         {"ExeDate", base::FieldType::kDate},
                         {"Execer", base::FieldType::kText}}));
-  if (rs.RecordCount() == 0) return call.Refuse(frame::kMsgBillNotFound, bill_id);
+  if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, bill_id);
   const auto& row = rs.Row(0);
-  if (row[3].IsNull()) return call.Refuse(frame::kMsgBillNotExecuted, bill_id);
+  if (row[3].IsNull()) return call.Refuse(messages::kMsgBillNotExecuted, bill_id);
   if (row[3].TextOrEmpty() != user) {
     bool allowed = false;
     if (!reader::Rights(call.ctx()).AllowUnExeRight(allowed, call.db(), call.err())) {
       return Outcome::Reported();
     }
-    if (!allowed) return call.Refuse(frame::kMsgReverseOnlyOwn);
+    if (!allowed) return call.Refuse(messages::kMsgReverseOnlyOwn);
   }
   PLX_ASSIGN_OR_RETURN(bill.exe_date, row[2].AsDate());
   if (bill.exe_date < period_start) {
-    return call.Refuse(frame::kMsgReverseOnlyAfter, period_start.FormatDate());
+    return call.Refuse(messages::kMsgReverseOnlyAfter, period_start.FormatDate());
   }
   PLX_ASSIGN_OR_RETURN(bill.ord_bill, row[0].AsText());
   PLX_ASSIGN_OR_RETURN(bill.ord_sort_id, row[1].AsText());
@@ -68,8 +68,8 @@ Outcome CheckNoReturnBill(Call& call, const std::string& bill_id) {
                        {{"BillID", base::FieldType::kText}}));
   if (rs.RecordCount() == 0) return Outcome::Ok();
   return Outcome::Refused(
-      frame::Showmsg(frame::kMsgBillBasedOn, call.lang(), bill_id) +
-      frame::Showmsg(frame::kMsgReturnBillExists, call.lang(), rs.Row(0)[0].TextOrEmpty()));
+      messages::Showmsg(messages::kMsgBillBasedOn, call.lang(), bill_id) +
+      messages::Showmsg(messages::kMsgReturnBillExists, call.lang(), rs.Row(0)[0].TextOrEmpty()));
 }
 
 // Lowers the BOM row of every line, highest line number first. A line
@@ -92,7 +92,7 @@ Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
                              .Bind("line", bill.ord_sort_id)
                              .Bind("art", art),
                          {{"ID", base::FieldType::kInt}}));
-    if (found.RecordCount() == 0) return call.Refuse(frame::kMsgInvalidBill);
+    if (found.RecordCount() == 0) return call.Refuse(messages::kMsgInvalidBill);
     std::vector<int32_t> candidates;
     for (const auto& row : found.rows()) candidates.push_back(*row[0].AsInt());
     PLX_ASSIGN_OR_RETURN(base::Currency st_qty, line[1].AsCurrency());
@@ -137,14 +137,14 @@ bool MF_OutBillE::UnExecBill(const std::string& vstrID, const std::string& vstrD
     if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
       return Outcome::Reported();
     }
-    if (!ctx.IsInTransaction()) return call.Refuse(frame::kMsgNotInTransaction);
+    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
     if (!reader::Rights(ctx).UnExecRight(vstrDB))
-      return call.Refuse(frame::kMsgNoReverseExecuteRight);
+      return call.Refuse(messages::kMsgNoReverseExecuteRight);
     const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
     const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
-    if (period.empty()) return call.Refuse(frame::kMsgProductionNotEnabled);
+    if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
     PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
 
     services::StockPostingService* stock = nullptr;
@@ -168,7 +168,7 @@ bool MF_OutBillE::UnExecBill(const std::string& vstrID, const std::string& vstrD
     PLX_RETURN_IF_NOT_OK(ResetOrderStart(call.cnn(), bill));
     (void)held_stock.Release();
     if (!frame::share_bus::MakeLog(
-            ctx, frame::Showmsg(frame::kMsgLogReverseExecute, call.lang(), vstrID), vstrDB,
+            ctx, messages::Showmsg(messages::kMsgLogReverseExecute, call.lang(), vstrID), vstrDB,
             vstrErr)) {
       return Outcome::Reported();
     }

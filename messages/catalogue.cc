@@ -1,9 +1,9 @@
-#include "frame/catalogue.h"
+#include "messages/catalogue.h"
 
 #include <algorithm>
 #include <iterator>
 
-namespace frame {
+namespace messages {
 namespace {
 
 struct Entry {
@@ -117,4 +117,4 @@ const char* CatalogueText(int32_t id) {
   return nullptr;
 }
 
-}  // namespace frame
+}  // namespace messages

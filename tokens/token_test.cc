@@ -1,14 +1,14 @@
-#include "cli/token.h"
+#include "tokens/token.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-namespace cli {
+namespace tokens {
 namespace {
 
-TEST(CliTokenTest, HashIsLowerHexSha256OfTheText) {
+TEST(TokenTest, HashIsLowerHexSha256OfTheText) {
   const struct {
     const char* text;
     const char* digest;
@@ -25,7 +25,7 @@ TEST(CliTokenTest, HashIsLowerHexSha256OfTheText) {
   }
 }
 
-TEST(CliTokenTest, NewTokensAreWellFormedAndDistinct) {
+TEST(TokenTest, NewTokensAreWellFormedAndDistinct) {
   std::set<std::string> seen;
   for (int i = 0; i < 50; ++i) {
     auto token = NewToken();
@@ -35,7 +35,7 @@ TEST(CliTokenTest, NewTokensAreWellFormedAndDistinct) {
   }
 }
 
-TEST(CliTokenTest, WellFormedMeansSixtyFourLowerHexCharacters) {
+TEST(TokenTest, WellFormedMeansSixtyFourLowerHexCharacters) {
   const std::string good(64, 'a');
   const struct {
     std::string text;
@@ -57,4 +57,4 @@ TEST(CliTokenTest, WellFormedMeansSixtyFourLowerHexCharacters) {
 }
 
 }  // namespace
-}  // namespace cli
+}  // namespace tokens

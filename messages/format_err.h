@@ -9,20 +9,20 @@
 //   " Err.Source: " + source
 // The text returned is number + "-" + description + "-" + source + "-" +
 // method. A failing log write is ignored; the text is returned all the same.
-#ifndef PLEXAVO_FRAME_FORMAT_ERR_H_
-#define PLEXAVO_FRAME_FORMAT_ERR_H_
+#ifndef PLEXAVO_MESSAGES_FORMAT_ERR_H_
+#define PLEXAVO_MESSAGES_FORMAT_ERR_H_
 
 #include <string>
 
 #include "base/err.h"
 
-namespace frame {
+namespace messages {
 
 std::string FormatErr(const std::string& method, const base::Err& err);
 
 // The five-line record alone, for the thread that calls.
 std::string EventRecord(const std::string& method, const base::Err& err);
 
-}  // namespace frame
+}  // namespace messages
 
-#endif  // PLEXAVO_FRAME_FORMAT_ERR_H_
+#endif  // PLEXAVO_MESSAGES_FORMAT_ERR_H_

@@ -1,4 +1,4 @@
-#include "frame/showmsg.h"
+#include "messages/showmsg.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "frame/catalogue.h"
+#include "messages/catalogue.h"
 #include "platform/event_log.h"
 
-namespace frame {
+namespace messages {
 namespace {
 
 class ShowmsgTest : public ::testing::Test {
@@ -155,4 +155,4 @@ TEST(CatalogueTest, BothHalvesHoldTheSameMessages) {
 }
 
 }  // namespace
-}  // namespace frame
+}  // namespace messages

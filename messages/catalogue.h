@@ -2,12 +2,12 @@
 // caller, in Simplified Chinese (ids 10010..10840 in steps of 10, without
 // 10420 and 10720..10800) and Traditional Chinese (the same id + 10000).
 // A text holds the placeholder "%s" at most once; Showmsg fills it in.
-#ifndef PLEXAVO_FRAME_CATALOGUE_H_
-#define PLEXAVO_FRAME_CATALOGUE_H_
+#ifndef PLEXAVO_MESSAGES_CATALOGUE_H_
+#define PLEXAVO_MESSAGES_CATALOGUE_H_
 
 #include <cstdint>
 
-namespace frame {
+namespace messages {
 
 // Offset from a Simplified id to the id of its Traditional text.
 inline constexpr int32_t kTraditionalOffset = 10000;
@@ -103,6 +103,6 @@ inline constexpr const char* kBillCountError = "单据编号个数错误！";
 inline constexpr const char* kNotInTransaction = "对象没有在事务中！(Object Not In Transction!)";
 inline constexpr const char* kFunctionKill = "function kill";
 
-}  // namespace frame
+}  // namespace messages
 
-#endif  // PLEXAVO_FRAME_CATALOGUE_H_
+#endif  // PLEXAVO_MESSAGES_CATALOGUE_H_

@@ -1,12 +1,12 @@
 // Showmsg: the text of a catalogue message in the caller's language, with its
 // parameter filled in.
-#ifndef PLEXAVO_FRAME_SHOWMSG_H_
-#define PLEXAVO_FRAME_SHOWMSG_H_
+#ifndef PLEXAVO_MESSAGES_SHOWMSG_H_
+#define PLEXAVO_MESSAGES_SHOWMSG_H_
 
 #include <cstdint>
 #include <string>
 
-namespace frame {
+namespace messages {
 
 // The method text of Showmsg's event-log records.
 inline constexpr const char* kShowmsgMethod = "Plexavo_Bas.Showmsg";
@@ -25,6 +25,6 @@ std::string Showmsg(int32_t id, const std::string& lang, const std::string& para
 // scanned again.
 std::string FillMessage(const std::string& text, const std::string& param);
 
-}  // namespace frame
+}  // namespace messages
 
-#endif  // PLEXAVO_FRAME_SHOWMSG_H_
+#endif  // PLEXAVO_MESSAGES_SHOWMSG_H_

@@ -1,9 +1,9 @@
-#include "cli/token.h"
+#include "tokens/token.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
-namespace cli {
+namespace tokens {
 namespace {
 
 std::string HexLower(const unsigned char* bytes, size_t size) {
@@ -28,12 +28,12 @@ base::Result<std::string> NewToken() {
   return HexLower(bytes, sizeof bytes);
 }
 
-std::string TokenHash(std::string_view token) {
+std::string Sha256Hex(std::string_view text) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   // EVP_Digest fails only when OpenSSL itself is broken; callers treat the
   // empty answer as a failure (it can never equal a stored digest).
-  if (EVP_Digest(token.data(), token.size(), digest, &size, EVP_sha256(), nullptr) != 1) return "";
+  if (EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr) != 1) return "";
   return HexLower(digest, size);
 }
 
@@ -45,4 +45,4 @@ bool IsWellFormedToken(std::string_view text) {
   return true;
 }
 
-}  // namespace cli
+}  // namespace tokens

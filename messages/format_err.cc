@@ -1,10 +1,10 @@
-#include "frame/format_err.h"
+#include "messages/format_err.h"
 
 #include <cstdio>
 
 #include "platform/event_log.h"
 
-namespace frame {
+namespace messages {
 
 std::string EventRecord(const std::string& method, const base::Err& err) {
   char tid[32];
@@ -24,4 +24,4 @@ std::string FormatErr(const std::string& method, const base::Err& err) {
   return std::to_string(copy.number) + "-" + copy.description + "-" + copy.source + "-" + method;
 }
 
-}  // namespace frame
+}  // namespace messages

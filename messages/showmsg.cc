@@ -1,13 +1,13 @@
-#include "frame/showmsg.h"
+#include "messages/showmsg.h"
 
 #include <limits>
 #include <new>
 
 #include "base/err.h"
-#include "frame/catalogue.h"
-#include "frame/format_err.h"
+#include "messages/catalogue.h"
+#include "messages/format_err.h"
 
-namespace frame {
+namespace messages {
 namespace {
 
 // Error number of a resource text that cannot be loaded.
@@ -67,4 +67,4 @@ std::string Showmsg(int32_t id, const std::string& lang, const std::string& para
   }
 }
 
-}  // namespace frame
+}  // namespace messages

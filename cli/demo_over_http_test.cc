@@ -11,8 +11,14 @@
 #include "server/server.h"
 #include "tests/test_company.h"
 
-namespace server {
+namespace cli {
 namespace {
+
+using server::Dump;
+using server::Json;
+using server::ParseJson;
+using server::ServeOptions;
+using server::Server;
 
 class DemoOverHttpTest : public ::testing::Test {
  protected:
@@ -160,4 +166,4 @@ TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
 }
 
 }  // namespace
-}  // namespace server
+}  // namespace cli
