@@ -14,8 +14,8 @@
 #include <string>
 
 #include "bench/bench_company.h"
+#include "company/company_db.h"
 #include "masterdata/import.h"
-#include "services/company_db.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ BenchCompany& Company() {
     // (session, caches) is not part of any file size's figure.
     BalanceFile warm_up(5000);
     std::istream in(&warm_up);
-    const data::Target target = services::CompanyTarget(c->name()).value();
+    const data::Target target = company::CompanyTarget(c->name()).value();
     auto done = masterdata::Import(target, *masterdata::FindKind("balances"), in);
     if (!done.ok()) std::fprintf(stderr, "warm-up: %s\n", done.err().description.c_str());
     return c;
@@ -87,7 +87,7 @@ BenchCompany& Company() {
 
 void BM_ImportBalances(benchmark::State& state) {
   BenchCompany& company = Company();
-  const data::Target target = services::CompanyTarget(company.name()).value();
+  const data::Target target = company::CompanyTarget(company.name()).value();
   const masterdata::Kind& kind = *masterdata::FindKind("balances");
   const int64_t rows = state.range(0);
   int64_t rise_kb = 0;

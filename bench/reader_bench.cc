@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench/bench_company.h"
+#include "company/cnn_string.h"
 #include "data/connection.h"
-#include "frame/cnn_string.h"
 #include "host/object_context.h"
 #include "reader/mf_outbill.h"
 
@@ -103,7 +103,7 @@ class BulkInsert {
 // balances, orders, and the bills with their lines.
 void Seed(bench::BenchCompany& company) {
   data::Connection cnn;
-  auto cnn_string = frame::GetCnnString(company.name());
+  auto cnn_string = company::GetCnnString(company.name());
   Check(cnn_string, "connection string");
   Check(cnn.Open(*cnn_string, nullptr), "open");
   const bool postgres = company.postgres();

@@ -7,8 +7,8 @@
 #include "cli/commands.h"
 #include "cli/company_admin.h"
 #include "cli/sign_in_link.h"
+#include "company/company_db.h"
 #include "schema/initdb.h"
-#include "services/company_db.h"
 
 namespace cli {
 namespace {
@@ -37,7 +37,7 @@ int RunInitDb(Invocation& inv) {
   auto args = ParseDbArgs(inv.args(), {.positionals = {"DB"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
-  auto target = services::CompanyTarget(db);
+  auto target = company::CompanyTarget(db);
   if (!target.ok()) return inv.Failure(target.err());
   auto report =
       schema::InitDb(*target, [&](const std::string& line) { inv.out() << line << "\n"; });
@@ -63,7 +63,7 @@ int RunUserAdd(Invocation& inv) {
     user.inner_id = *id;
   }
   const std::string& db = args->positionals[0];
-  auto target = services::CompanyTarget(db);
+  auto target = company::CompanyTarget(db);
   if (!target.ok()) return inv.Failure(target.err());
   auto token = AddUser(*target, user);
   if (!token.ok()) return inv.Failure(token.err());
@@ -76,8 +76,8 @@ int RunUserAdd(Invocation& inv) {
 }
 
 int RunUserToken(Invocation& inv) {
-  auto args = ParseDbArgs(inv.args(),
-                          {.positionals = {"DB", "LOGIN"}, .options = {"--url", "--days"}});
+  auto args =
+      ParseDbArgs(inv.args(), {.positionals = {"DB", "LOGIN"}, .options = {"--url", "--days"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
   const std::string& login = args->positionals[1];
@@ -91,7 +91,7 @@ int RunUserToken(Invocation& inv) {
     if (!until.ok()) return inv.Failure(until.err());
     expires = *until;
   }
-  auto target = services::CompanyTarget(db);
+  auto target = company::CompanyTarget(db);
   if (!target.ok()) return inv.Failure(target.err());
   auto token = IssueUserToken(*target, login, expires);
   if (!token.ok()) return inv.Failure(token.err());
@@ -108,7 +108,7 @@ int RunUserTokenRevoke(Invocation& inv) {
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& db = args->positionals[0];
   const std::string& login = args->positionals[1];
-  auto target = services::CompanyTarget(db);
+  auto target = company::CompanyTarget(db);
   if (!target.ok()) return inv.Failure(target.err());
   auto revoked = RevokeUserTokens(*target, login);
   if (!revoked.ok()) return inv.Failure(revoked.err());
@@ -125,7 +125,7 @@ int ChangeRights(Invocation& inv, bool grant) {
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& login = args->positionals[1];
   std::vector<std::string> codes(args->positionals.begin() + 2, args->positionals.end());
-  auto target = services::CompanyTarget(args->positionals[0]);
+  auto target = company::CompanyTarget(args->positionals[0]);
   if (!target.ok()) return inv.Failure(target.err());
   auto changes = grant ? GrantRights(*target, login, codes) : RevokeRights(*target, login, codes);
   if (!changes.ok()) return inv.Failure(changes.err());
@@ -158,7 +158,7 @@ int RunConfigSet(Invocation& inv) {
     return inv.UsageError(named.err().description);
   }
   if (key.empty()) return inv.UsageError("KEY must not be empty");
-  auto target = services::CompanyTarget(db);
+  auto target = company::CompanyTarget(db);
   if (!target.ok()) return inv.Failure(target.err());
   auto before = SetConfig(*target, key, value);
   if (!before.ok()) return inv.Failure(before.err());
@@ -174,7 +174,7 @@ int RunPeriodSet(Invocation& inv) {
   if (base::Status valid = CheckPeriod(period); !valid.ok()) {
     return inv.UsageError(valid.err().description);
   }
-  auto target = services::CompanyTarget(args->positionals[0]);
+  auto target = company::CompanyTarget(args->positionals[0]);
   if (!target.ok()) return inv.Failure(target.err());
   auto before = SetPeriod(*target, module, period);
   if (!before.ok()) return inv.Failure(before.err());
@@ -187,7 +187,7 @@ int RunPeriodClear(Invocation& inv) {
   auto args = ParseDbArgs(inv.args(), {.positionals = {"DB", "MODULE"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   const std::string& module = args->positionals[1];
-  auto target = services::CompanyTarget(args->positionals[0]);
+  auto target = company::CompanyTarget(args->positionals[0]);
   if (!target.ok()) return inv.Failure(target.err());
   auto before = ClearPeriod(*target, module);
   if (!before.ok()) return inv.Failure(before.err());

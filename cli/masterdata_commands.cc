@@ -7,9 +7,9 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "company/company_db.h"
 #include "masterdata/import.h"
 #include "schema/data_model_doc.h"
-#include "services/company_db.h"
 
 namespace cli {
 namespace {
@@ -77,7 +77,7 @@ int RunImport(Invocation& inv) {
   if (!args.ok()) return inv.UsageError(args.err().description);
   auto kind = ParseKindArgs(*args);
   if (!kind.ok()) return inv.UsageError(kind.err().description);
-  auto target = services::CompanyTarget(kind->db);
+  auto target = company::CompanyTarget(kind->db);
   if (!target.ok()) return inv.Failure(target.err());
   const std::string& file = args->positionals[2];
   std::ifstream opened;
@@ -100,7 +100,7 @@ int RunExport(Invocation& inv) {
   if (!args.ok()) return inv.UsageError(args.err().description);
   auto kind = ParseKindArgs(*args);
   if (!kind.ok()) return inv.UsageError(kind.err().description);
-  auto target = services::CompanyTarget(kind->db);
+  auto target = company::CompanyTarget(kind->db);
   if (!target.ok()) return inv.Failure(target.err());
   TerminalProgress progress(inv.err());
   auto rows = masterdata::Export(*target, *kind->kind, inv.out(), progress.Callback());

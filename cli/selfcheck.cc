@@ -11,9 +11,9 @@
 
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "company/company_db.h"
 #include "data/connection.h"
 #include "schema/migrations.h"
-#include "services/company_db.h"
 #include "tokens/token.h"
 #include "tokens/token_store.h"
 
@@ -142,7 +142,7 @@ base::Status CheckAll(const std::string& dir, std::ostream& log) {
   PLX_RETURN_IF_ERROR(Step({"config", "set", kDb, kConfigKey, kConfigValue}, log));
   PLX_RETURN_IF_ERROR(Step({"period", "set", kDb, kModule, kPeriod}, log));
 
-  PLX_ASSIGN_OR_RETURN(data::Target target, services::CompanyTarget(kDb));
+  PLX_ASSIGN_OR_RETURN(data::Target target, company::CompanyTarget(kDb));
   data::Connection cnn;
   PLX_RETURN_IF_ERROR(cnn.Open(target, nullptr));
   PLX_RETURN_IF_ERROR(

@@ -3,16 +3,13 @@
 #include <new>
 #include <stdexcept>
 
-#include "frame/cnn_string.h"
+#include "company/company_db.h"
 #include "messages/format_err.h"
 #include "messages/showmsg.h"
 
 namespace frame {
 
-base::Status Call::OpenConnection() {
-  PLX_ASSIGN_OR_RETURN(std::string cnn, GetCnnString(db_));
-  return cnn_.Open(cnn, ctx_.enlistment());
-}
+base::Status Call::OpenConnection() { return company::OpenCompanyDb(db_, ctx_.enlistment(), cnn_); }
 
 Outcome Call::Refuse(int32_t id, const std::string& param) const {
   return Outcome::Refused(messages::Showmsg(id, lang_, param));

@@ -2,11 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "frame/share_bus.h"
 #include "messages/catalogue.h"
 #include "platform/event_log.h"
+#include "services/article_service.h"
+#include "services/config_service.h"
+#include "services/depot_service.h"
+#include "services/item_service.h"
+#include "services/order_service.h"
+#include "services/user_service.h"
 #include "tests/probe_object.h"
 #include "tests/test_company.h"
 
@@ -143,18 +152,108 @@ TEST_F(OpFrameTest, ReaderChecksLanguageThenRightThenQueries) {
   EXPECT_TRUE(log_.Records().empty());
 }
 
-TEST_F(OpFrameTest, ConnectionToAnUnknownBackendFailsThroughTheFaultPath) {
-  company_.WriteSettings("[SoftWare\\Halvaren\\Kelmora\\other]\nServer=mssql://x\nUserID=\nPWD=\n");
-  host::Instance probe = Probe();
-  std::string err;
-  auto rs = RunReader<std::optional<base::Rowset>>(
-      *probe.context(), "Plexavo.PrintRst", "other", err, std::nullopt, ReaderGate{},
-      [](Call&, std::optional<base::Rowset>&) { return Outcome::Ok(); });
-  EXPECT_FALSE(rs.has_value());
-  EXPECT_EQ(err,
-            "-2147467259-[Plexavo.Data] Data Source 'mssql://x' is neither sqlite:PATH nor "
-            "postgresql://HOST[:PORT]-Plexavo.Data-Plexavo.PrintRst");
-  EXPECT_EQ(FirstRecordLine(), "Method: Plexavo.PrintRst");
+TEST_F(OpFrameTest, MissingOrBrokenCompanyDatabasesAreReportedAlikeEverywhere) {
+  company_.WriteSettings(
+      "[SoftWare\\Halvaren\\Kelmora\\broken]\nServer=mssql://x\nUserID=\nPWD=\n");
+  using Open = std::function<std::string(const std::string& db)>;
+  auto service = [this](const char* progid) {
+    return host::Host(company_.classes()).CreateObject(progid, "amy").value();
+  };
+  const struct {
+    const char* method;
+    Open open;
+  } entries[] = {
+      {"Plexavo.PrintRst",
+       [this](const std::string& db) {
+         host::Instance probe = Probe();
+         std::string err;
+         RunReader<bool>(*probe.context(), "Plexavo.PrintRst", db, err, false, ReaderGate{},
+                         [](Call&, bool&) { return Outcome::Ok(); });
+         return err;
+       }},
+      // The classes look the caller's language up first, through the user
+      // service, and hand its text on.
+      {"Plexavo.UserService.GetLanguage",
+       [this](const std::string& db) {
+         host::Instance probe = Probe();
+         std::string lang, err;
+         EXPECT_FALSE(share_bus::GetUserLang(*probe.context(), lang, db, err));
+         return err;
+       }},
+      {"Plexavo.UserService.GetUserName",
+       [&](const std::string& db) {
+         std::string err;
+         service(services::kUserServiceProgId).As<services::UserService>()->GetUserName(db, err);
+         return err;
+       }},
+      {"Plexavo.ConfigService.GetCurPeriod",
+       [&](const std::string& db) {
+         std::string period, err;
+         service(services::kConfigServiceProgId)
+             .As<services::ConfigService>()
+             ->GetCurPeriod("MF", period, db, err);
+         return err;
+       }},
+      {"Plexavo.ArticleService.GetMeasID",
+       [&](const std::string& db) {
+         std::string err;
+         service(services::kArticleServiceProgId)
+             .As<services::ArticleService>()
+             ->GetMeasID(1, db, err);
+         return err;
+       }},
+      {"Plexavo.OrderService.CheckOrderLine",
+       [&](const std::string& db) {
+         std::string dept, err;
+         service(services::kOrderServiceProgId)
+             .As<services::OrderService>()
+             ->CheckOrderLine("MO1", "1", dept, db, err);
+         return err;
+       }},
+      {"Plexavo.DepotService.GetShelfName",
+       [&](const std::string& db) {
+         std::string err;
+         service(services::kDepotServiceProgId)
+             .As<services::DepotService>()
+             ->GetShelfName("S1", db, err);
+         return err;
+       }},
+      {"Plexavo.ItemService.GetItemName",
+       [&](const std::string& db) {
+         std::string err;
+         service(services::kItemServiceProgId)
+             .As<services::ItemService>()
+             ->GetItemName("I1", db, err);
+         return err;
+       }},
+  };
+  const struct {
+    std::string db;
+    std::string fault;                          // number-description-source of the failed opening
+    std::vector<std::string> settings_records;  // first lines, before the fault's
+  } databases[] = {
+      {"nodb",
+       "-2147467259-[Plexavo.Data] Data Source is empty: the company database has no server "
+       "setting-Plexavo.Data",
+       {"Method: GetCnnString.RegOpenKeyEx.SoftWare\\Halvaren\\Kelmora\\nodb:<nodb>2"}},
+      {"broken",
+       "-2147467259-[Plexavo.Data] Data Source 'mssql://x' is neither sqlite:PATH nor "
+       "postgresql://HOST[:PORT]-Plexavo.Data",
+       {}},
+  };
+  for (const auto& d : databases) {
+    for (const auto& e : entries) {
+      SCOPED_TRACE(d.db + " via " + e.method);
+      log_.Clear();
+      EXPECT_EQ(e.open(d.db), d.fault + "-" + e.method);
+      std::vector<std::string> first_lines;
+      for (const std::string& r : log_.Records())
+        first_lines.push_back(r.substr(0, r.find("\r\n")));
+      std::vector<std::string> expected = d.settings_records;
+      expected.push_back(std::string("Method: ") + e.method);
+      EXPECT_EQ(first_lines, expected);
+    }
+  }
 }
 
 TEST_F(OpFrameTest, ServiceFrameKeepsTheValueOnAReportedFailure) {

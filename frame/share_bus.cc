@@ -1,6 +1,7 @@
 #include "frame/share_bus.h"
 
-#include "frame/cnn_string.h"
+#include "company/cnn_string.h"
+#include "company/company_db.h"
 #include "frame/op_frame.h"
 #include "messages/catalogue.h"
 #include "services/user_service.h"
@@ -66,9 +67,8 @@ bool GetMachineTime(host::ObjectContext& ctx, bool& vblnMachineTime, const std::
 base::Result<base::Currency> StMeasQty(int32_t vlngArtID, const std::string& vstrMeasID,
                                        base::Currency vcurQty, const std::string& vstrDB) {
   auto convert = [&]() -> base::Result<base::Currency> {
-    PLX_ASSIGN_OR_RETURN(std::string cnn_string, GetCnnString(vstrDB));
     data::Connection cnn;
-    PLX_RETURN_IF_ERROR(cnn.Open(cnn_string, nullptr));
+    PLX_RETURN_IF_ERROR(company::OpenCompanyDb(vstrDB, nullptr, cnn));
     PLX_ASSIGN_OR_RETURN(
         base::Rowset rs,
         cnn.Query(data::Sql("Select Num,Den From FD_ArtMeas Where ID = :id And MeasID = :meas")
@@ -82,7 +82,7 @@ base::Result<base::Currency> StMeasQty(int32_t vlngArtID, const std::string& vst
     return vcurQty.MulDiv(n, d);
   };
   auto result = convert();
-  if (!result.ok()) return RaiseAgain(result.err(), "StMeasQty:");
+  if (!result.ok()) return company::RaiseAgain(result.err(), "StMeasQty:");
   return result;
 }
 

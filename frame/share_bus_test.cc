@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/cnn_string.h"
+#include "company/cnn_string.h"
 #include "messages/catalogue.h"
 #include "tests/probe_object.h"
 #include "tests/test_company.h"
@@ -37,11 +37,11 @@ TEST_F(ShareBusTest, StMeasQtyConvertsExactly) {
             "0.3333");
   auto missing = StMeasQty(1, "crate", base::Currency::FromInt(1), company_.name());
   ASSERT_FALSE(missing.ok());
-  EXPECT_EQ(missing.err().number, base::kErrNoCurrentRecord + kRaiseOffset);
+  EXPECT_EQ(missing.err().number, base::kErrNoCurrentRecord + company::kRaiseOffset);
   EXPECT_EQ(missing.err().source, "StMeasQty:Plexavo");
   auto zero = StMeasQty(1, "zero", base::Currency::FromInt(1), company_.name());
   ASSERT_FALSE(zero.ok());
-  EXPECT_EQ(zero.err().number, base::kErrDivisionByZero + kRaiseOffset);
+  EXPECT_EQ(zero.err().number, base::kErrDivisionByZero + company::kRaiseOffset);
 }
 
 TEST_F(ShareBusTest, MachineTimeIsOnOnlyForExactlyOne) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "frame/cnn_string.h"
+#include "company/cnn_string.h"
 #include "platform/event_log.h"
 #include "reader/mf_outbill.h"
 #include "services/article_service.h"
@@ -349,7 +349,7 @@ TEST_F(LookupOpsTest, LookUpsJoinTheCallersTransaction) {
     host::Instance root =
         host::Host(company_.classes()).CreateObject(testing_support::kProbeInTx, "amy").value();
     data::Connection cnn;
-    ASSERT_TRUE(cnn.Open(frame::GetCnnString(db()).value(), root.context()->enlistment()).ok());
+    ASSERT_TRUE(cnn.Open(company::GetCnnString(db()).value(), root.context()->enlistment()).ok());
     ASSERT_TRUE(
         cnn.Execute(data::Sql("INSERT INTO FD_Project (ID, Name) VALUES ('PR7', 'Dam')")).ok());
     host::Instance obj = root.context()->CreateInstance("Plexavo.MF_OutBill").value();

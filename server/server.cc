@@ -16,6 +16,7 @@
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
 #include "boundary/interfaces.h"
+#include "company/company_db.h"
 #include "data/connection.h"
 #include "host/conflict_retry.h"
 #include "host/object_context.h"
@@ -27,7 +28,6 @@
 #include "server/openapi.h"
 #include "server/tls_stream.h"
 #include "server/web_assets.h"
-#include "services/company_db.h"
 #include "tokens/token_store.h"
 
 namespace server {
@@ -169,7 +169,7 @@ std::string BearerToken(const std::string& header) {
 
 // The login a token belongs to in company database `db`.
 base::Result<std::string> LoginOfToken(const std::string& db, const std::string& token) {
-  PLX_ASSIGN_OR_RETURN(data::Target target, services::CompanyTarget(db));
+  PLX_ASSIGN_OR_RETURN(data::Target target, company::CompanyTarget(db));
   data::Connection cnn;
   PLX_RETURN_IF_ERROR(cnn.Open(target, nullptr));
   return tokens::LoginOfToken(cnn, token);
@@ -361,7 +361,7 @@ class CallHandler {
     if (!ValidIdempotencyKey(head.idempotency_key)) {
       return Error(400, "Idempotency-Key must be 1 to 255 visible ASCII characters");
     }
-    auto target = services::CompanyTarget(db);
+    auto target = company::CompanyTarget(db);
     if (!target.ok()) return Error(500, target.err().description);
     const std::string hash = RequestHash(body);
     auto lookup = [&]() -> std::optional<Reply> {

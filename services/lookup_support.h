@@ -8,14 +8,25 @@
 
 #include "base/result.h"
 #include "base/rowset.h"
+#include "data/connection.h"
 #include "data/sql.h"
 #include "host/object_context.h"
 
 namespace services {
 
-// All rows of `sql` on company database `db`, read into `fields`.
-base::Result<base::Rowset> QueryCompany(host::ObjectContext& ctx, const std::string& db,
-                                        const data::Sql& sql,
+// Opens company database `db` in the calling object's transaction, the way
+// the classes open theirs (company::OpenCompanyDb). A failure is an
+// unexpected one and is reported as the method frame reports it: FormatErr
+// writes its event-log record under `method` (the service's program id and
+// operation), and the error answered carries FormatErr's composed text as
+// its description, the text a service hands its caller.
+base::Status OpenCompanyDb(host::ObjectContext& ctx, const std::string& method,
+                           const std::string& db, data::Connection& cnn);
+
+// All rows of `sql` on company database `db`, read into `fields`; `method`
+// as for OpenCompanyDb.
+base::Result<base::Rowset> QueryCompany(host::ObjectContext& ctx, const std::string& method,
+                                        const std::string& db, const data::Sql& sql,
                                         const std::vector<base::Field>& fields);
 
 // Votes SetComplete when `ok`, SetAbort otherwise; answers `ok`.

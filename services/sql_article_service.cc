@@ -8,7 +8,7 @@ using base::FieldType;
 
 std::string SqlArticleService::GetMeasID(int32_t art_id, const std::string& db, std::string& err) {
   auto rs =
-      QueryCompany(GetObjectContext(), db,
+      QueryCompany(GetObjectContext(), "Plexavo.ArticleService.GetMeasID", db,
                    data::Sql("SELECT MeasID FROM FD_Article WHERE ID = :id").Bind("id", art_id),
                    {{"MeasID", FieldType::kText}});
   if (!rs.ok()) {
@@ -31,7 +31,7 @@ bool SqlArticleService::GetArticleByCode(const std::string& art_code, int32_t& a
                                          std::string& shelf_name, const std::string& db,
                                          std::string& err) {
   auto rs = QueryCompany(
-      GetObjectContext(), db,
+      GetObjectContext(), "Plexavo.ArticleService.GetArticleByCode", db,
       data::Sql("SELECT FD_Article.ID, FD_Article.Name, FD_Article.MeasID, FD_Article.Serial, "
                 "FD_ArtStore.KeepDay, FD_Article.ShelfID, ST_Shelf.Name FROM FD_Article "
                 "LEFT JOIN FD_ArtStore ON FD_ArtStore.ID = FD_Article.ID "

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "data/connection.h"
-#include "services/company_db.h"
+#include "services/lookup_support.h"
 
 namespace services {
 namespace {
@@ -53,7 +53,8 @@ base::Result<std::string> ReadUserName(data::Connection& cnn, const std::string&
 bool SqlConfigService::GetCurPeriod(const std::string& module, std::string& period,
                                     const std::string& db, std::string& err) {
   data::Connection cnn;
-  base::Status opened = OpenCompanyDb(GetObjectContext(), db, cnn);
+  base::Status opened =
+      OpenCompanyDb(GetObjectContext(), "Plexavo.ConfigService.GetCurPeriod", db, cnn);
   auto p = opened.ok() ? ReadPeriod(cnn, module) : base::Result<std::string>(opened.err());
   if (!p.ok()) {
     err = p.err().description;
@@ -71,7 +72,8 @@ bool SqlConfigService::GetSettings(const std::string& keys, std::string& values,
                                    std::string& err) {
   auto read = [&]() -> base::Status {
     data::Connection cnn;
-    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_RETURN_IF_ERROR(
+        OpenCompanyDb(GetObjectContext(), "Plexavo.ConfigService.GetSettings", db, cnn));
     PLX_ASSIGN_OR_RETURN(values, ReadValues(cnn, keys));
     PLX_ASSIGN_OR_RETURN(period, ReadPeriod(cnn, module));
     PLX_ASSIGN_OR_RETURN(user_name, ReadUserName(cnn, GetObjectContext().CallerLogin(), db));

@@ -15,7 +15,7 @@ bool SqlDepotService::CheckRight(const std::string& shelf_id, int32_t direction,
                                  const std::string& db, std::string& err) {
   // One row per shelf; the right's column is NULL unless the login holds it.
   auto rs = QueryCompany(
-      GetObjectContext(), db,
+      GetObjectContext(), "Plexavo.DepotService.CheckRight", db,
       data::Sql("SELECT ST_DepotRight.Direction FROM ST_Shelf "
                 "LEFT JOIN ST_DepotRight ON ST_DepotRight.DepotID = ST_Shelf.DepotID "
                 "AND ST_DepotRight.LoginName = :login AND ST_DepotRight.Direction = :direction "
@@ -39,7 +39,7 @@ bool SqlDepotService::CheckRight(const std::string& shelf_id, int32_t direction,
 std::string SqlDepotService::GetShelfName(const std::string& shelf_id, const std::string& db,
                                           std::string& err) {
   auto rs =
-      QueryCompany(GetObjectContext(), db,
+      QueryCompany(GetObjectContext(), "Plexavo.DepotService.GetShelfName", db,
                    data::Sql("SELECT Name FROM ST_Shelf WHERE ID = :shelf").Bind("shelf", shelf_id),
                    {{"Name", base::FieldType::kText}});
   if (!rs.ok() || rs->RecordCount() == 0) {

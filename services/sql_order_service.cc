@@ -1,7 +1,7 @@
 #include "services/sql_order_service.h"
 
 #include "data/connection.h"
-#include "services/company_db.h"
+#include "services/lookup_support.h"
 
 namespace services {
 namespace {
@@ -79,7 +79,8 @@ bool SqlOrderService::CheckOrderLine(const std::string& ord_bill, const std::str
                                      std::string& dept, const std::string& db, std::string& err) {
   data::Connection cnn;
   std::string refusal;
-  base::Status opened = OpenCompanyDb(GetObjectContext(), db, cnn);
+  base::Status opened =
+      OpenCompanyDb(GetObjectContext(), "Plexavo.OrderService.CheckOrderLine", db, cnn);
   auto found = opened.ok() ? DepartmentOf(cnn, ord_bill, ord_sort_id, refusal)
                            : base::Result<std::string>(opened.err());
   if (!found.ok() || !refusal.empty()) {
@@ -101,7 +102,8 @@ std::optional<base::Rowset> SqlOrderService::OrderBom(const std::string& bill,
   Product product;
   auto bom = [&]() -> base::Result<base::Rowset> {
     data::Connection cnn;
-    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_RETURN_IF_ERROR(
+        OpenCompanyDb(GetObjectContext(), "Plexavo.OrderService.OrderBom", db, cnn));
     PLX_ASSIGN_OR_RETURN(product, ProductOf(cnn, bill, sort_id, found));
     if (!found) return base::Rowset();
     return cnn.Query(

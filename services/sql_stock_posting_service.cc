@@ -7,7 +7,7 @@
 #include "data/locks.h"
 #include "messages/catalogue.h"
 #include "messages/showmsg.h"
-#include "services/company_db.h"
+#include "services/lookup_support.h"
 
 namespace services {
 namespace {
@@ -142,7 +142,8 @@ bool SqlStockPostingService::ExecStockBill(const std::string& module, const std:
   std::string refusal;
   base::Status status = [&]() -> base::Status {
     data::Connection cnn;
-    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_RETURN_IF_ERROR(
+        OpenCompanyDb(GetObjectContext(), "Plexavo.StockPostingService.ExecStockBill", db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
     PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
     PLX_ASSIGN_OR_RETURN(refusal, CheckBalances(cnn, lines));
@@ -158,7 +159,8 @@ bool SqlStockPostingService::UnExecStockBill(const std::string& module, const st
                                              std::string& err) {
   base::Status status = [&]() -> base::Status {
     data::Connection cnn;
-    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_RETURN_IF_ERROR(
+        OpenCompanyDb(GetObjectContext(), "Plexavo.StockPostingService.UnExecStockBill", db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
     PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
     for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kBack));

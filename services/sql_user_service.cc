@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "services/company_db.h"
+#include "services/lookup_support.h"
 
 namespace services {
 namespace {
@@ -33,13 +33,14 @@ bool SqlUserService::Vote(bool ok) {
   return ok;
 }
 
-base::Result<SqlUserService::User> SqlUserService::Caller(const std::string& db) {
+base::Result<SqlUserService::User> SqlUserService::Caller(const std::string& method,
+                                                          const std::string& db) {
   const std::string& login = GetObjectContext().CallerLogin();
   if (login.empty()) {
     return base::MakeErr(base::kErrInvalidArgument, "the call carries no login name", kSource);
   }
   data::Connection cnn;
-  PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+  PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), method, db, cnn));
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
       cnn.Query(data::Sql("SELECT UserName, InnerID, Lang FROM SM_User WHERE LoginName = :login")
@@ -64,7 +65,7 @@ std::string SqlUserService::GetLoginName(std::string& err) {
 }
 
 std::string SqlUserService::GetUserName(const std::string& db, std::string& err) {
-  auto user = Caller(db);
+  auto user = Caller("Plexavo.UserService.GetUserName", db);
   if (!user.ok()) {
     err = user.err().description;
     Vote(false);
@@ -75,7 +76,7 @@ std::string SqlUserService::GetUserName(const std::string& db, std::string& err)
 }
 
 int32_t SqlUserService::GetUserInnerID(const std::string& db, std::string& err) {
-  auto user = Caller(db);
+  auto user = Caller("Plexavo.UserService.GetUserInnerID", db);
   if (!user.ok()) {
     err = user.err().description;
     Vote(false);
@@ -87,7 +88,8 @@ int32_t SqlUserService::GetUserInnerID(const std::string& db, std::string& err) 
 
 std::optional<base::Rowset> SqlUserService::GetUserList(const std::string& db, std::string& err) {
   data::Connection cnn;
-  base::Status opened = OpenCompanyDb(GetObjectContext(), db, cnn);
+  base::Status opened =
+      OpenCompanyDb(GetObjectContext(), "Plexavo.UserService.GetUserList", db, cnn);
   if (!opened.ok()) {
     err = opened.err().description;
     Vote(false);
@@ -110,10 +112,12 @@ std::optional<base::Rowset> SqlUserService::GetUserList(const std::string& db, s
 bool SqlUserService::GetRights(const std::string& codes, std::string& answer, const std::string& db,
                                std::string& err) {
   auto granted = [&]() -> base::Result<std::set<std::string>> {
-    auto user = Caller(db);  // an unknown user has no rights to answer
+    auto user =
+        Caller("Plexavo.UserService.GetRights", db);  // an unknown user has no rights to answer
     if (!user.ok()) return user.err();
     data::Connection cnn;
-    PLX_RETURN_IF_ERROR(OpenCompanyDb(GetObjectContext(), db, cnn));
+    PLX_RETURN_IF_ERROR(
+        OpenCompanyDb(GetObjectContext(), "Plexavo.UserService.GetRights", db, cnn));
     PLX_ASSIGN_OR_RETURN(base::Rowset rs,
                          cnn.Query(data::Sql("SELECT RightCode FROM SM_UserRight "
                                              "WHERE LoginName = :login")
@@ -132,7 +136,7 @@ bool SqlUserService::GetRights(const std::string& codes, std::string& answer, co
 }
 
 bool SqlUserService::GetLanguage(std::string& lang, const std::string& db, std::string& err) {
-  auto user = Caller(db);
+  auto user = Caller("Plexavo.UserService.GetLanguage", db);
   if (!user.ok()) {
     err = user.err().description;
     return Vote(false);

@@ -26,7 +26,7 @@ class SqlUserService : public UserService {
     std::string lang;
   };
   // The caller's row, or a failure text.
-  base::Result<User> Caller(const std::string& db);
+  base::Result<User> Caller(const std::string& method, const std::string& db);
   // Votes by whether `err` is empty and passes `ok` through.
   bool Vote(bool ok);
 };

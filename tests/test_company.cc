@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "company/company_db.h"
 #include "data/admin.h"
 #include "schema/initdb.h"
-#include "services/company_db.h"
 #include "services/registration.h"
 #include "tokens/token_store.h"
 
@@ -122,7 +122,7 @@ void TestCompany::AddUser(const std::string& login, const std::string& name,
 }
 
 base::Result<data::Target> CompanyTargetOf(const std::string& db) {
-  return services::CompanyTarget(db);
+  return company::CompanyTarget(db);
 }
 
 base::Result<std::string> TestCompany::IssueToken(const std::string& login,

@@ -2,8 +2,8 @@
 
 #include <set>
 
+#include "company/cnn_string.h"
 #include "frame/bill_id.h"
-#include "frame/cnn_string.h"
 #include "frame/share_bus.h"
 #include "frame/text.h"
 #include "messages/catalogue.h"
@@ -49,7 +49,8 @@ Outcome CheckLineTexts(Call& call, const base::Rowset& lines, size_t row,
 // the default when it names none or no valid number.
 size_t MaxBillLines(const std::string& db) {
   platform::RegistryKey key;
-  if (platform::RegistryKey::Open(frame::kSettingsKeyPrefix + db, &key) != platform::kRegSuccess) {
+  if (platform::RegistryKey::Open(company::kSettingsKeyPrefix + db, &key) !=
+      platform::kRegSuccess) {
     return schema::kDefaultMaxBillLines;
   }
   char buf[32] = {};

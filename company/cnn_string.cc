@@ -1,9 +1,9 @@
-#include "frame/cnn_string.h"
+#include "company/cnn_string.h"
 
 #include "messages/format_err.h"
 #include "platform/registry.h"
 
-namespace frame {
+namespace company {
 namespace {
 
 constexpr uint32_t kBufferSize = 255;
@@ -59,4 +59,4 @@ base::Result<std::string> GetCnnString(const std::string& db) {
          " User ID=" + user + ";Initial Catalog=" + db + " ;Data Source=" + server;
 }
 
-}  // namespace frame
+}  // namespace company

@@ -4,14 +4,14 @@
 // empty and one event-log record is written per missing item. Only
 // unexpected faults are answered as errors, with number + 0x80040000 and
 // source "GetCnnString: " + the fault's source.
-#ifndef PLEXAVO_FRAME_CNN_STRING_H_
-#define PLEXAVO_FRAME_CNN_STRING_H_
+#ifndef PLEXAVO_COMPANY_CNN_STRING_H_
+#define PLEXAVO_COMPANY_CNN_STRING_H_
 
 #include <string>
 
 #include "base/result.h"
 
-namespace frame {
+namespace company {
 
 inline constexpr const char* kSettingsKeyPrefix = "SoftWare\\Halvaren\\Kelmora\\";
 
@@ -24,6 +24,6 @@ inline constexpr int32_t kRaiseOffset = -2147221504;  // 0x80040000
 // when the sum leaves their range (every negative number does).
 base::Err RaiseAgain(const base::Err& fault, const std::string& source_prefix);
 
-}  // namespace frame
+}  // namespace company
 
-#endif  // PLEXAVO_FRAME_CNN_STRING_H_
+#endif  // PLEXAVO_COMPANY_CNN_STRING_H_

@@ -1,4 +1,4 @@
-#include "frame/cnn_string.h"
+#include "company/cnn_string.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "platform/registry.h"
 #include "tests/test_company.h"
 
-namespace frame {
+namespace company {
 namespace {
 
 using testing_support::TestCompany;
@@ -142,4 +142,4 @@ TEST(FormatErrTest, NegativeNumbersAndEmptyTexts) {
 }
 
 }  // namespace
-}  // namespace frame
+}  // namespace company
