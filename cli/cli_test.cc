@@ -181,33 +181,160 @@ TEST(CliHelpTest, UsageErrorsExitTwoWithAMessage) {
 
 // ---- Commands on a company database ---------------------------------------
 
-TEST(CliDbTest, UnknownDatabaseExitsOne) {
-  TestCompany company;
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"initdb", "nosuchdb"},
-                                               {"user", "add", "nosuchdb", "amy", "--name", "Amy"},
-                                               {"config", "set", "nosuchdb", "k", "v"},
-                                               {"period", "clear", "nosuchdb", "MF"}}) {
-    SCOPED_TRACE(Joined(args));
-    Outcome r = RunCli(args);
-    EXPECT_EQ(r.code, kExitFailure);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("company database 'nosuchdb' has no settings"), std::string::npos)
-        << r.err;
-  }
-}
-
-TEST(CliDbTest, InitDbTwiceReportsTheSameVersion) {
+// The administration commands in turn on one company database: what each
+// prints and exits with, then what they left in the database.
+TEST(CliDbTest, CommandsChangeTheDatabaseAndSayWhatTheyDid) {
   TestCompany company;  // already initialised by the fixture
+  const std::string db = company.name();
   const std::string latest = std::to_string(schema::LatestVersion());
-  const std::string expected = "company database " + company.name() + " is at schema version " +
-                               latest + " (was " + latest + ")\n";
   const int64_t versions = company.Count("PX_SchemaVersion");
-  for (int i = 0; i < 2; ++i) {
-    Outcome r = RunCli({"initdb", company.name()});
-    EXPECT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_EQ(r.out, expected);
-    EXPECT_EQ(company.Count("PX_SchemaVersion"), versions);
+  const std::string kToken = "<token>";
+  const std::string no_settings = "company database 'nosuchdb' has no settings";
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string out;  // kToken: one new token
+    std::string err;  // contained in the error output; "" for none
+  } steps[] = {
+      {{"initdb", db},
+       kExitOk,
+       "company database " + db + " is at schema version " + latest + " (was " + latest + ")\n",
+       ""},
+      {{"user", "add", db, "amy", "--name", "Amy Lee", "--lang", "T", "--inner-id", "42"},
+       kExitOk,
+       kToken,
+       "added user amy to company database " + db + "; its sign-in token"},
+      {{"user", "add", db, "bob", "--name=Bob"}, kExitOk, kToken, "added user bob"},
+      {{"user", "add", db, "amy", "--name", "Other", "--inner-id", "9"},
+       kExitFailure,
+       "",
+       "user 'amy' already exists"},
+      {{"user", "token", db, "amy"},
+       kExitOk,
+       kToken,
+       "issued a sign-in token for user amy in company database " + db},
+      {{"user", "token", db, "ghost"}, kExitFailure, "", "there is no user 'ghost'"},
+      {{"user", "grant", db, "amy", "MF01", "MF02"},
+       kExitOk,
+       "granted MF01 to amy\ngranted MF02 to amy\n",
+       ""},
+      {{"user", "grant", db, "amy", "MF01", "MF03", "MF03"},
+       kExitOk,
+       "MF01 was already granted to amy\ngranted MF03 to amy\nMF03 was already granted to amy\n",
+       ""},
+      {{"user", "revoke", db, "amy", "MF01", "MF09"},
+       kExitOk,
+       "revoked MF01 from amy\nMF09 was not granted to amy\n",
+       ""},
+      {{"user", "grant", db, "ghost", "MF02"}, kExitFailure, "", "there is no user 'ghost'"},
+      {{"user", "revoke", db, "ghost", "MF02"}, kExitFailure, "", "there is no user 'ghost'"},
+      {{"config", "set", db, "IDMode", "1"},
+       kExitOk,
+       "config IDMode set to '1' (was not set)\n",
+       ""},
+      {{"config", "set", db, "IDMode", "--", "-2"},
+       kExitOk,
+       "config IDMode set to '-2' (was '1')\n",
+       ""},
+      {{"period", "set", db, "MF", "202613"},
+       kExitUsage,
+       "",
+       "plexavo period set: period '202613' has month 13; months are 01 to 12\n"},
+      {{"period", "set", db, "MF", "202600"},
+       kExitUsage,
+       "",
+       "plexavo period set: period '202600' has month 00; months are 01 to 12\n"},
+      {{"period", "set", db, "MF", "20261"},
+       kExitUsage,
+       "",
+       "plexavo period set: period '20261' is not YYYYMM (six digits)\n"},
+      {{"period", "set", db, "MF", "2026121"},
+       kExitUsage,
+       "",
+       "plexavo period set: period '2026121' is not YYYYMM (six digits)\n"},
+      {{"period", "set", db, "MF", "abcdef"},
+       kExitUsage,
+       "",
+       "plexavo period set: period 'abcdef' is not YYYYMM (six digits)\n"},
+      {{"period", "set", db, "MF", "2026 1"},
+       kExitUsage,
+       "",
+       "plexavo period set: period '2026 1' is not YYYYMM (six digits)\n"},
+      {{"period", "set", db, "MF", ""},
+       kExitUsage,
+       "",
+       "plexavo period set: YYYYMM must not be empty\n"},
+      {{"period", "set", db, "MF", "202612"},
+       kExitOk,
+       "period of module MF set to 202612 (was not set)\n",
+       ""},
+      {{"period", "set", db, "MF", "202701"},
+       kExitOk,
+       "period of module MF set to 202701 (was '202612')\n",
+       ""},
+      {{"period", "clear", db, "MF"}, kExitOk, "period of module MF cleared (was 202701)\n", ""},
+      {{"period", "clear", db, "MF"}, kExitOk, "module MF had no period; nothing changed\n", ""},
+      {{"initdb", "nosuchdb"}, kExitFailure, "", no_settings},
+      {{"user", "add", "nosuchdb", "amy", "--name", "Amy"}, kExitFailure, "", no_settings},
+      {{"config", "set", "nosuchdb", "k", "v"}, kExitFailure, "", no_settings},
+      {{"period", "clear", "nosuchdb", "MF"}, kExitFailure, "", no_settings},
+  };
+  std::vector<std::string> issued;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(Joined(step.args));
+    Outcome r = RunCli(step.args);
+    EXPECT_EQ(r.code, step.code) << r.err;
+    if (step.out == kToken) {
+      ASSERT_TRUE(std::regex_match(r.out, std::regex("[0-9a-f]{64}\n"))) << r.out;
+      issued.push_back(r.out.substr(0, 64));
+    } else {
+      EXPECT_EQ(r.out, step.out);
+    }
+    if (step.err.empty()) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_NE(r.err.find(step.err), std::string::npos) << r.err;
+    }
   }
+  // Users as added (the refused second amy changed nothing), with defaults.
+  EXPECT_EQ(company.Text("SELECT COUNT(*) FROM SM_User"), "2");
+  for (const auto& [login, row] : std::vector<std::pair<const char*, std::vector<base::Value>>>{
+           {"amy", {"Amy Lee", int32_t{42}, "T"}}, {"bob", {"Bob", int32_t{0}, ""}}}) {
+    base::Rowset users =
+        company.Query("SELECT UserName, InnerID, Lang FROM SM_User WHERE LoginName = :l",
+                      {{"UserName", base::FieldType::kText},
+                       {"InnerID", base::FieldType::kInt},
+                       {"Lang", base::FieldType::kText}},
+                      {{"l", login}});
+    ASSERT_EQ(users.RecordCount(), 1u) << login;
+    EXPECT_EQ(users.Row(0), row) << login;
+  }
+  // Only the digest of each token is stored, under its user, dated now.
+  ASSERT_EQ(issued.size(), 3u);
+  EXPECT_EQ(company.Count("SM_UserToken"), 3);
+  const char* owners[] = {"amy", "bob", "amy"};
+  for (size_t i = 0; i < issued.size(); ++i) {
+    base::Rowset stored =
+        company.Query("SELECT LoginName, Created FROM SM_UserToken WHERE TokenHash = :h",
+                      {{"LoginName", base::FieldType::kText}, {"Created", base::FieldType::kDate}},
+                      {{"h", tokens::TokenHash(issued[i])}});
+    ASSERT_EQ(stored.RecordCount(), 1u);
+    EXPECT_EQ(stored.Row(0)[0].TextOrEmpty(), owners[i]);
+    const int64_t age = base::DateTime::Now().seconds() - stored.Row(0)[1].AsDate()->seconds();
+    EXPECT_TRUE(age >= 0 && age <= 120) << age;
+    EXPECT_EQ(
+        Rows(company, "SELECT COUNT(*) FROM SM_UserToken WHERE TokenHash = :t", {{"t", issued[i]}}),
+        0);
+  }
+  EXPECT_EQ(Rows(company,
+                 "SELECT COUNT(*) FROM SM_UserRight WHERE LoginName = 'amy' AND "
+                 "RightCode IN ('MF02', 'MF03')"),
+            2);
+  EXPECT_EQ(company.Count("SM_UserRight"), 2);
+  EXPECT_EQ(company.Count("PX_SchemaVersion"), versions);  // initdb again changed nothing
+  EXPECT_EQ(company.Count("SM_Config"), 1);
+  EXPECT_EQ(company.Text("SELECT Value FROM SM_Config WHERE ID = 'IDMode'"), "-2");
+  EXPECT_EQ(company.Count("SM_Period"), 0);
 }
 
 TEST(CliDbTest, InitDbCreatesAFreshDatabase) {
@@ -231,181 +358,6 @@ TEST(CliDbTest, InitDbCreatesAFreshDatabase) {
   EXPECT_NE(first.out.find("\n" + prefix + latest + " (was 0)\n"), std::string::npos) << first.out;
   EXPECT_EQ(second.code, kExitOk) << second.err;
   EXPECT_EQ(second.out, prefix + latest + " (was " + latest + ")\n");
-}
-
-TEST(CliDbTest, UserAddPrintsOneTokenAndStoresOnlyItsDigest) {
-  TestCompany company;
-  Outcome r = RunCli({"user", "add", company.name(), "amy", "--name", "Amy Lee", "--lang", "T",
-                      "--inner-id", "42"});
-  ASSERT_EQ(r.code, kExitOk) << r.err;
-  ASSERT_TRUE(std::regex_match(r.out, std::regex("[0-9a-f]{64}\n"))) << r.out;
-  const std::string token = r.out.substr(0, 64);
-
-  base::Rowset users = company.Query("SELECT LoginName, UserName, InnerID, Lang FROM SM_User",
-                                     {{"LoginName", base::FieldType::kText},
-                                      {"UserName", base::FieldType::kText},
-                                      {"InnerID", base::FieldType::kInt},
-                                      {"Lang", base::FieldType::kText}});
-  ASSERT_EQ(users.RecordCount(), 1u);
-  EXPECT_EQ(users.Row(0), (std::vector<base::Value>{"amy", "Amy Lee", int32_t{42}, "T"}));
-
-  base::Rowset stored = company.Query("SELECT TokenHash, LoginName, Created FROM SM_UserToken",
-                                      {{"TokenHash", base::FieldType::kText},
-                                       {"LoginName", base::FieldType::kText},
-                                       {"Created", base::FieldType::kDate}});
-  ASSERT_EQ(stored.RecordCount(), 1u);
-  EXPECT_EQ(stored.Row(0)[0].TextOrEmpty(), tokens::TokenHash(token));
-  EXPECT_NE(stored.Row(0)[0].TextOrEmpty(), token);
-  EXPECT_EQ(stored.Row(0)[1].TextOrEmpty(), "amy");
-  ASSERT_FALSE(stored.Row(0)[2].IsNull());
-  const int64_t age = base::DateTime::Now().seconds() - stored.Row(0)[2].AsDate()->seconds();
-  EXPECT_GE(age, 0);
-  EXPECT_LE(age, 120);
-}
-
-TEST(CliDbTest, UserAddDefaultsInnerIdAndLang) {
-  TestCompany company;
-  Outcome r = RunCli({"user", "add", company.name(), "bob", "--name=Bob"});
-  ASSERT_EQ(r.code, kExitOk) << r.err;
-  base::Rowset users = company.Query(
-      "SELECT InnerID, Lang FROM SM_User WHERE LoginName = :l",
-      {{"InnerID", base::FieldType::kInt}, {"Lang", base::FieldType::kText}}, {{"l", "bob"}});
-  ASSERT_EQ(users.RecordCount(), 1u);
-  EXPECT_EQ(users.Row(0), (std::vector<base::Value>{int32_t{0}, ""}));
-}
-
-TEST(CliDbTest, DuplicateUserAddChangesNothing) {
-  TestCompany company;
-  ASSERT_EQ(RunCli({"user", "add", company.name(), "amy", "--name", "Amy"}).code, kExitOk);
-  Outcome r = RunCli({"user", "add", company.name(), "amy", "--name", "Other", "--inner-id", "9"});
-  EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("user 'amy' already exists"), std::string::npos) << r.err;
-  EXPECT_EQ(company.Count("SM_User"), 1);
-  EXPECT_EQ(company.Text("SELECT UserName || '/' || InnerID FROM SM_User"), "Amy/0");
-  EXPECT_EQ(company.Count("SM_UserToken"), 1);
-}
-
-TEST(CliDbTest, UserTokenIssuesAnotherToken) {
-  TestCompany company;
-  Outcome added = RunCli({"user", "add", company.name(), "amy", "--name", "Amy"});
-  ASSERT_EQ(added.code, kExitOk) << added.err;
-  Outcome again = RunCli({"user", "token", company.name(), "amy"});
-  ASSERT_EQ(again.code, kExitOk) << again.err;
-  ASSERT_TRUE(std::regex_match(again.out, std::regex("[0-9a-f]{64}\n"))) << again.out;
-  EXPECT_NE(again.out, added.out);
-  for (const std::string& line : {added.out, again.out}) {
-    EXPECT_EQ(Rows(company,
-                   "SELECT COUNT(*) FROM SM_UserToken WHERE TokenHash = :h AND "
-                   "LoginName = 'amy'",
-                   {{"h", tokens::TokenHash(line.substr(0, 64))}}),
-              1);
-  }
-  EXPECT_EQ(company.Count("SM_UserToken"), 2);
-}
-
-TEST(CliDbTest, UserTokenForUnknownLoginExitsOne) {
-  TestCompany company;
-  Outcome r = RunCli({"user", "token", company.name(), "ghost"});
-  EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("there is no user 'ghost'"), std::string::npos) << r.err;
-  EXPECT_EQ(company.Count("SM_UserToken"), 0);
-}
-
-TEST(CliDbTest, GrantTwiceThenRevoke) {
-  TestCompany company;
-  company.AddUser("amy", "Amy");
-  const std::string db = company.name();
-  const std::string rights =
-      "SELECT RightCode FROM SM_UserRight WHERE LoginName = 'amy' "
-      "ORDER BY RightCode";
-  auto codes = [&] {
-    std::vector<std::string> out;
-    const base::Rowset rs = company.Query(rights, {{"c", base::FieldType::kText}});
-    for (const auto& row : rs.rows()) {
-      out.push_back(row[0].TextOrEmpty());
-    }
-    return out;
-  };
-
-  Outcome first = RunCli({"user", "grant", db, "amy", "MF01", "MF02"});
-  EXPECT_EQ(first.code, kExitOk) << first.err;
-  EXPECT_EQ(first.out, "granted MF01 to amy\ngranted MF02 to amy\n");
-  Outcome second = RunCli({"user", "grant", db, "amy", "MF01", "MF03", "MF03"});
-  EXPECT_EQ(second.code, kExitOk) << second.err;
-  EXPECT_EQ(second.out,
-            "MF01 was already granted to amy\ngranted MF03 to amy\n"
-            "MF03 was already granted to amy\n");
-  EXPECT_EQ(codes(), (std::vector<std::string>{"MF01", "MF02", "MF03"}));
-
-  Outcome revoked = RunCli({"user", "revoke", db, "amy", "MF01", "MF09"});
-  EXPECT_EQ(revoked.code, kExitOk) << revoked.err;
-  EXPECT_EQ(revoked.out, "revoked MF01 from amy\nMF09 was not granted to amy\n");
-  EXPECT_EQ(codes(), (std::vector<std::string>{"MF02", "MF03"}));
-
-  for (const char* verb : {"grant", "revoke"}) {
-    SCOPED_TRACE(verb);
-    Outcome ghost = RunCli({"user", verb, db, "ghost", "MF02"});
-    EXPECT_EQ(ghost.code, kExitFailure);
-    EXPECT_EQ(ghost.out, "");
-    EXPECT_NE(ghost.err.find("there is no user 'ghost'"), std::string::npos) << ghost.err;
-  }
-  EXPECT_EQ(company.Count("SM_UserRight"), 2);
-}
-
-TEST(CliDbTest, ConfigSetTwiceKeepsOneRowWithTheLastValue) {
-  TestCompany company;
-  const std::string db = company.name();
-  Outcome first = RunCli({"config", "set", db, "IDMode", "1"});
-  EXPECT_EQ(first.code, kExitOk) << first.err;
-  EXPECT_EQ(first.out, "config IDMode set to '1' (was not set)\n");
-  Outcome second = RunCli({"config", "set", db, "IDMode", "--", "-2"});
-  EXPECT_EQ(second.code, kExitOk) << second.err;
-  EXPECT_EQ(second.out, "config IDMode set to '-2' (was '1')\n");
-  EXPECT_EQ(company.Count("SM_Config"), 1);
-  EXPECT_EQ(company.Text("SELECT Value FROM SM_Config WHERE ID = 'IDMode'"), "-2");
-}
-
-TEST(CliDbTest, PeriodSetValidatesAndClearRemoves) {
-  TestCompany company;
-  const std::string db = company.name();
-  const struct {
-    const char* period;
-    const char* message;
-  } bad[] = {
-      {"202613", "period '202613' has month 13; months are 01 to 12"},
-      {"202600", "period '202600' has month 00; months are 01 to 12"},
-      {"20261", "period '20261' is not YYYYMM (six digits)"},
-      {"2026121", "period '2026121' is not YYYYMM (six digits)"},
-      {"abcdef", "period 'abcdef' is not YYYYMM (six digits)"},
-      {"2026 1", "period '2026 1' is not YYYYMM (six digits)"},
-      {"", "YYYYMM must not be empty"},
-  };
-  for (const auto& c : bad) {
-    SCOPED_TRACE(c.period);
-    Outcome r = RunCli({"period", "set", db, "MF", c.period});
-    EXPECT_EQ(r.code, kExitUsage);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind(std::string("plexavo period set: ") + c.message + "\n", 0), 0u) << r.err;
-  }
-  EXPECT_EQ(company.Count("SM_Period"), 0);
-
-  Outcome set = RunCli({"period", "set", db, "MF", "202612"});
-  EXPECT_EQ(set.code, kExitOk) << set.err;
-  EXPECT_EQ(set.out, "period of module MF set to 202612 (was not set)\n");
-  Outcome moved = RunCli({"period", "set", db, "MF", "202701"});
-  EXPECT_EQ(moved.out, "period of module MF set to 202701 (was '202612')\n");
-  EXPECT_EQ(company.Count("SM_Period"), 1);
-  EXPECT_EQ(company.Text("SELECT Period FROM SM_Period WHERE Module = 'MF'"), "202701");
-
-  Outcome cleared = RunCli({"period", "clear", db, "MF"});
-  EXPECT_EQ(cleared.code, kExitOk) << cleared.err;
-  EXPECT_EQ(cleared.out, "period of module MF cleared (was 202701)\n");
-  EXPECT_EQ(company.Count("SM_Period"), 0);
-  Outcome again = RunCli({"period", "clear", db, "MF"});
-  EXPECT_EQ(again.code, kExitOk) << again.err;
-  EXPECT_EQ(again.out, "module MF had no period; nothing changed\n");
 }
 
 TEST(CliSelfcheckTest, PassesCleansUpAndRestoresTheSettingsPath) {
