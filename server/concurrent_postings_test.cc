@@ -313,9 +313,15 @@ TEST_F(ConcurrentPostingsTest, ALostRaceRunsAgainAndAFailedCommitDoesNot) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const int64_t bills = Count("MF_OutBill"), logged = Count("SM_UseLog");
+    const int64_t bills = Count("MF_OutBill"), logged = Count("SM_UseLog"),
+                  keys = Count("PX_IdempotencyKey");
     data::ScopedFault fault(c.plan);
-    Answer a = Call(0, "AddNew", NewBill("1", false));
+    // Under a key of its own: the key is kept exactly when the call's
+    // writes were committed.
+    httplib::Headers headers = servers_[0]->Bearer("amy");
+    headers.emplace("Idempotency-Key", "retry-" + std::to_string(&c - cases));
+    Answer a = {servers_[0]->Post(
+        servers_[0]->Body(boundary::kWriterProgId, "AddNew", NewBill("1", false)), headers)};
     EXPECT_EQ(a.status, c.status) << a.text;
     if (c.status == 200) {
       EXPECT_TRUE(a.ok()) << a.err();
@@ -330,6 +336,7 @@ TEST_F(ConcurrentPostingsTest, ALostRaceRunsAgainAndAFailedCommitDoesNot) {
     }
     EXPECT_EQ(Count("MF_OutBill") - bills, c.bills);
     EXPECT_EQ(Count("SM_UseLog") - logged, c.bills);
+    EXPECT_EQ(Count("PX_IdempotencyKey") - keys, c.bills);
   }
   unsetenv("PLEXAVO_CONFLICT_RETRY_MS");
 }
