@@ -12,7 +12,7 @@ count() {
   cat "$@" | grep -v -E '^[[:space:]]*(//.*)?$' | wc -l
 }
 
-layers="base platform data host schema frame services reader writer boundary server cli masterdata tests"
+layers="base platform data host schema messages tokens company frame services reader writer boundary server cli masterdata tests"
 total_code=0
 total_tests=0
 printf '%-12s %7s %7s %6s\n' layer code tests ratio
