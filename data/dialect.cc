@@ -24,6 +24,11 @@ const char* Dialect::NamedLock() const {
              : "SELECT 1 FROM (SELECT pg_advisory_xact_lock(:space, :key)) AS held";
 }
 
+const char* Dialect::NotifyChange() const {
+  return backend_ == Backend::kSqlite ? nullptr
+                                      : "SELECT 1 FROM (SELECT pg_notify(:channel, '')) AS sent";
+}
+
 const char* Dialect::CurrencyType() const {
   return backend_ == Backend::kSqlite ? "INTEGER" : "NUMERIC(19,4)";
 }

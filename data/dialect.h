@@ -49,6 +49,12 @@ class Dialect {
   // transaction holds the same lock. nullptr on SQLite (see ForUpdate).
   const char* NamedLock() const;
 
+  // A query (answering one row) that announces, when the transaction
+  // commits, a change on the channel bound as :channel to the sessions
+  // listening there (data/change_listener.h); nullptr on SQLite, whose
+  // writers are all in one process and signal there.
+  const char* NotifyChange() const;
+
   // Column types for the schema.
   const char* CurrencyType() const;
   const char* DateType() const;

@@ -45,8 +45,23 @@ void Enlistment::End(Entry& entry, const char* statement) noexcept {
   }
 }
 
+CommitStep* Enlistment::Step(const std::string& key) const {
+  for (const auto& [k, step] : steps_) {
+    if (k == key) return step.get();
+  }
+  return nullptr;
+}
+
+void Enlistment::AddStep(std::string key, std::unique_ptr<CommitStep> step) {
+  steps_.emplace_back(std::move(key), std::move(step));
+}
+
 base::Status Enlistment::Commit() {
   base::Status result;
+  for (auto& [key, step] : steps_) {
+    result = step->BeforeCommit(*this);
+    if (!result.ok()) break;
+  }
   for (auto& [key, entry] : sessions_) {
     if (!result.ok()) {
       End(entry, "ROLLBACK");
@@ -65,12 +80,18 @@ base::Status Enlistment::Commit() {
     }
   }
   sessions_.clear();
+  auto steps = std::move(steps_);
+  steps_.clear();
+  if (result.ok()) {
+    for (auto& [key, step] : steps) step->Committed();
+  }
   return result;
 }
 
 void Enlistment::Rollback() noexcept {
   for (auto& [key, entry] : sessions_) End(entry, "ROLLBACK");
   sessions_.clear();
+  steps_.clear();
 }
 
 }  // namespace data

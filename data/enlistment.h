@@ -10,6 +10,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/result.h"
 #include "data/db_error.h"
@@ -19,6 +21,17 @@
 namespace data {
 
 class Session;
+class Enlistment;
+
+// Work that belongs at the very end of a transaction: run after everything
+// else the transaction did, just before its commit, and told once the
+// commit went through. A step that fails rolls the whole transaction back.
+class CommitStep {
+ public:
+  virtual ~CommitStep() = default;
+  virtual base::Status BeforeCommit(Enlistment& tx) = 0;
+  virtual void Committed() noexcept {}
+};
 
 class Enlistment {
  public:
@@ -32,8 +45,14 @@ class Enlistment {
   // process's writers to that database (data/writer_queue.h).
   base::Result<Session*> Join(const Target& target);
 
-  // Commits every session. When one fails, the rest are rolled back and the
-  // first failure is answered. Afterwards the enlistment is empty.
+  // The step kept under `key`, or nullptr; AddStep keeps one (steps run in
+  // the order they were added). Rollback drops them unrun.
+  CommitStep* Step(const std::string& key) const;
+  void AddStep(std::string key, std::unique_ptr<CommitStep> step);
+
+  // Runs the commit steps, then commits every session. When one fails, the
+  // rest are rolled back and the first failure is answered. Afterwards the
+  // enlistment is empty.
   base::Status Commit();
   void Rollback() noexcept;
 
@@ -59,6 +78,7 @@ class Enlistment {
   void End(Entry& entry, const char* statement) noexcept;
 
   std::map<std::string, Entry> sessions_;
+  std::vector<std::pair<std::string, std::unique_ptr<CommitStep>>> steps_;
   bool conflicted_ = false;
   bool key_taken_ = false;
 };

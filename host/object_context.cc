@@ -72,6 +72,7 @@ Instance& Instance::operator=(Instance&& other) {
     object_ = std::move(other.object_);
     settled_conflicted_ = other.settled_conflicted_;
     settled_key_taken_ = other.settled_key_taken_;
+    settled_tx_ = std::move(other.settled_tx_);
   }
   return *this;
 }
@@ -88,13 +89,26 @@ bool Instance::TransactionKeyTaken() const {
          (context_ && context_->IsTransactionRoot() && context_->tx_->enlistment.key_taken());
 }
 
+void Instance::SetDryRun() {
+  if (context_ && context_->IsTransactionRoot()) context_->tx_->dry_run = true;
+}
+
+const Effects* Instance::effects() const {
+  if (settled_tx_) return &settled_tx_->effects;
+  if (context_ && context_->IsTransactionRoot() && context_->tx_->dry_run) {
+    return &context_->tx_->effects;
+  }
+  return nullptr;
+}
+
 base::Status Instance::Release() {
   if (!context_) return base::OkStatus();
   object_.reset();
   base::Status result;
   if (context_->IsTransactionRoot()) {
     data::Enlistment& tx = context_->tx_->enlistment;
-    if (context_->vote() == Vote::kComplete) {
+    if (context_->tx_->dry_run) settled_tx_ = context_->tx_;
+    if (context_->vote() == Vote::kComplete && !context_->tx_->dry_run) {
       base::Status committed = tx.Commit();
       settled_conflicted_ = tx.conflicted();
       settled_key_taken_ = tx.key_taken();

@@ -24,6 +24,7 @@
 
 #include "base/result.h"
 #include "data/enlistment.h"
+#include "host/effects.h"
 
 namespace host {
 
@@ -67,6 +68,9 @@ class ClassTable {
 
 struct Transaction {
   data::Enlistment enlistment;
+  // A dry run always rolls back, and its effects are written down.
+  bool dry_run = false;
+  Effects effects;
 };
 
 // What all objects of one caller's call share.
@@ -97,6 +101,10 @@ class ObjectContext {
 
   // The transaction's database side; nullptr outside a transaction.
   data::Enlistment* enlistment() { return tx_ ? &tx_->enlistment : nullptr; }
+
+  // Where the writes of a dry run are written down; nullptr unless the
+  // call runs in a dry run's transaction.
+  Effects* effects() { return tx_ && tx_->dry_run ? &tx_->effects : nullptr; }
 
   std::thread::id thread() const { return thread_; }
 
@@ -136,8 +144,15 @@ class Instance {
   bool TransactionConflicted() const;
   bool TransactionKeyTaken() const;
 
+  // Makes the transaction of this root a dry run (before the call): it is
+  // rolled back whatever the votes, and its effects are written down.
+  void SetDryRun();
+  // The effects written down so far; nullptr unless a dry run's root.
+  const Effects* effects() const;
+
   // Releases the object. For a transaction root: commits when its last vote
-  // was SetComplete, rolls back otherwise; a failed commit is answered.
+  // was SetComplete (never in a dry run), rolls back otherwise; a failed
+  // commit is answered.
   // Answers kAborted-style errors through base::Err (see docs/errors.md).
   base::Status Release();
 
@@ -146,6 +161,7 @@ class Instance {
   std::unique_ptr<Component> object_;
   bool settled_conflicted_ = false;
   bool settled_key_taken_ = false;
+  std::shared_ptr<Transaction> settled_tx_;  // a dry run's, kept for its effects
 };
 
 // Creates objects for callers that are not hosted objects themselves (the
