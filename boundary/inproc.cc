@@ -18,6 +18,7 @@
 
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
+#include "boundary/effects_json.h"
 #include "boundary/inproc.h"
 #include "boundary/inproc_registry.h"
 #include "boundary/interfaces.h"
@@ -269,6 +270,7 @@ struct ObjectImpl : PlxObject {
   std::string progid;
   std::string login;
   bool invoked = false;  // whether an operation has run in the object's transaction
+  bool dry_run = false;  // its transaction is a dry run (PlxInvokeDryRun)
 };
 
 bool OnCreatingThread(const ObjectImpl& obj) {
@@ -329,6 +331,7 @@ base::Result<Variant> InvokeRetryingConflicts(ObjectImpl& obj, const Operation& 
       return host::Attempt::kDone;
     }
     obj.instance = std::move(fresh).value();
+    if (obj.dry_run) obj.instance.SetDryRun();
     obj.invoked = false;
     return outcome;
   });
@@ -397,6 +400,31 @@ PLXRESULT ObjRelease(PlxObject* self) noexcept {
 }
 
 const PlxObjectVtbl kObjectVtbl = {ObjGetIDsOfNames, ObjInvoke, ObjRelease};
+
+PLXRESULT InvokeDryRun(PlxObject* self, int32_t dispid, PlxVariant* args, int32_t argc,
+                       PlxVariant* result, char** effects_json) noexcept {
+  try {
+    if (self == nullptr || effects_json == nullptr) return PLX_E_POINTER;
+    *effects_json = nullptr;
+    auto* obj = static_cast<ObjectImpl*>(self);
+    if (!OnCreatingThread(*obj)) return PLX_E_FAIL;
+    if (std::string_view(obj->progid) != kWriterProgId) return PLX_E_INVALIDARG;
+    // Earlier work of the transaction would be rolled back with the dry run.
+    if (obj->invoked && !obj->dry_run) return PLX_E_FAIL;
+    obj->dry_run = true;
+    obj->instance.SetDryRun();
+    const PLXRESULT hr = ObjInvoke(self, dispid, args, argc, result);
+    if (PLX_FAILED(hr)) return hr;
+    const host::Effects* effects = obj->instance.effects();
+    const std::string json = "{\"effects\":" + EffectsJson(effects ? *effects : host::Effects()) +
+                             ",\"problems\":" + ProblemsJson(effects ? *effects : host::Effects()) +
+                             "}";
+    *effects_json = CopyText(json.data(), json.size());
+    return hr;
+  } catch (...) {
+    return PLX_E_FAIL;
+  }
+}
 
 // ---- Class factories ----------------------------------------------------
 
@@ -654,3 +682,8 @@ PLXRESULT DllGetClassObject(const PLX_CLSID* clsid, const PLX_IID* iid, void** p
 }
 
 PLXRESULT DllCanUnloadNow(void) { return PLX_S_FALSE; }
+
+PLXRESULT PlxInvokeDryRun(PlxObject* obj, int32_t dispid, PlxVariant* args, int32_t argc,
+                          PlxVariant* result, char** effects_json) {
+  return boundary::InvokeDryRun(obj, dispid, args, argc, result, effects_json);
+}

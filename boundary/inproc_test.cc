@@ -60,6 +60,7 @@ struct Library {
   decltype(&PlxRowsetRecordCount) RowsetRecordCount = nullptr;
   decltype(&PlxRowsetGetValue) RowsetGetValue = nullptr;
   decltype(&PlxRowsetFree) RowsetFree = nullptr;
+  decltype(&PlxInvokeDryRun) InvokeDryRun = nullptr;
 };
 
 template <typename F>
@@ -94,6 +95,7 @@ const Library& Lib() {
     Bind(l, l.RowsetRecordCount, "PlxRowsetRecordCount");
     Bind(l, l.RowsetGetValue, "PlxRowsetGetValue");
     Bind(l, l.RowsetFree, "PlxRowsetFree");
+    Bind(l, l.InvokeDryRun, "PlxInvokeDryRun");
     return l;
   }();
   return lib;
@@ -845,8 +847,9 @@ class InprocRaceTest : public InprocTest {
   }
 
   // AddNew of a one-line bill numbered `id`, not executed.
+  // With `dry_run`, through PlxInvokeDryRun, its JSON in `*dry_run`.
   PLXRESULT AddNew(PlxObject* writer, const char* id, std::string& id_after, std::string& err,
-                   PlxVariant* result) {
+                   PlxVariant* result, std::string* dry_run = nullptr) {
     PlxRowset* lines = Lib().RowsetCreate();
     const std::pair<const char*, int32_t> fields[] = {
         {"SortID", PLX_VT_TEXT},  {"ArtID", PLX_VT_I4},      {"MeasID", PLX_VT_TEXT},
@@ -862,7 +865,15 @@ class InprocRaceTest : public InprocTest {
               Text("1"), Text(""),    Text(""),    Text("Oscar"),
               Text(""),  Rows(lines), Bool(false), Text(company_.name().c_str()),
               Text("")};
-    PLXRESULT hr = Call(writer, kWriterAddNew, args, result);
+    PLXRESULT hr = PLX_S_OK;
+    if (dry_run != nullptr) {
+      char* json = nullptr;
+      hr = Lib().InvokeDryRun(writer, kWriterAddNew, args.data(), args.size(), result, &json);
+      *dry_run = json != nullptr ? json : "";
+      Lib().TextFree(json);
+    } else {
+      hr = Call(writer, kWriterAddNew, args, result);
+    }
     id_after = TextOf(args[0]);
     err = TextOf(args[12]);
     return hr;
@@ -906,6 +917,32 @@ TEST_F(InprocRaceTest, ALostRaceEndsInTheRefusalNotADatabaseText) {
   EXPECT_EQ(err, "生产领料单编号重复！");
   EXPECT_EQ(id, kTaken);
   EXPECT_EQ(company_.Count("MF_OutBill"), 1);
+}
+
+// A dry run answers as the call does, tells what it did, and keeps nothing;
+// a reader object or one that already did work cannot take one.
+TEST_F(InprocRaceTest, ADryRunAnswersItsEffectsAndKeepsNothing) {
+  {
+    Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
+    std::string id, err, json;
+    Cleared result;
+    ASSERT_EQ(AddNew(writer.get(), "", id, err, &result.v, &json), PLX_S_OK);
+    EXPECT_EQ(result.v.v.boolean, PLX_TRUE) << err;
+    EXPECT_EQ(id, "202612060001");
+    EXPECT_EQ(json, R"({"effects":{"stock":[],"bom":[],"orderLines":[],"billNumbers":[{"number":")"
+                    R"(202612060001","reserved":false}],"useLog":["新增生产领料单202612060001"]},)"
+                    R"("problems":[]})");
+  }
+  EXPECT_EQ(company_.Count("MF_OutBill"), 0);
+  EXPECT_EQ(company_.Count("SM_UseLog"), 0);
+  Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
+  Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
+  std::string id, err, json;
+  Cleared result;
+  EXPECT_EQ(AddNew(reader.get(), "", id, err, &result.v, &json), PLX_E_INVALIDARG);
+  ASSERT_EQ(AddNew(writer.get(), "", id, err, &result.v), PLX_S_OK);
+  EXPECT_EQ(AddNew(writer.get(), "", id, err, &result.v, &json), PLX_E_FAIL);
+  EXPECT_EQ(json, "");
 }
 
 // After earlier work in the object's transaction a lost race cannot be run

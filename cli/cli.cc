@@ -161,6 +161,16 @@ const std::vector<Command>& Commands() {
        RunImport},
       {"export", "DB KIND", "Write master data of one kind as CSV to standard output.",
        "The same format 'import' reads: an export imports back unchanged.", RunExport},
+      {"events follow", "DB [--after SEQ] [--idle SECONDS]",
+       "Print the change feed of company database DB as JSON lines.",
+       "Prints every event after sequence number SEQ (default 0), one JSON object per\n"
+       "line in sequence order, and waits for new ones as they are committed. With\n"
+       "--idle it ends once no new event came for SECONDS; without, it follows until\n"
+       "stopped. A consumer that remembers the last seq it handled and starts again\n"
+       "with --after seq sees every event exactly once.",
+       RunEventsFollow},
+      {"events prune", "DB --before DATE", "Delete the change feed's events before DATE.",
+       "DATE is yyyy-mm-dd. Sequence numbers of later events are not reused.", RunEventsPrune},
       {"schema doc", "", "Print the data model (docs/data-model.md) from the schema.",
        "Regenerate the committed document with:\n  plexavo schema doc > docs/data-model.md",
        RunSchemaDoc},

@@ -20,6 +20,8 @@ int RunDemo(Invocation& inv);
 int RunImport(Invocation& inv);
 int RunExport(Invocation& inv);
 int RunSchemaDoc(Invocation& inv);
+int RunEventsPrune(Invocation& inv);
+int RunEventsFollow(Invocation& inv);
 
 }  // namespace cli
 

@@ -234,6 +234,9 @@ Outcome DrawNumbers(Call& call, const std::string& table, int32_t count, const b
   if (!picked.ok()) return Outcome::Refused(picked.err().description);
   joined.clear();
   for (const std::string& id : *picked) joined += (joined.empty() ? "" : ",") + id;
+  if (host::Effects* effects = call.ctx().effects()) {
+    effects->numbers.insert(effects->numbers.end(), picked->begin(), picked->end());
+  }
   return Outcome::Ok();
 }
 

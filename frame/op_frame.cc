@@ -4,6 +4,9 @@
 #include <stdexcept>
 
 #include "company/company_db.h"
+#include "frame/feed.h"
+#include "frame/share_bus.h"
+#include "messages/catalogue.h"
 #include "messages/format_err.h"
 #include "messages/showmsg.h"
 
@@ -13,6 +16,23 @@ base::Status Call::OpenConnection() { return company::OpenCompanyDb(db_, ctx_.en
 
 Outcome Call::Refuse(int32_t id, const std::string& param) const {
   return Outcome::Refused(messages::Showmsg(id, lang_, param));
+}
+
+Outcome PassWriterGate(Call& call, const WriterGate& gate) {
+  call.set_feed_kind(gate.feed_kind);
+  if (gate.connect_first) PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+  if (gate.language && !share_bus::GetUserLang(call.ctx(), call.lang(), call.db(), call.err())) {
+    return Outcome::Reported();
+  }
+  if (gate.needs_transaction && !call.ctx().IsInTransaction()) {
+    return call.Refuse(messages::kMsgNotInTransaction);
+  }
+  return gate.admit ? gate.admit(call) : Outcome::Ok();
+}
+
+Outcome Call::Changed(const std::vector<std::string>& bills) {
+  if (feed_kind_ == nullptr) return Outcome::Ok();
+  return feed::Record(ctx_, db_, feed_kind_, bills);
 }
 
 void FailureExit(Call& call, const Outcome& outcome) {

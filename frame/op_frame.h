@@ -14,7 +14,8 @@
 //     leaves the frame as an exception.
 //
 // Three frames build on that core:
-//   RunWriter   writer operations (the body takes its own checks in order);
+//   RunWriter   writer operations: the writer gate's checks (WriterGate),
+//               then the body;
 //   RunReader   reader queries: language look-up, right check, connection,
 //               then the body;
 //   RunService  operations that forward one question to an outside service:
@@ -25,6 +26,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "data/connection.h"
 #include "frame/outcome.h"
@@ -49,6 +51,12 @@ class Call {
   // The caller's language code, once looked up.
   std::string& lang() { return lang_; }
 
+  // Appends the change of `bills` to the change feed, when the operation's
+  // gate names a feed kind (WriterGate::feed_kind); the body calls it at the
+  // point the change is complete.
+  Outcome Changed(const std::vector<std::string>& bills);
+  void set_feed_kind(const char* kind) { feed_kind_ = kind; }
+
   // Opens the call's connection to its company database (joining the
   // transaction when the call runs in one).
   base::Status OpenConnection();
@@ -64,6 +72,7 @@ class Call {
   const std::string& db_;
   std::string& err_;
   std::string lang_;
+  const char* feed_kind_ = nullptr;
   data::Connection cnn_;
 };
 
@@ -89,15 +98,39 @@ R RunOperation(host::ObjectContext& ctx, std::string method, const std::string& 
   return initial;
 }
 
+// What a writer operation checks before its body, in this order: the
+// connection (when `connect_first`), the caller's language, that the call
+// runs in a transaction, then `admit` (the operation's right or guard,
+// which answers its own failure). A gate of its defaults checks nothing.
+// Under a gate with a `feed_kind` the body's Call::Changed appends the
+// change to the change feed (frame/feed.h).
+struct WriterGate {
+  bool connect_first = false;
+  bool language = false;
+  bool needs_transaction = false;
+  std::function<Outcome(Call&)> admit;
+  const char* feed_kind = nullptr;
+};
+
+// Runs a writer gate's checks; Ok when the body may run.
+Outcome PassWriterGate(Call& call, const WriterGate& gate);
+
 // Writer operations: true on success, false otherwise.
 template <typename Body>
 bool RunWriter(host::ObjectContext& ctx, std::string method, const std::string& db,
-               std::string& err, Body&& body) {
+               std::string& err, const WriterGate& gate, Body&& body) {
   return RunOperation<bool>(ctx, std::move(method), db, err, false, [&](Call& call, bool& result) {
-    Outcome o = body(call);
+    Outcome o = PassWriterGate(call, gate);
+    if (o.ok()) o = body(call);
     result = o.ok();
     return o;
   });
+}
+
+template <typename Body>
+bool RunWriter(host::ObjectContext& ctx, std::string method, const std::string& db,
+               std::string& err, Body&& body) {
+  return RunWriter(ctx, std::move(method), db, err, WriterGate{}, std::forward<Body>(body));
 }
 
 // What a reader query checks before it opens its connection.

@@ -44,6 +44,7 @@ bool MakeLog(host::ObjectContext& ctx, const std::string& vstrDesc, const std::s
                                .Bind("at", now.FormatDateTime())
                                .Bind("component", kUseLogComponent)
                                .Bind("desc", vstrDesc)));
+    if (host::Effects* effects = call.ctx().effects()) effects->use_log.push_back(vstrDesc);
     return Outcome::Ok();
   });
 }

@@ -273,6 +273,28 @@ const std::vector<TableNote> kNotes = {
       {"RequestHash", "SHA-256 digest of the request body, hexadecimal."},
       {"Answer", "The JSON answer the call gave."},
       {"Created", "When the call ran."}}},
+
+    {"PX_Feed",
+     "the writer",
+     "",
+     "The change feed: one event per completed change of bills (created, revised, deleted, "
+     "executed, reversed, planned), appended in the transaction that made the change; read "
+     "by `GET /v1/events` and `plexavo events follow`, pruned by `plexavo events prune`.",
+     {{"Seq", "Sequence number from `PX_FeedSeq`: commit order, no gaps among committed events."},
+      {"Time", "When the transaction appended the event."},
+      {"LoginName", "User whose call made the change (`SM_User.LoginName`)."},
+      {"Kind", "created, revised, deleted, executed, reversed or planned."},
+      {"Bills", "Bill numbers the change concerns, joined by commas."},
+      {"Version",
+       "The bill's `MF_OutBill.Version` after the change; NULL when the bill is gone "
+       "or the event names several bills."}}},
+
+    {"PX_FeedSeq",
+     "the writer",
+     "",
+     "The last sequence number handed to `PX_Feed`, in its one row (ID 1); its lock, taken at "
+     "the end of a writing transaction, orders the appends by commit.",
+     {{"ID", "Always 1."}, {"Seq", "The last sequence number taken."}}},
 };
 
 }  // namespace

@@ -18,8 +18,10 @@ using testing_support::TestCompany;
 // Takes away what schema version 5 added (the kept counts of bill numbers),
 // as in a database that an older version of the component created.
 // Takes a database back to before version 6: no kept answers, no token
-// expiry, no bounds on the bill tables' texts.
+// expiry, no bounds on the bill tables' texts, no change feed.
 void UndoVersion6(const TestCompany& company) {
+  company.Exec("DROP TABLE PX_Feed");
+  company.Exec("DROP TABLE PX_FeedSeq");
   const std::vector<std::pair<std::string, std::vector<std::string>>> bounded = {
       {"MF_OutBill",
        {"OrdBill", "OrdSortID", "OpCateID", "DeptID", "ProjID", "ItemID", "Notes", "Operator",

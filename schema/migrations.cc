@@ -343,6 +343,18 @@ const std::vector<Migration> kMigrations = {
          "WHERE length(NEW.Memo) > 255; "
          "END",
      }},
+    {7,
+     "the change feed: one event per committed change of bills, numbered in commit order",
+     {
+         // Seq comes from the one row of PX_FeedSeq, taken last in the
+         // writing transaction and locked until it commits (frame/feed.h).
+         "CREATE TABLE PX_Feed (Seq INTEGER NOT NULL PRIMARY KEY, Time {DATETIME} NOT NULL, "
+         "LoginName {TEXT} NOT NULL, Kind {TEXT} NOT NULL, Bills {TEXT} NOT NULL, "
+         "Version INTEGER)",
+         "CREATE INDEX PX_Feed_Time ON PX_Feed (Time)",
+         "CREATE TABLE PX_FeedSeq (ID INTEGER NOT NULL PRIMARY KEY, Seq INTEGER NOT NULL)",
+         "INSERT INTO PX_FeedSeq (ID, Seq) VALUES (1, 0)",
+     }},
 };
 
 }  // namespace

@@ -107,16 +107,94 @@ Json AnswerSchema(const Interface& itf, const Operation& op) {
     byref[p.name] = Nullable(p.type);
     required.push_back(p.name);
   }
+  Json properties = {{"result", Nullable(op.result)},
+                     {"byref",
+                      {{"type", "object"},
+                       {"additionalProperties", false},
+                       {"required", required},
+                       {"properties", byref}}}};
+  if (std::string_view(itf.progid) == boundary::kWriterProgId) {
+    properties["effects"] = Ref("Effects");
+    properties["problems"] = {{"type", "array"}, {"items", Ref("Problem")}};
+  }
   return {{"type", "object"},
           {"required", Json::array({"result", "byref"})},
-          {"properties",
-           {{"result", Nullable(op.result)},
-            {"byref",
-             {{"type", "object"},
-              {"additionalProperties", false},
-              {"required", required},
-              {"properties", byref}}}}},
-          {"description", std::string("The answer of ") + itf.progid + "." + op.name}};
+          {"properties", properties},
+          {"description",
+           std::string("The answer of ") + itf.progid + "." + op.name +
+               (properties.contains("effects") ? "; a dry run adds effects and problems" : "")}};
+}
+
+// A dry run's effects and problems (boundary/effects_json.h).
+Json DryRunSchemas() {
+  auto object = [](Json properties) {
+    Json required = Json::array();
+    for (const auto& [name, schema] : properties.items()) required.push_back(name);
+    return Json{{"type", "object"}, {"required", required}, {"properties", properties}};
+  };
+  const Json text = {{"type", "string"}};
+  const Json integer = {{"type", "integer"}};
+  const Json qty = {{"type", "number"}};
+  const Json boolean = {{"type", "boolean"}};
+  Json stock = object({{"bill", text},
+                       {"line", text},
+                       {"shelf", text},
+                       {"article", integer},
+                       {"serial", text},
+                       {"quantity", qty},
+                       {"before", qty},
+                       {"after", qty}});
+  Json bom = object({{"order", text},
+                     {"line", text},
+                     {"article", integer},
+                     {"serial", text},
+                     {"bomId", {{"type", Json::array({"integer", "null"})}}},
+                     {"quantity", qty},
+                     {"added", boolean}});
+  Json marks = object({{"order", text},
+                       {"line", {{"type", "string"}, {"description", "empty: every line"}}},
+                       {"mark", {{"enum", Json::array({"started", "reset"})}}}});
+  Json numbers = object({{"number", text}, {"reserved", {{"const", false}}}});
+  auto list = [](Json item) { return Json{{"type", "array"}, {"items", std::move(item)}}; };
+  Json effects = object({{"stock", list(stock)},
+                         {"bom", list(bom)},
+                         {"orderLines", list(marks)},
+                         {"billNumbers", list(numbers)},
+                         {"useLog", list(text)}});
+  effects["description"] =
+      "What a dry run did before it was rolled back: stock movements with the balances "
+      "around them, BOM rows raised, lowered or added, order lines marked started or reset, "
+      "bill numbers taken (not reserved: a later call may get them) and use-log lines.";
+  Json problem = object({{"kind", {{"const", "short"}}},
+                         {"bill", text},
+                         {"line", text},
+                         {"shelf", text},
+                         {"article", integer},
+                         {"serial", text},
+                         {"needed", qty},
+                         {"available", qty},
+                         {"shortfall", qty}});
+  problem["description"] = "A line whose stock is short; a dry run lists every one.";
+  Json event = object({{"seq", integer},
+                       {"time", text},
+                       {"user", text},
+                       {"kind",
+                        {{"enum", Json::array({"created", "revised", "deleted", "executed",
+                                               "reversed", "planned"})}}},
+                       {"bills", list(text)},
+                       {"version", {{"type", Json::array({"integer", "null"})}}}});
+  event["description"] =
+      "One committed change. seq counts up in commit order without gaps; version is the "
+      "bill's version after the change (null when the bill is gone or several are named).";
+  return {{"Effects", effects}, {"Problem", problem}, {"Event", event}};
+}
+
+// The property that makes a writer call a dry run.
+Json DryRunProperty() {
+  return {{"type", "boolean"},
+          {"description",
+           "Writer calls only: run as usual, then roll back whatever happened; the answer adds "
+           "effects and problems."}};
 }
 
 // A JSON request or answer body of the given schema.
@@ -184,7 +262,10 @@ Json OperationPath(const Interface& itf, const Operation& op) {
           {"content", JsonContent({{"type", "object"},
                                    {"additionalProperties", false},
                                    {"required", Json::array({"args"})},
-                                   {"properties", {{"args", Ref(SchemaKey(itf, op, "Args"))}}}})}}},
+                                   {"properties",
+                                    writer ? Json{{"args", Ref(SchemaKey(itf, op, "Args"))},
+                                                  {"dryRun", DryRunProperty()}}
+                                           : Json{{"args", Ref(SchemaKey(itf, op, "Args"))}}}})}}},
         {"responses", responses}}}};
 }
 
@@ -212,7 +293,8 @@ Json GenericCallPath() {
                              {{"progid", {{"type", "string"}}},
                               {"method", {{"type", "string"}}},
                               {"dispid", {{"type", "string"}, {"pattern", "^[0-9A-Fa-f]{1,8}$"}}},
-                              {"args", {{"type", "object"}}}}}})}}},
+                              {"args", {{"type", "object"}}},
+                              {"dryRun", DryRunProperty()}}}})}}},
             {"responses", responses}}}};
 }
 
@@ -222,6 +304,46 @@ Json PlainGet(const char* summary, const char* type, Json schema) {
             {"security", Json::array()},
             {"responses",
              {{"200", {{"description", summary}, {"content", {{type, {{"schema", schema}}}}}}}}}}}};
+}
+
+Json EventsPath() {
+  auto query = [](const char* name, bool required, Json schema, const char* description) {
+    return Json{{"name", name},
+                {"in", "query"},
+                {"required", required},
+                {"description", description},
+                {"schema", std::move(schema)}};
+  };
+  return {{"get",
+           {{"operationId", "events"},
+            {"tags", Json::array({"feed"})},
+            {"summary", "The change feed: committed changes of bills, in commit order"},
+            {"description",
+             "Answers the events after `after`, oldest first. When there are none yet it "
+             "waits up to `wait` seconds and answers as soon as a change commits. A consumer "
+             "that keeps the seq of the last event it handled and asks again with after=seq "
+             "sees every event exactly once. Needs the read right."},
+            {"parameters",
+             Json::array(
+                 {query("db", true, {{"type", "string"}}, "The company database"),
+                  query("after", false, {{"type", "integer"}, {"minimum", 0}},
+                        "Last seq already handled (default 0)"),
+                  query("limit", false, {{"type", "integer"}, {"minimum", 1}, {"maximum", 1000}},
+                        "Most events answered (default 100)"),
+                  query("wait", false, {{"type", "integer"}, {"minimum", 0}, {"maximum", 60}},
+                        "Seconds to wait for an event when none is there (default 0)")})},
+            {"responses",
+             {{"200",
+               {{"description", "The events, possibly none"},
+                {"content",
+                 JsonContent({{"type", "object"},
+                              {"required", Json::array({"events"})},
+                              {"properties",
+                               {{"events", {{"type", "array"}, {"items", Ref("Event")}}}}}})}}},
+              {"400", ErrorAnswer("Missing db, unknown parameter or a value out of range")},
+              {"401", ErrorAnswer("No bearer token, or one not valid for the database")},
+              {"403", ErrorAnswer("The user has no right to read bills")},
+              {"500", ErrorAnswer("The database could not be read")}}}}}};
 }
 
 }  // namespace
@@ -237,6 +359,8 @@ Json OpenApiDocument() {
       paths[std::string("/v1/call/") + itf->progid + "/" + op.name] = OperationPath(*itf, op);
     }
   }
+  schemas.update(DryRunSchemas());
+  paths["/v1/events"] = EventsPath();
   paths["/v1/health"] =
       PlainGet("Whether the server answers", "application/json", {{"type", "object"}});
   paths["/v1/interfaces"] =

@@ -15,11 +15,13 @@
 #include "base/datetime.h"
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
+#include "boundary/effects_json.h"
 #include "boundary/interfaces.h"
 #include "company/company_db.h"
 #include "data/connection.h"
 #include "host/conflict_retry.h"
 #include "host/object_context.h"
+#include "server/events.h"
 #include "server/http_front.h"
 #include "server/http_head.h"
 #include "server/idempotency.h"
@@ -71,6 +73,7 @@ struct Reply {
   Json byref;                               // ... and its final in/out values
   std::string outcome;                      // for the log: "ok", "false" or the error text
   std::optional<std::string> raw = {};      // an answer kept from before, as sent then
+  std::optional<std::string> effects = {};  // a dry run's effects and problems, as JSON members
 };
 
 Reply Error(int status, const std::string& text) {
@@ -223,8 +226,9 @@ class CallHandler {
       return Error(400, "the request must be a JSON object, not " + KindOf(*parsed));
     }
     for (const auto& [key, value] : parsed->items()) {
-      if (key != "args") {
-        return Error(400, "unknown request member \"" + key + "\" (expected \"args\")");
+      if (key != "args" && key != "dryRun") {
+        return Error(400,
+                     "unknown request member \"" + key + "\" (expected \"args\" or \"dryRun\")");
       }
     }
     Json request = std::move(parsed).value();
@@ -240,10 +244,17 @@ class CallHandler {
       return Error(400, "the request must be a JSON object, not " + KindOf(request));
     }
     for (const auto& [key, value] : request.items()) {
-      if (key != "progid" && key != "method" && key != "dispid" && key != "args") {
+      if (key != "progid" && key != "method" && key != "dispid" && key != "args" &&
+          key != "dryRun") {
         return Error(400, "unknown request member \"" + key +
-                              "\" (expected \"progid\", \"method\" or \"dispid\", \"args\")");
+                              "\" (expected \"progid\", \"method\" or \"dispid\", \"args\", "
+                              "\"dryRun\")");
       }
+    }
+    bool dry_run = false;
+    if (auto flag = request.find("dryRun"); flag != request.end()) {
+      if (!flag->is_boolean()) return Error(400, "\"dryRun\" must be true or false");
+      dry_run = flag->get<bool>();
     }
 
     // Class and operation.
@@ -282,6 +293,10 @@ class CallHandler {
       }
     }
     facts.op = op->name;
+    if (dry_run && std::string_view(itf->progid) != boundary::kWriterProgId) {
+      return Error(400, std::string("\"dryRun\" applies to the writer ") + boundary::kWriterProgId +
+                            " only");
+    }
 
     // Arguments, in the operation's parameter order.
     auto args_it = request.find("args");
@@ -329,6 +344,8 @@ class CallHandler {
       if (login.empty()) return refusal;
     }
     facts.login = login;
+    // A dry run keeps nothing, its answer under a key included.
+    if (dry_run) return Run(*itf, *op, args, login, {}, true);
     if (head.idempotency_key.empty() || std::string_view(itf->progid) != boundary::kWriterProgId) {
       return Run(*itf, *op, args, login);
     }
@@ -406,8 +423,10 @@ class CallHandler {
     return byref;
   }
 
+  // A dry run's transaction is rolled back whatever the call answers; the
+  // reply then carries what it did (boundary/effects_json.h).
   Reply Run(const Interface& itf, const Operation& op, boundary::Args& args,
-            const std::string& login, const Keeper& keep = {}) const {
+            const std::string& login, const Keeper& keep = {}, bool dry_run = false) const {
     host::Host host(classes_);
     // A call whose transaction lost a race with another one (a deadlock, a
     // number another call took first) left nothing behind; it runs again on
@@ -417,6 +436,7 @@ class CallHandler {
     base::Result<boundary::Variant> result;
     base::Status released;
     std::optional<Reply> failed;
+    std::optional<std::string> effects;
     int attempt = 0;
     const bool conflicted = host::RetryWhileConflicted(host::DefaultRetryPolicy(), [&] {
       if (++attempt > 1) metrics_.ConflictRetried(itf.cls, op.name);
@@ -432,6 +452,7 @@ class CallHandler {
         failed = Error(500, std::string("the host gave no object of ") + itf.progid);
         return host::Attempt::kDone;
       }
+      if (dry_run) instance->SetDryRun();
       result = boundary::Invoke(*object, itf, op, args);
       if (keep && result.ok() && !keep(*instance, AnswerText(op, args, *result))) {
         (void)instance->Release();
@@ -439,6 +460,10 @@ class CallHandler {
         return host::Attempt::kDone;
       }
       released = instance->Release();
+      if (const host::Effects* done = instance->effects()) {
+        effects = ",\"effects\":" + boundary::EffectsJson(*done) +
+                  ",\"problems\":" + boundary::ProblemsJson(*done);
+      }
       return host::AttemptOf(*instance);
     });
     if (failed.has_value()) return *failed;
@@ -458,6 +483,7 @@ class CallHandler {
     if (!result.ok()) return Error(500, result.err().description);
 
     Reply reply{200, Json(), std::move(result).value(), ByRefJson(op, args), "ok"};
+    reply.effects = std::move(effects);
     const base::Value& value = reply.result->value;
     if (op.result == ParamType::kBool && !value.IsNull() && value.AsBool().ok() &&
         !*value.AsBool()) {
@@ -542,6 +568,13 @@ struct Server::Impl {
       return SimpleAnswer{200, interfaces, {}};
     }
     if (auto answer = GetAnswer(head)) return answer;
+    if (head.path == kEventsPath) {
+      if (head.method != "GET") return ErrorAnswer(405, "use GET for " + head.path);
+      if (!BearerToken(head.Header("authorization").value_or("")).empty()) return std::nullopt;
+      SimpleAnswer refusal = ErrorAnswer(401, "missing \"Authorization: Bearer TOKEN\" header");
+      LogRefusal(CallFacts(), refusal);
+      return refusal;
+    }
     if (!IsCallPath(head.path)) {
       return ErrorAnswer(404, "no such resource: " + head.method + " " + head.path);
     }
@@ -587,7 +620,9 @@ struct Server::Impl {
       h.idempotency_key = head.Header("idempotency-key").value_or("");
       h.key_expiry_s = options.idempotency_expiry_s;
       std::string progid, method;
-      if (NamedCall(head.path, progid, method)) {
+      if (head.path == kEventsPath) {
+        reply = HandleEvents(head, h.token, facts);
+      } else if (NamedCall(head.path, progid, method)) {
         reply = calls.HandleNamed(progid, method, body, h, facts);
       } else if (head.path == kCallPath) {
         reply = calls.Handle(body, h, facts);
@@ -608,6 +643,49 @@ struct Server::Impl {
       reply = Reply();
       malloc_trim(0);
     }
+  }
+
+  // GET /v1/events (server/events.h): the change feed of the company
+  // database the query names, for a caller with the read right there.
+  Reply HandleEvents(const RequestHead& head, const std::string& token, CallFacts& facts) {
+    facts.op = "events";
+    const size_t q = head.target.find('?');
+    auto request = ParseEventsRequest(
+        q == std::string::npos ? std::string_view() : std::string_view(head.target).substr(q + 1));
+    if (!request.ok()) return Error(400, request.err().description);
+    facts.db = request->db;
+    Reply refusal;
+    const std::string login = CallHandler::Authenticate(request->db, token, refusal);
+    if (login.empty()) return refusal;
+    facts.login = login;
+    if (!MayRead(login, request->db)) {
+      return Error(403, "user '" + login + "' has no right to read bills in company database '" +
+                            request->db + "'");
+    }
+    auto target = company::CompanyTarget(request->db);
+    if (!target.ok()) return Error(500, target.err().description);
+    auto events = frame::feed::ReadOrWait(
+        *target, request->after, request->limit,
+        std::chrono::steady_clock::now() + std::chrono::seconds(request->wait_s));
+    if (!events.ok()) return Error(500, events.err().description);
+    Reply reply{200, Json(), std::nullopt, Json(), "ok"};
+    reply.raw = EventsJson(*events);
+    return reply;
+  }
+
+  // Whether the reader grants `login` the read right in `db`.
+  bool MayRead(const std::string& login, const std::string& db) const {
+    const Interface* itf = boundary::InterfaceByProgId(boundary::kReaderProgId);
+    const Operation* op = itf ? boundary::OperationByName(*itf, "ReadRight") : nullptr;
+    if (op == nullptr) return false;
+    auto instance = host::Host(classes).CreateObject(itf->progid, login);
+    if (!instance.ok()) return false;
+    host::Component* object = instance->As<host::Component>();
+    boundary::Args args{boundary::Variant::Text(db)};
+    auto granted = object ? boundary::Invoke(*object, *itf, *op, args)
+                          : base::Result<boundary::Variant>(base::MakeErr(base::kErrInternal, ""));
+    (void)instance->Release();
+    return granted.ok() && granted->value.AsBool().ok() && *granted->value.AsBool();
   }
 
   // Labels only what the interface tables name.
@@ -632,6 +710,7 @@ struct Server::Impl {
     out.Write(Dump(reply.byref));
     out.Write(",\"result\":");
     WriteJson(*reply.result, [&out](std::string_view piece) { out.Write(piece); });
+    if (reply.effects) out.Write(*reply.effects);
     out.Write("}");
   }
 

@@ -206,7 +206,12 @@ TEST_F(ServerTest, RefusesBadRequestsAndCallers) {
        "\"args\" must be an object with every parameter of UserName by its name"},
       {Dump({{"progid", kReader}, {"method", "UserName"}, {"args", DbArgs()}, {"x", 1}}), bearer,
        400,
-       "unknown request member \"x\" (expected \"progid\", \"method\" or \"dispid\", \"args\")"},
+       "unknown request member \"x\" (expected \"progid\", \"method\" or \"dispid\", \"args\", "
+       "\"dryRun\")"},
+      {Dump({{"progid", kReader}, {"method", "UserName"}, {"args", DbArgs()}, {"dryRun", 1}}),
+       bearer, 400, "\"dryRun\" must be true or false"},
+      {Dump({{"progid", kReader}, {"method", "UserName"}, {"args", DbArgs()}, {"dryRun", true}}),
+       bearer, 400, "\"dryRun\" applies to the writer Plexavo.MF_OutBillE only"},
       {req({{"vstrDB", db_}}), bearer, 400, "missing argument 'vstrErr' of UserName"},
       {req(unknown), bearer, 400, "unknown argument 'vstrX' of UserName"},
       {req(typed, "method", "GetMeasID"), bearer, 400,

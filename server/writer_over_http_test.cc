@@ -24,8 +24,16 @@ class WriterOverHttpTest : public testing_support::BillFixture {
   }
 
   // One call as `login`; answers {"result", "byref"} or fails the test.
-  Json Call(const std::string& op, Json args, const std::string& login = "amy") {
-    testing_support::HttpAnswer a = server_.Call(boundary::kWriterProgId, op, args, login);
+  Json Call(const std::string& op, Json args, const std::string& login = "amy",
+            bool dry_run = false) {
+    testing_support::HttpAnswer a;
+    if (dry_run) {
+      auto request = ParseJson(server_.Body(boundary::kWriterProgId, op, args));
+      (*request)["dryRun"] = true;
+      a = server_.Post(Dump(*request), server_.Bearer(login));
+    } else {
+      a = server_.Call(boundary::kWriterProgId, op, args, login);
+    }
     if (a.status == 409) return {{"result", false}, {"byref", {{"vstrErr", "409"}}}};
     EXPECT_EQ(a.status, 200) << a.text;
     return a.body;
@@ -47,6 +55,74 @@ class WriterOverHttpTest : public testing_support::BillFixture {
 
   testing_support::TestServer server_{company_};
 };
+
+// GET /v1/events as `login`; answers the status and the body.
+std::pair<int, std::string> GetEvents(int port, const std::string& query,
+                                      const std::string& token) {
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(120, 0);
+  httplib::Headers headers;
+  if (!token.empty()) headers.emplace("Authorization", "Bearer " + token);
+  auto res = client.Get("/v1/events?" + query, headers);
+  return res ? std::make_pair(res->status, res->body) : std::make_pair(0, std::string());
+}
+
+TEST_F(WriterOverHttpTest, DryRunAnswersEffectsAndKeepsNothing) {
+  const std::string id = Call("AddNew", NewBillArgs("", "7", false))["byref"]["vstrID"];
+  const std::string before = company_.Dump();
+  Json answer =
+      Call("ExecBill", {{"vstrID", id}, {"vdtmExeDate", "2026-12-07"}}, "amy", /*dry_run=*/true);
+  EXPECT_EQ(answer["result"], true) << answer.dump();
+  EXPECT_EQ(answer["effects"]["stock"].size(), 1u) << answer.dump();
+  EXPECT_EQ(answer["effects"]["stock"][0]["after"].dump(), "993");
+  EXPECT_EQ(answer["problems"], Json::array());
+  EXPECT_EQ(company_.Dump(), before);
+}
+
+TEST_F(WriterOverHttpTest, EventsFeedAnswersInOrderWaitsForCommitsAndChecksRights) {
+  company_.AddUser("zed", "Zed", "", {});
+  const std::string db = "db=" + company_.name();
+  struct Bad {
+    std::string query, login;
+    int status;
+  };
+  for (const Bad& b : std::vector<Bad>{{db, "", 401},
+                                       {db, "zed", 403},
+                                       {db + "&limit=0", "amy", 400},
+                                       {db + "&wait=61", "amy", 400},
+                                       {db + "&after=-1", "amy", 400},
+                                       {db + "&since=1", "amy", 400},
+                                       {"after=1", "amy", 400}}) {
+    EXPECT_EQ(
+        GetEvents(server_.port(), b.query, b.login.empty() ? "" : server_.Token(b.login)).first,
+        b.status)
+        << b.query << " " << b.login;
+  }
+  // A follower waiting for events is answered by the next commit.
+  std::pair<int, std::string> waited;
+  std::thread follower(
+      [&] { waited = GetEvents(server_.port(), db + "&after=0&wait=30", server_.Token("amy")); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto committed = std::chrono::steady_clock::now();
+  const std::string id = Call("AddNew", NewBillArgs("", "1", true))["byref"]["vstrID"];
+  follower.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - committed, std::chrono::seconds(20));
+  ASSERT_EQ(waited.first, 200) << waited.second;
+  auto events = ParseJson(waited.second);
+  ASSERT_TRUE(events.ok());
+  ASSERT_GE((*events)["events"].size(), 1u);
+  EXPECT_EQ((*events)["events"][0].dump(), Json({{"seq", 1},
+                                                 {"time", (*events)["events"][0]["time"]},
+                                                 {"user", "amy"},
+                                                 {"kind", "created"},
+                                                 {"bills", {id}},
+                                                 {"version", 0}})
+                                               .dump());
+  auto rest = GetEvents(server_.port(), db + "&after=1&limit=5", server_.Token("amy"));
+  EXPECT_EQ(rest.first, 200);
+  EXPECT_NE(rest.second.find("\"seq\":2,"), std::string::npos) << rest.second;
+  EXPECT_NE(rest.second.find("\"kind\":\"executed\""), std::string::npos) << rest.second;
+}
 
 TEST_F(WriterOverHttpTest, CreatedAndExecutedInOneCall) {
   Json answer = Call("AddNew", NewBillArgs("", "7", true));

@@ -65,23 +65,49 @@ base::Result<std::optional<base::Currency>> Balance(data::Connection& cnn, const
 
 // Checks every balance the bill draws on before anything moves, summing
 // the lines that draw on the same balance. Answers a refusal text naming
-// the first line that cannot be served, or "" when all can.
-base::Result<std::string> CheckBalances(data::Connection& cnn, const std::vector<Line>& lines) {
+// the first line that cannot be served, or "" when all can. With `effects`
+// (a dry run) every short line is written down, not only the first.
+base::Result<std::string> CheckBalances(data::Connection& cnn, const std::string& bill_id,
+                                        const std::vector<Line>& lines, host::Effects* effects) {
   std::map<Key, base::Currency> needed;
+  std::string refusal;
   for (const Line& l : lines) {
     Key key{l.shelf, l.art, l.serial};
     PLX_ASSIGN_OR_RETURN(needed[key], needed[key].Add(l.qty));
     PLX_ASSIGN_OR_RETURN(std::optional<base::Currency> have, Balance(cnn, key));
-    if (!have.has_value()) return messages::Showmsg(messages::kMsgItemNotInLocation, "", l.sort_id);
-    if (*have < needed[key])
-      return messages::Showmsg(messages::kMsgLocationBalanceShortOnDate, "", l.sort_id);
+    std::string short_text;
+    if (!have.has_value()) {
+      short_text = messages::Showmsg(messages::kMsgItemNotInLocation, "", l.sort_id);
+    } else if (*have < needed[key]) {
+      short_text = messages::Showmsg(messages::kMsgLocationBalanceShortOnDate, "", l.sort_id);
+    }
+    if (short_text.empty()) continue;
+    if (refusal.empty()) refusal = short_text;
+    if (effects == nullptr) break;
+    const base::Currency available = have.value_or(base::Currency());
+    PLX_ASSIGN_OR_RETURN(base::Currency shortfall, needed[key].Sub(available));
+    effects->shortages.push_back(
+        {bill_id, l.sort_id, l.shelf, l.art, l.serial, needed[key], available, shortfall});
   }
-  return std::string();
+  return refusal;
+}
+
+// Writes a movement down for a dry run, with the balance before and after.
+base::Status NoteMove(data::Connection& cnn, const std::string& bill_id, const Line& l,
+                      const base::Currency& delta, host::Effects& effects) {
+  PLX_ASSIGN_OR_RETURN(std::optional<base::Currency> before,
+                       Balance(cnn, Key{l.shelf, l.art, l.serial}));
+  const base::Currency was = before.value_or(base::Currency());
+  PLX_ASSIGN_OR_RETURN(base::Currency after, was.Add(delta));
+  effects.stock.push_back({bill_id, l.sort_id, l.shelf, l.art, l.serial, delta, was, after});
+  return base::OkStatus();
 }
 
 base::Status Move(data::Connection& cnn, const std::string& module, const std::string& bill_id,
-                  const Line& l, const base::DateTime& date, int32_t direction) {
+                  const Line& l, const base::DateTime& date, int32_t direction,
+                  host::Effects* effects) {
   base::Currency delta = direction == kOut ? base::Currency().Sub(l.qty).value() : l.qty;
+  if (effects != nullptr) PLX_RETURN_IF_ERROR(NoteMove(cnn, bill_id, l, delta, *effects));
   PLX_ASSIGN_OR_RETURN(
       int64_t changed,
       cnn.Execute(data::Sql("UPDATE ST_ShelfBal SET Qty = Qty + :delta WHERE ShelfID = :shelf "
@@ -146,9 +172,12 @@ bool SqlStockPostingService::ExecStockBill(const std::string& module, const std:
         OpenCompanyDb(GetObjectContext(), "Plexavo.StockPostingService.ExecStockBill", db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
     PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
-    PLX_ASSIGN_OR_RETURN(refusal, CheckBalances(cnn, lines));
+    host::Effects* effects = GetObjectContext().effects();
+    PLX_ASSIGN_OR_RETURN(refusal, CheckBalances(cnn, bill_id, lines, effects));
     if (!refusal.empty()) return base::OkStatus();
-    for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kOut));
+    for (const Line& l : lines) {
+      PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kOut, effects));
+    }
     return base::OkStatus();
   }();
   return Finish(status, refusal, err);
@@ -163,7 +192,10 @@ bool SqlStockPostingService::UnExecStockBill(const std::string& module, const st
         OpenCompanyDb(GetObjectContext(), "Plexavo.StockPostingService.UnExecStockBill", db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
     PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
-    for (const Line& l : lines) PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kBack));
+    host::Effects* effects = GetObjectContext().effects();
+    for (const Line& l : lines) {
+      PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kBack, effects));
+    }
     return base::OkStatus();
   }();
   return Finish(status, "", err);

@@ -112,15 +112,11 @@ CallResult BillFixture::AddNewRows(const std::string& id, const std::optional<ba
                                    bool auto_exe, const std::string& login, const std::string& date,
                                    const std::string& ord_bill, const std::string& ord_line,
                                    const std::string& memo) {
-  CallResult r;
-  r.id = id;
-  host::Instance obj =
-      host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBillE", login).value();
-  r.ok =
-      obj.As<writer::MF_OutBillE>()->AddNew(r.id, D(date.c_str()), "", ord_bill, ord_line, "", "",
-                                            "Oscar", memo, rows, auto_exe, company_.name(), r.err);
-  EXPECT_TRUE(obj.Release().ok());
-  return r;
+  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
+    r.id = id;
+    return w.AddNew(r.id, D(date.c_str()), "", ord_bill, ord_line, "", "", "Oscar", memo, rows,
+                    auto_exe, company_.name(), r.err);
+  });
 }
 
 CallResult BillFixture::AddNew(const std::string& id, const std::vector<LineSpec>& lines,
@@ -132,13 +128,10 @@ CallResult BillFixture::AddNew(const std::string& id, const std::vector<LineSpec
 
 CallResult BillFixture::ExecBill(const std::string& id, const std::string& date,
                                  const std::string& login) {
-  CallResult r;
-  r.id = id;
-  host::Instance obj =
-      host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBillE", login).value();
-  r.ok = obj.As<writer::MF_OutBillE>()->ExecBill(id, D(date.c_str()), company_.name(), r.err);
-  EXPECT_TRUE(obj.Release().ok());
-  return r;
+  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
+    r.id = id;
+    return w.ExecBill(id, D(date.c_str()), company_.name(), r.err);
+  });
 }
 
 CallResult BillFixture::UnExecBill(const std::string& id, const std::string& login) {

@@ -90,8 +90,10 @@ class BillFixture : public ::testing::Test {
     CallResult r;
     host::Instance obj =
         host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBillE", login).value();
+    if (dry_run_) obj.SetDryRun();
     r.ok = body(*obj.As<writer::MF_OutBillE>(), r);
     EXPECT_TRUE(obj.Release().ok());
+    if (const host::Effects* done = obj.effects()) effects_ = *done;
     return r;
   }
 
@@ -102,6 +104,8 @@ class BillFixture : public ::testing::Test {
   int64_t Count(const std::string& table) { return company_.Count(table); }
 
   TestCompany company_;
+  bool dry_run_ = false;  // writer calls run as dry runs; their effects land in effects_
+  host::Effects effects_;
   int32_t bom_line1_a_ = 0;     // MO1 line 1, article 1, the lower ID
   int32_t bom_line1_b_ = 0;     // MO1 line 1, article 1, the higher ID
   int32_t bom_line1_art2_ = 0;  // MO1 line 1, article 3

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +104,31 @@ std::string TestCompany::Text(const std::string& sql) const {
   base::Rowset rs = Query(sql, {{"v", base::FieldType::kText}});
   if (rs.RecordCount() == 0) return "<none>";
   return rs.Row(0)[0].IsNull() ? "<null>" : rs.Row(0)[0].TextOrEmpty();
+}
+
+std::string TestCompany::Dump() const {
+  const std::string command =
+      UsingPostgres() ? "PGPASSWORD='" + target_.password + "' pg_dump --data-only -h " +
+                            target_.host + " -p " + target_.port + " -U " + target_.user + " " +
+                            target_.database
+                      : "sqlite3 '" + target_.path + "' .dump";
+  FILE* pipe = popen(command.c_str(), "r");
+  EXPECT_NE(pipe, nullptr) << command;
+  if (pipe == nullptr) return "";
+  std::string dump, line;
+  char buf[4096];
+  while (fgets(buf, sizeof buf, pipe) != nullptr) {
+    line += buf;
+    if (line.empty() || line.back() != '\n') continue;
+    // Key counters, and the random key pg_dump fences its output with.
+    const bool varies = line.rfind("SELECT pg_catalog.setval(", 0) == 0 ||
+                        line.rfind("\\restrict ", 0) == 0 || line.rfind("\\unrestrict ", 0) == 0;
+    if (!varies) dump += line;
+    line.clear();
+  }
+  dump += line;
+  EXPECT_EQ(pclose(pipe), 0) << command;
+  return dump;
 }
 
 int64_t TestCompany::Count(const std::string& table) const {

@@ -5,6 +5,7 @@
 
 #include "data/locks.h"
 #include "frame/bill_id.h"
+#include "frame/feed.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
 #include "frame/text.h"
@@ -14,6 +15,7 @@
 #include "schema/tables.h"
 #include "services/config_service.h"
 #include "writer/bill_lines.h"
+#include "writer/gate.h"
 #include "writer/mf_outbille.h"
 
 namespace writer {
@@ -198,19 +200,34 @@ Outcome WriteBills(Call& call, const base::Rowset& plan, const std::vector<bool>
 
 }  // namespace
 
+// Executes the plan's bills in order; the first failure ends the call. A
+// dry run goes on through the other bills, so that it finds every short
+// stock line of the plan, and still answers the first failure's text.
+frame::Outcome MF_OutBillE::ExecuteAll(const std::vector<std::string>& numbers,
+                                       const base::DateTime& date, const std::string& vstrDB,
+                                       std::string& vstrErr) {
+  const bool dry_run = GetObjectContext().effects() != nullptr;
+  std::optional<std::string> first_failure;
+  for (const std::string& number : numbers) {
+    std::string err;
+    if (ExecBill(number, date, vstrDB, err)) continue;
+    if (!first_failure) first_failure = err;
+    if (!dry_run) break;
+  }
+  if (!first_failure) return Outcome::Ok();
+  vstrErr = *first_failure;
+  return Outcome::Reported();
+}
+
 bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCount,
                                  const std::optional<base::Rowset>& vrstDetail,
                                  const std::string& vstrDB, std::string& vstrErr) {
   host::ObjectContext& ctx = GetObjectContext();
+  const frame::WriterGate gate =
+      RightGate(&reader::Rights::EditRight, messages::kMsgNoMaintainRight, frame::feed::kPlanned,
+                Connect::kFirst);
   return frame::RunWriter(
-      ctx, std::string(kMethod) + "\r\n", vstrDB, vstrErr, [&](Call& call) -> Outcome {
-        PLX_RETURN_IF_NOT_OK(call.OpenConnection());
-        if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
-          return Outcome::Reported();
-        }
-        if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
-        if (!reader::Rights(ctx).EditRight(vstrDB))
-          return call.Refuse(messages::kMsgNoMaintainRight);
+      ctx, std::string(kMethod) + "\r\n", vstrDB, vstrErr, gate, [&](Call& call) -> Outcome {
         std::string values, period, user;
         PLX_RETURN_IF_NOT_OK(ReadSettings(call, values, period, user));
         const base::DateTime date = values == "1" ? base::DateTime::Now().DateOnly() : vdtmDate;
@@ -242,6 +259,7 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
         }
         const std::vector<std::string> numbers = Split(joined);
         PLX_RETURN_IF_NOT_OK(WriteBills(call, plan, starts, numbers, date, user));
+        PLX_RETURN_IF_NOT_OK(call.Changed(numbers));
         PLX_RETURN_IF_NOT_OK(LockPlan(call, plan));
         call.Close();
         if (!frame::share_bus::MakeLog(
@@ -249,10 +267,7 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
                 vstrErr)) {
           return Outcome::Reported();
         }
-        for (const std::string& number : numbers) {
-          if (!ExecBill(number, date, vstrDB, vstrErr)) return Outcome::Reported();
-        }
-        return Outcome::Ok();
+        return ExecuteAll(numbers, date, vstrDB, vstrErr);
       });
 }
 

@@ -1,6 +1,7 @@
 // Creating a bill: every header field and line is checked before anything
 // is written; the bill is numbered when the caller leaves the number
 // empty, and executed at once on request, all in the caller's transaction.
+#include "frame/feed.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
 #include "frame/text.h"
@@ -10,6 +11,7 @@
 #include "schema/tables.h"
 #include "services/config_service.h"
 #include "writer/bill_lines.h"
+#include "writer/gate.h"
 #include "writer/mf_outbille.h"
 
 namespace writer {
@@ -57,67 +59,68 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
                          const std::string& vstrMemo, const std::optional<base::Rowset>& vrstDetail,
                          bool vblnAutoExe, const std::string& vstrDB, std::string& vstrErr) {
   host::ObjectContext& ctx = GetObjectContext();
-  return frame::RunWriter(ctx, "Plexavo.AddNew#1", vstrDB, vstrErr, [&](Call& call) -> Outcome {
-    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
-    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
-      return Outcome::Reported();
-    }
-    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
-    if (!reader::Rights(ctx).EditRight(vstrDB)) return call.Refuse(messages::kMsgNoMaintainRight);
-    Settings settings;
-    PLX_RETURN_IF_NOT_OK(ReadSettings(call, settings));
-    const base::DateTime date = settings.machine_time ? base::DateTime::Now().DateOnly() : vdtmDate;
-    if (settings.period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
-    // Bound values keep apostrophes as they are; the memo is only trimmed.
-    const std::string memo = frame::TrimSpaces(vstrMemo);
-    Mark(call, "#2");
-    PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, settings.period, vstrID));
-    PLX_RETURN_IF_NOT_OK(CheckHeaderTexts(
-        call, {vstrOrdBill, vstrOrdSortID, vstrOpCate, vstrProject, vstrItem, vstrOperator, memo}));
-    PLX_RETURN_IF_NOT_OK(RequireLines(call, vrstDetail));
-    const base::Rowset& lines = *vrstDetail;
-    PLX_RETURN_IF_NOT_OK(
-        CheckLines(call, lines, vblnAutoExe ? LineRules::kCreationExecuted : LineRules::kCreation));
-    Mark(call, "#3");
-    std::string dept;
-    PLX_RETURN_IF_NOT_OK(CheckOrderLine(call, vstrOrdBill, vstrOrdSortID, dept));
-    Mark(call, "#3.5");
-    PLX_RETURN_IF_NOT_OK(NumberBill(call, date, vstrID));
-    Mark(call, "#4");
-    PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
-        data::Sql("Insert Into MF_OutBill(BillID,Date,OrdBill,OrdSortID,OpCateID,DeptID,ProjID,"
-                  "ItemID,Notes,Operator,Maker) Values(:id, :date, :ord, :line, :opcate, :dept, "
-                  ":proj, :item, :notes, :operator, :maker)")
-            .Bind("id", vstrID)
-            .Bind("date", date.DateOnly())
-            .Bind("ord", vstrOrdBill)
-            .Bind("line", vstrOrdSortID)
-            .Bind("opcate", OptionalCode(vstrOpCate))
-            .Bind("dept", OptionalCode(dept))
-            .Bind("proj", OptionalCode(vstrProject))
-            .Bind("item", OptionalCode(vstrItem))
-            .Bind("notes", memo)
-            .Bind("operator", vstrOperator)
-            .Bind("maker", settings.user)));
-    Mark(call, "#5");
-    for (size_t row = 0; row < lines.RecordCount(); ++row) {
-      PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrID, lines, row, [&](size_t converted) {
-        Mark(call, "#6." + std::to_string(converted + 1));
-      }));
-    }
-    Mark(call, "#7");
-    if (!frame::share_bus::MakeLog(ctx,
-                                   messages::Showmsg(messages::kMsgLogNewBill, call.lang(), vstrID),
-                                   vstrDB, vstrErr)) {
-      return Outcome::Reported();
-    }
-    if (vblnAutoExe) {
-      Mark(call, "#8");
-      if (!ExecBill(vstrID, date, vstrDB, vstrErr)) return Outcome::Reported();
-    }
-    Mark(call, "#9");
-    return Outcome::Ok();
-  });
+  const frame::WriterGate gate =
+      RightGate(&reader::Rights::EditRight, messages::kMsgNoMaintainRight, frame::feed::kCreated,
+                Connect::kFirst);
+  return frame::RunWriter(
+      ctx, "Plexavo.AddNew#1", vstrDB, vstrErr, gate, [&](Call& call) -> Outcome {
+        Settings settings;
+        PLX_RETURN_IF_NOT_OK(ReadSettings(call, settings));
+        const base::DateTime date =
+            settings.machine_time ? base::DateTime::Now().DateOnly() : vdtmDate;
+        if (settings.period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
+        // Bound values keep apostrophes as they are; the memo is only trimmed.
+        const std::string memo = frame::TrimSpaces(vstrMemo);
+        Mark(call, "#2");
+        PLX_RETURN_IF_NOT_OK(CheckBillHeader(call, date, settings.period, vstrID));
+        PLX_RETURN_IF_NOT_OK(CheckHeaderTexts(call, {vstrOrdBill, vstrOrdSortID, vstrOpCate,
+                                                     vstrProject, vstrItem, vstrOperator, memo}));
+        PLX_RETURN_IF_NOT_OK(RequireLines(call, vrstDetail));
+        const base::Rowset& lines = *vrstDetail;
+        PLX_RETURN_IF_NOT_OK(CheckLines(
+            call, lines, vblnAutoExe ? LineRules::kCreationExecuted : LineRules::kCreation));
+        Mark(call, "#3");
+        std::string dept;
+        PLX_RETURN_IF_NOT_OK(CheckOrderLine(call, vstrOrdBill, vstrOrdSortID, dept));
+        Mark(call, "#3.5");
+        PLX_RETURN_IF_NOT_OK(NumberBill(call, date, vstrID));
+        Mark(call, "#4");
+        PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
+            data::Sql(
+                "Insert Into MF_OutBill(BillID,Date,OrdBill,OrdSortID,OpCateID,DeptID,ProjID,"
+                "ItemID,Notes,Operator,Maker) Values(:id, :date, :ord, :line, :opcate, :dept, "
+                ":proj, :item, :notes, :operator, :maker)")
+                .Bind("id", vstrID)
+                .Bind("date", date.DateOnly())
+                .Bind("ord", vstrOrdBill)
+                .Bind("line", vstrOrdSortID)
+                .Bind("opcate", OptionalCode(vstrOpCate))
+                .Bind("dept", OptionalCode(dept))
+                .Bind("proj", OptionalCode(vstrProject))
+                .Bind("item", OptionalCode(vstrItem))
+                .Bind("notes", memo)
+                .Bind("operator", vstrOperator)
+                .Bind("maker", settings.user)));
+        Mark(call, "#5");
+        for (size_t row = 0; row < lines.RecordCount(); ++row) {
+          PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrID, lines, row, [&](size_t converted) {
+            Mark(call, "#6." + std::to_string(converted + 1));
+          }));
+        }
+        Mark(call, "#7");
+        if (!frame::share_bus::MakeLog(
+                ctx, messages::Showmsg(messages::kMsgLogNewBill, call.lang(), vstrID), vstrDB,
+                vstrErr)) {
+          return Outcome::Reported();
+        }
+        PLX_RETURN_IF_NOT_OK(call.Changed({vstrID}));
+        if (vblnAutoExe) {
+          Mark(call, "#8");
+          if (!ExecBill(vstrID, date, vstrDB, vstrErr)) return Outcome::Reported();
+        }
+        Mark(call, "#9");
+        return Outcome::Ok();
+      });
 }
 
 }  // namespace writer

@@ -1,6 +1,7 @@
 // Revising a bill: the guard decides whether it may change; then the lines
 // are replaced, the header rewritten (possibly under a new number), and the
 // revision counted in Version.
+#include "frame/feed.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
 #include "frame/text.h"
@@ -8,6 +9,7 @@
 #include "messages/showmsg.h"
 #include "reader/lookups.h"
 #include "writer/bill_lines.h"
+#include "writer/gate.h"
 #include "writer/mf_outbille.h"
 
 namespace writer {
@@ -36,12 +38,10 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
                        const std::optional<base::Rowset>& vrstDetail, const std::string& vstrDB,
                        std::string& vstrErr) {
   host::ObjectContext& ctx = GetObjectContext();
-  return frame::RunWriter(ctx, "Plexavo.Edit", vstrDB, vstrErr, [&](Call& call) -> Outcome {
-    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
-      return Outcome::Reported();
-    }
-    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
-    if (!CanEdit(vstrOldID, vstrDB, vstrErr)) return Outcome::Reported();
+  const frame::WriterGate gate = GuardGate(
+      [&](const std::string& db, std::string& err) { return CanEdit(vstrOldID, db, err); },
+      frame::feed::kRevised);
+  return frame::RunWriter(ctx, "Plexavo.Edit", vstrDB, vstrErr, gate, [&](Call& call) -> Outcome {
     const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
     if (!vstrErr.empty()) return Outcome::Reported();
     bool machine_time = false;
@@ -87,6 +87,7 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
       PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrNewID, lines, row));
     }
     call.Close();
+    PLX_RETURN_IF_NOT_OK(call.Changed({vstrNewID}));
     std::string log = messages::Showmsg(messages::kMsgLogReviseBill, call.lang(), "") + vstrOldID;
     if (vstrNewID != vstrOldID) {
       log += messages::Showmsg(messages::kMsgWordBecomes, call.lang(), "") + vstrNewID;

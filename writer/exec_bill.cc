@@ -2,6 +2,7 @@
 // header is stamped, the order (or order line) is marked started, and the
 // order's BOM issued quantities are raised line by line.
 #include "data/locks.h"
+#include "frame/feed.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
 #include "frame/text.h"
@@ -12,6 +13,7 @@
 #include "schema/tables.h"
 #include "services/stock_posting_service.h"
 #include "writer/bom_target.h"
+#include "writer/gate.h"
 #include "writer/mf_outbille.h"
 
 namespace writer {
@@ -134,7 +136,7 @@ base::Result<std::vector<int32_t>> Candidates(data::Connection& cnn, const Heade
 // material the order does not list. Each line's write comes before the
 // next line's look-up, so a row added for one line serves the next.
 base::Status RaiseBom(data::Connection& cnn, const std::string& bill_id, const Header& h,
-                      const base::DateTime& exe_date) {
+                      const base::DateTime& exe_date, host::Effects* effects) {
   PLX_ASSIGN_OR_RETURN(std::vector<BomLine> lines, ReadBomLines(cnn, bill_id));
   for (const BomLine& l : lines) {
     PLX_ASSIGN_OR_RETURN(std::vector<int32_t> candidates, Candidates(cnn, h, l));
@@ -148,12 +150,17 @@ base::Status RaiseBom(data::Connection& cnn, const std::string& bill_id, const H
               .Bind("serial", l.serial)
               .Bind("used", exe_date.DateOnly())
               .Bind("qty", l.st_qty)));
+      if (effects)
+        effects->bom.push_back({h.ord_bill, h.ord_sort_id, l.art, l.serial, 0, l.st_qty, true});
       continue;
     }
+    const int32_t target = ChooseBomTarget(candidates, l.ord_bom_id);
     PLX_RETURN_IF_ERROR(
         cnn.Execute(data::Sql("Update MF_OrdBom Set OutQty = OutQty + :qty Where ID = :id")
                         .Bind("qty", l.st_qty)
-                        .Bind("id", ChooseBomTarget(candidates, l.ord_bom_id))));
+                        .Bind("id", target)));
+    if (effects)
+      effects->bom.push_back({h.ord_bill, h.ord_sort_id, l.art, l.serial, target, l.st_qty, false});
   }
   return base::OkStatus();
 }
@@ -163,48 +170,51 @@ base::Status RaiseBom(data::Connection& cnn, const std::string& bill_id, const H
 bool MF_OutBillE::ExecBill(const std::string& vstrID, const base::DateTime& vdtmExeDate,
                            const std::string& vstrDB, std::string& vstrErr) {
   host::ObjectContext& ctx = GetObjectContext();
-  return frame::RunWriter(ctx, "Plexavo.ExecBill", vstrDB, vstrErr, [&](Call& call) -> Outcome {
-    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
-    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
-      return Outcome::Reported();
-    }
-    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
-    if (!reader::Rights(ctx).ExecRight(vstrDB)) return call.Refuse(messages::kMsgNoExecuteRight);
-    const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
-    if (!vstrErr.empty()) return Outcome::Reported();
-    bool machine_time = false;
-    if (!frame::share_bus::GetMachineTime(ctx, machine_time, vstrDB, vstrErr)) {
-      return Outcome::Reported();
-    }
-    const base::DateTime exe_date = machine_time ? base::DateTime::Now().DateOnly() : vdtmExeDate;
-    const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
-    if (!vstrErr.empty()) return Outcome::Reported();
-    if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
-    PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
-    if (exe_date < start) return call.Refuse(messages::kMsgExecuteDateTooEarly, start.FormatDate());
+  const frame::WriterGate gate = RightGate(&reader::Rights::ExecRight, messages::kMsgNoExecuteRight,
+                                           frame::feed::kExecuted, Connect::kFirst);
+  return frame::RunWriter(
+      ctx, "Plexavo.ExecBill", vstrDB, vstrErr, gate, [&](Call& call) -> Outcome {
+        const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
+        if (!vstrErr.empty()) return Outcome::Reported();
+        bool machine_time = false;
+        if (!frame::share_bus::GetMachineTime(ctx, machine_time, vstrDB, vstrErr)) {
+          return Outcome::Reported();
+        }
+        const base::DateTime exe_date =
+            machine_time ? base::DateTime::Now().DateOnly() : vdtmExeDate;
+        const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
+        if (!vstrErr.empty()) return Outcome::Reported();
+        if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
+        PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
+        if (exe_date < start)
+          return call.Refuse(messages::kMsgExecuteDateTooEarly, start.FormatDate());
 
-    services::StockPostingService* stock = nullptr;
-    PLX_ASSIGN_OR_RETURN(host::Instance held_stock,
-                         frame::CreateService(ctx, services::kStockPostingServiceProgId,
-                                              /*in_transaction=*/true, &stock));
-    Header header;
-    PLX_RETURN_IF_NOT_OK(ReadHeader(call, vstrID, exe_date, header));
-    // The order's start marks and BOM rows are read and changed below.
-    PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(header.ord_bill)}));
-    if (!stock->ExecStockBill(schema::kModule, vstrID, exe_date, vstrDB, vstrErr)) {
-      return Outcome::Refused("生产领料单" + vstrID + "执行时，发生以下错误：\r\n" + vstrErr);
-    }
-    PLX_RETURN_IF_NOT_OK(StampHeader(call.cnn(), vstrID, exe_date, user));
-    PLX_RETURN_IF_NOT_OK(MarkOrderStarted(call.cnn(), header, exe_date));
-    PLX_RETURN_IF_NOT_OK(RaiseBom(call.cnn(), vstrID, header, exe_date));
-    (void)held_stock.Release();
-    if (!frame::share_bus::MakeLog(
-            ctx, messages::Showmsg(messages::kMsgLogExecuteBill, call.lang(), vstrID), vstrDB,
-            vstrErr)) {
-      return Outcome::Reported();
-    }
-    return Outcome::Ok();
-  });
+        services::StockPostingService* stock = nullptr;
+        PLX_ASSIGN_OR_RETURN(host::Instance held_stock,
+                             frame::CreateService(ctx, services::kStockPostingServiceProgId,
+                                                  /*in_transaction=*/true, &stock));
+        Header header;
+        PLX_RETURN_IF_NOT_OK(ReadHeader(call, vstrID, exe_date, header));
+        // The order's start marks and BOM rows are read and changed below.
+        PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(header.ord_bill)}));
+        if (!stock->ExecStockBill(schema::kModule, vstrID, exe_date, vstrDB, vstrErr)) {
+          return Outcome::Refused("生产领料单" + vstrID + "执行时，发生以下错误：\r\n" + vstrErr);
+        }
+        PLX_RETURN_IF_NOT_OK(StampHeader(call.cnn(), vstrID, exe_date, user));
+        PLX_ASSIGN_OR_RETURN(int64_t marked, MarkOrderStarted(call.cnn(), header, exe_date));
+        host::Effects* effects = ctx.effects();
+        if (effects && marked > 0)
+          effects->orders.push_back({header.ord_bill, header.ord_sort_id, true});
+        PLX_RETURN_IF_NOT_OK(RaiseBom(call.cnn(), vstrID, header, exe_date, effects));
+        (void)held_stock.Release();
+        PLX_RETURN_IF_NOT_OK(call.Changed({vstrID}));
+        if (!frame::share_bus::MakeLog(
+                ctx, messages::Showmsg(messages::kMsgLogExecuteBill, call.lang(), vstrID), vstrDB,
+                vstrErr)) {
+          return Outcome::Reported();
+        }
+        return Outcome::Ok();
+      });
 }
 
 }  // namespace writer

@@ -7,9 +7,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/datetime.h"
 #include "base/rowset.h"
+#include "frame/outcome.h"
 #include "host/object_context.h"
 
 namespace writer {
@@ -58,6 +60,9 @@ class MF_OutBillE : public host::Component {
   // change it (maintain right; another maker's bill needs "SP0602").
   bool CanEdit(const std::string& vstrID, const std::string& vstrDB, std::string& vstrErr);
   bool CanDelete(const std::string& vstrID, const std::string& vstrDB, std::string& vstrErr);
+  // Executes the bills AddFromOutPlan made.
+  frame::Outcome ExecuteAll(const std::vector<std::string>& numbers, const base::DateTime& date,
+                            const std::string& vstrDB, std::string& vstrErr);
 };
 
 }  // namespace writer

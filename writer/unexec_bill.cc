@@ -2,6 +2,7 @@
 // component puts the goods back, the header loses its stamp, and the order's
 // start mark goes when nothing is issued against its scope any more.
 #include "data/locks.h"
+#include "frame/feed.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
 #include "frame/text.h"
@@ -12,6 +13,7 @@
 #include "schema/tables.h"
 #include "services/stock_posting_service.h"
 #include "writer/bom_target.h"
+#include "writer/gate.h"
 #include "writer/mf_outbille.h"
 
 namespace writer {
@@ -97,16 +99,21 @@ Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
     for (const auto& row : found.rows()) candidates.push_back(*row[0].AsInt());
     PLX_ASSIGN_OR_RETURN(base::Currency st_qty, line[1].AsCurrency());
     const int32_t named = line[2].IsNull() ? 0 : *line[2].AsInt();
+    const int32_t target = ChooseBomTarget(candidates, named);
     PLX_RETURN_IF_NOT_OK(
         call.cnn().Execute(data::Sql("Update MF_OrdBom Set OutQty = OutQty - :qty Where ID = :id")
                                .Bind("qty", st_qty)
-                               .Bind("id", ChooseBomTarget(candidates, named))));
+                               .Bind("id", target)));
+    if (host::Effects* effects = call.ctx().effects()) {
+      effects->bom.push_back({bill.ord_bill, bill.ord_sort_id, art, "", target,
+                              base::Currency().Sub(st_qty).value(), false});
+    }
   }
   return Outcome::Ok();
 }
 
 // Clears the start mark of the bill's scope once nothing is issued in it.
-base::Status ResetOrderStart(data::Connection& cnn, const Executed& bill) {
+base::Status ResetOrderStart(data::Connection& cnn, const Executed& bill, host::Effects* effects) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset issued,
       cnn.Query(data::Sql("Select ID From MF_OrdBom Where SortID = :line And BillID = :ord "
@@ -124,7 +131,9 @@ base::Status ResetOrderStart(data::Connection& cnn, const Executed& bill) {
                               "Where BillID = :ord And SortID = :line");
   reset.Bind("ord", bill.ord_bill);
   if (!bill.ord_sort_id.empty()) reset.Bind("line", bill.ord_sort_id);
-  PLX_RETURN_IF_ERROR(cnn.Execute(reset));
+  PLX_ASSIGN_OR_RETURN(int64_t reset_rows, cnn.Execute(reset));
+  if (effects && reset_rows > 0)
+    effects->orders.push_back({bill.ord_bill, bill.ord_sort_id, false});
   return base::OkStatus();
 }
 
@@ -133,47 +142,46 @@ base::Status ResetOrderStart(data::Connection& cnn, const Executed& bill) {
 bool MF_OutBillE::UnExecBill(const std::string& vstrID, const std::string& vstrDB,
                              std::string& vstrErr) {
   host::ObjectContext& ctx = GetObjectContext();
-  return frame::RunWriter(ctx, "Plexavo.UnExecBill", vstrDB, vstrErr, [&](Call& call) -> Outcome {
-    if (!frame::share_bus::GetUserLang(ctx, call.lang(), vstrDB, vstrErr)) {
-      return Outcome::Reported();
-    }
-    if (!ctx.IsInTransaction()) return call.Refuse(messages::kMsgNotInTransaction);
-    if (!reader::Rights(ctx).UnExecRight(vstrDB))
-      return call.Refuse(messages::kMsgNoReverseExecuteRight);
-    const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
-    if (!vstrErr.empty()) return Outcome::Reported();
-    const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
-    if (!vstrErr.empty()) return Outcome::Reported();
-    if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
-    PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
+  const frame::WriterGate gate = RightGate(
+      &reader::Rights::UnExecRight, messages::kMsgNoReverseExecuteRight, frame::feed::kReversed);
+  return frame::RunWriter(
+      ctx, "Plexavo.UnExecBill", vstrDB, vstrErr, gate, [&](Call& call) -> Outcome {
+        const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
+        if (!vstrErr.empty()) return Outcome::Reported();
+        const std::string period = reader::CurPeriodLookup(ctx, vstrDB, vstrErr);
+        if (!vstrErr.empty()) return Outcome::Reported();
+        if (period.empty()) return call.Refuse(messages::kMsgProductionNotEnabled);
+        PLX_ASSIGN_OR_RETURN(base::DateTime start, frame::PeriodStart(period));
 
-    services::StockPostingService* stock = nullptr;
-    PLX_ASSIGN_OR_RETURN(host::Instance held_stock,
-                         frame::CreateService(ctx, services::kStockPostingServiceProgId,
-                                              /*in_transaction=*/true, &stock));
-    PLX_RETURN_IF_NOT_OK(call.OpenConnection());
-    Executed bill;
-    PLX_RETURN_IF_NOT_OK(ReadExecuted(call, vstrID, user, start, bill));
-    PLX_RETURN_IF_NOT_OK(CheckNoReturnBill(call, vstrID));
-    // The order's BOM rows and start marks are read and changed below.
-    PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(bill.ord_bill)}));
-    PLX_RETURN_IF_NOT_OK(LowerBom(call, vstrID, bill));
-    if (!stock->UnExecStockBill(schema::kModule, vstrID, bill.exe_date, vstrDB, vstrErr)) {
-      return Outcome::Refused("生产领料单" + vstrID + "取消执行时，发生以下错误：\r\n" + vstrErr);
-    }
-    PLX_RETURN_IF_NOT_OK(
-        call.cnn().Execute(data::Sql("Update MF_OutBill Set ExeDate = Null, Execer = Null, "
-                                     "Version = Version + 1000 Where BillID = :id")
-                               .Bind("id", vstrID)));
-    PLX_RETURN_IF_NOT_OK(ResetOrderStart(call.cnn(), bill));
-    (void)held_stock.Release();
-    if (!frame::share_bus::MakeLog(
-            ctx, messages::Showmsg(messages::kMsgLogReverseExecute, call.lang(), vstrID), vstrDB,
-            vstrErr)) {
-      return Outcome::Reported();
-    }
-    return Outcome::Ok();
-  });
+        services::StockPostingService* stock = nullptr;
+        PLX_ASSIGN_OR_RETURN(host::Instance held_stock,
+                             frame::CreateService(ctx, services::kStockPostingServiceProgId,
+                                                  /*in_transaction=*/true, &stock));
+        PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+        Executed bill;
+        PLX_RETURN_IF_NOT_OK(ReadExecuted(call, vstrID, user, start, bill));
+        PLX_RETURN_IF_NOT_OK(CheckNoReturnBill(call, vstrID));
+        // The order's BOM rows and start marks are read and changed below.
+        PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(bill.ord_bill)}));
+        PLX_RETURN_IF_NOT_OK(LowerBom(call, vstrID, bill));
+        if (!stock->UnExecStockBill(schema::kModule, vstrID, bill.exe_date, vstrDB, vstrErr)) {
+          return Outcome::Refused("生产领料单" + vstrID + "取消执行时，发生以下错误：\r\n" +
+                                  vstrErr);
+        }
+        PLX_RETURN_IF_NOT_OK(
+            call.cnn().Execute(data::Sql("Update MF_OutBill Set ExeDate = Null, Execer = Null, "
+                                         "Version = Version + 1000 Where BillID = :id")
+                                   .Bind("id", vstrID)));
+        PLX_RETURN_IF_NOT_OK(ResetOrderStart(call.cnn(), bill, ctx.effects()));
+        (void)held_stock.Release();
+        PLX_RETURN_IF_NOT_OK(call.Changed({vstrID}));
+        if (!frame::share_bus::MakeLog(
+                ctx, messages::Showmsg(messages::kMsgLogReverseExecute, call.lang(), vstrID),
+                vstrDB, vstrErr)) {
+          return Outcome::Reported();
+        }
+        return Outcome::Ok();
+      });
 }
 
 }  // namespace writer

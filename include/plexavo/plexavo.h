@@ -226,6 +226,21 @@ PLX_API PLXRESULT DllGetClassObject(const PLX_CLSID* clsid, const PLX_IID* iid, 
 /* Always PLX_S_FALSE: once loaded the library stays loaded. */
 PLX_API PLXRESULT DllCanUnloadNow(void);
 
+/* Dry run of a writer call: Invoke on a writer object whose transaction is
+ * made a dry run first. The operation runs exactly as usual and answers as
+ * usual (result, in/out arguments, refusal text), but its transaction is
+ * always rolled back when the object is released (Release answers
+ * PLX_S_OK): no bill, number, stock movement or use-log line is kept.
+ * *effects_json receives, allocated as by PlxTextAlloc (free it with
+ * PlxTextFree), the UTF-8 JSON text {"effects": {...}, "problems": [...]}
+ * described in docs/inproc.md; NULL on failure.
+ *   PLX_E_INVALIDARG  obj is no writer object
+ *   PLX_E_FAIL        the object already did work outside a dry run, or
+ *                     the wrong thread
+ * and every answer of Invoke. */
+PLX_API PLXRESULT PlxInvokeDryRun(PlxObject* obj, int32_t dispid, PlxVariant* args, int32_t argc,
+                                  PlxVariant* result, char** effects_json);
+
 #ifdef __cplusplus
 }
 #endif

@@ -29,7 +29,8 @@ export class CallError extends Error {
 
 // Runs progid.method with `args` (vstrDB and an empty vstrErr are added).
 // Answers {result, byref}; a refusal is result false with byref.vstrErr.
-export async function call(progid, method, args = {}) {
+// A dry run (writer only) changes nothing and adds {effects, problems}.
+export async function call(progid, method, args = {}, { dryRun = false } = {}) {
   const s = session();
   if (!s) throw new CallError(401, 'not signed in');
   const full = { ...args, vstrDB: s.db };
@@ -39,7 +40,7 @@ export async function call(progid, method, args = {}) {
     response = await fetch('/v1/call', {
       method: 'POST',
       headers: { 'Content-Type': 'application/json', Authorization: `Bearer ${s.token}` },
-      body: JSON.stringify({ progid, method, args: full }),
+      body: JSON.stringify(dryRun ? { progid, method, args: full, dryRun } : { progid, method, args: full }),
     });
   } catch (e) {
     throw new CallError(0, String(e));

@@ -4,6 +4,7 @@
 import { call, READER, WRITER, records, today } from './api.js';
 import { el, clear, field, notice, noticeAfterNavigation, flushNotice, confirmAction } from './dom.js';
 import { t } from './i18n.js';
+import { check } from './check.js';
 
 const HEADER_ARGS = {
   vdtmDate: '2000-01-01', vdtmExeDate: '2000-01-01', vstrOrdBillID: '', vstrOrdSortID: '',
@@ -80,6 +81,7 @@ export async function showBill(target, context, id) {
     flushNotice();
   };
   const actions = el('div', { class: 'actions no-print' });
+  const checked = el('div', { id: 'check-result', class: 'no-print' });
   if (editable) {
     actions.append(el('button', { type: 'button', id: 'act-revise', text: t('revise'),
       onclick: () => { location.hash = `#edit/${encodeURIComponent(id)}`; } }));
@@ -91,6 +93,9 @@ export async function showBill(target, context, id) {
     const date = el('input', { type: 'date', id: 'exe-date', value: today() });
     actions.append(field(t('exeDate'), date), el('button', { type: 'button', id: 'act-execute', text: t('execute'),
       onclick: () => act(t('execute'), 'ExecBill', { vstrID: id, vdtmExeDate: date.value }, reload)
+        .catch((e) => notice(e.message)) }),
+    el('button', { type: 'button', id: 'act-check', text: t('check'),
+      onclick: () => check(checked, 'ExecBill', { vstrID: id, vdtmExeDate: date.value })
         .catch((e) => notice(e.message)) }));
   }
   if (executed && context.rights.unexec) {
@@ -99,5 +104,5 @@ export async function showBill(target, context, id) {
   }
   actions.append(el('a', { href: `#print?id=${encodeURIComponent(id)}`, id: 'act-print', text: t('print') }));
   target.append(el('h1', { text: `${t('title')} ${id}` }), headerView(id, header, executed), actions,
-    el('h2', { text: t('lines') }), linesView(lines, open));
+    checked, el('h2', { text: t('lines') }), linesView(lines, open));
 }

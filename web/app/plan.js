@@ -4,6 +4,7 @@
 import { call, READER, WRITER, records, rowset, today } from './api.js';
 import { el, clear, field, notice } from './dom.js';
 import { t } from './i18n.js';
+import { check } from './check.js';
 
 const PLAN_FIELDS = [
   { name: 'OrderID', type: 'text' }, { name: 'OrderSortID', type: 'text' }, { name: 'DeptID', type: 'text' },
@@ -118,14 +119,21 @@ export async function showPlan(target) {
           el('th', { text: t('orderLine') }), el('th', { text: t('lines') }))),
         el('tbody', {}, groups.map((g, i) => el('tr', {}, el('td', { text: String(i + 1) }),
           el('td', { text: g.order }), el('td', { text: g.line }), el('td', { text: String(g.rows.length) }))))),
-      el('button', { type: 'button', id: 'plan-confirm', text: t('makeBills'), onclick: () => make().catch((e) => notice(e.message)) }));
+      el('button', { type: 'button', id: 'plan-check', text: t('check'), onclick: () => checkPlan().catch((e) => notice(e.message)) }),
+      el('button', { type: 'button', id: 'plan-confirm', text: t('makeBills'), onclick: () => make().catch((e) => notice(e.message)) }),
+      checked);
+  };
+  const checked = el('div', { id: 'check-result' });
+  const planArgs = () => ({
+    vdtmDate: date.value, vlngCount: current.groups.length, vrstDetail: rowset(PLAN_FIELDS, current.plan),
+  });
+  const checkPlan = async () => {
+    if (current) await check(checked, 'AddFromOutPlan', planArgs());
   };
   const make = async () => {
     if (!current || !window.confirm(`${t('confirm')} ${t('makeBills')} (${current.groups.length})?`)) return;
     const before = new Set((await billsOn(date.value)).map((b) => b.BillID));
-    const a = await call(WRITER, 'AddFromOutPlan', {
-      vdtmDate: date.value, vlngCount: current.groups.length, vrstDetail: rowset(PLAN_FIELDS, current.plan),
-    });
+    const a = await call(WRITER, 'AddFromOutPlan', planArgs());
     if (!a.result) {
       notice(a.byref.vstrErr);
       return;

@@ -136,6 +136,13 @@ describe('bill-entry page', { concurrency: false }, () => {
     await stale.goto(`${demo.base}/#bill/${billId}`);
     await stale.waitForSelector('#act-execute');
 
+    // The check runs the execution and keeps nothing: the bill stays open.
+    await page.click('#act-check');
+    await page.waitForSelector('#check-moves tbody tr');
+    assert.equal(await noticeText(page), '检查通过，未保存任何更改');
+    assert.equal(await page.textContent('[data-field="state"]'), '未执行');
+    await shot(page, 'check');
+
     await page.click('#act-execute');
     await page.waitForFunction(() => document.querySelector('[data-field="state"]')?.textContent.startsWith('已执行'));
     assert.ok(!(await page.$('#act-execute')), 'an executed bill offers no execution');
@@ -189,6 +196,9 @@ describe('bill-entry page', { concurrency: false }, () => {
     await page.waitForSelector('#plan-groups');
     const groups = await page.$$eval('#plan-groups tbody tr', (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
     assert.deepEqual(groups, [['1', 'MO-001', '1', '2'], ['2', 'MO-001', '2', '1'], ['3', 'MO-002', '1', '2']]);
+    await page.click('#plan-check');
+    await page.waitForSelector('#check-moves tbody tr');
+    assert.equal((await page.$$('#check-moves tbody tr')).length, 5);
     await page.click('#plan-confirm');
     await page.waitForSelector('#plan-made li');
     const made = await page.$$eval('#plan-made li', (lis) => lis.map((li) => li.textContent));
