@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "boundary/interfaces.h"
 #include "tests/bill_fixture.h"
 
@@ -27,6 +29,27 @@ TEST(InterfacesTest, TablesHoldEveryOperationInOrder) {
   EXPECT_EQ(DispIdText(0x6003001D), "6003001D");
   EXPECT_EQ(InterfaceByProgId("plexavo.mf_outbille"), &WriterInterface());
   EXPECT_EQ(InterfaceByProgId("Plexavo.Other"), nullptr);
+}
+
+TEST(InterfacesTest, DispIdsAndParametersAreFoundByTheirText) {
+  const struct {
+    const char* text;
+    std::optional<uint32_t> dispid;
+  } cases[] = {
+      {"6003001D", 0x6003001D},   {"6003001d", 0x6003001D}, {"1d", 0x1D},
+      {"FFFFFFFF", 0xFFFFFFFF},   {"", std::nullopt},       {"123456789", std::nullopt},
+      {"0x1D", std::nullopt},     {"-1", std::nullopt},     {"60 3", std::nullopt},
+      {"6003001G", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ParseDispId(c.text), c.dispid);
+  }
+  const Operation& user_name = *OperationByName(ReaderInterface(), "UserName");
+  ASSERT_NE(ParamByName(user_name, "vstrDB"), nullptr);
+  EXPECT_STREQ(ParamByName(user_name, "vstrDB")->name, "vstrDB");
+  EXPECT_EQ(ParamByName(user_name, "vstrdb"), nullptr);  // names are exact
+  EXPECT_EQ(ParamByName(user_name, "vstrNope"), nullptr);
 }
 
 TEST(DispatchTest, EveryOperationIsBuiltAndBoundToItsOwnSignature) {

@@ -11,23 +11,27 @@ using T = ParamType;
 using D = Direction;
 
 // clang-format off
+// Parameter lists both interfaces share.
+const std::vector<Param> kAddNewParams =
+     {{"vstrID", T::kText, D::kInOut}, {"vdtmDate", T::kDate, D::kIn}, {"vstrOpCate", T::kText, D::kIn}, {"vstrOrdBill", T::kText, D::kIn}, {"vstrOrdSortID", T::kText, D::kIn}, {"vstrProject", T::kText, D::kIn}, {"vstrItem", T::kText, D::kIn}, {"vstrOperator", T::kText, D::kIn}, {"vstrMemo", T::kText, D::kIn}, {"vrstDetail", T::kRowset, D::kIn}, {"vblnAutoExe", T::kBool, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}};
+const std::vector<Param> kEditParams =
+     {{"vstrOldID", T::kText, D::kIn}, {"vstrNewID", T::kText, D::kInOut}, {"vdtmDate", T::kDate, D::kIn}, {"vstrOpCate", T::kText, D::kIn}, {"vstrOrdBill", T::kText, D::kIn}, {"vstrOrdSortID", T::kText, D::kIn}, {"vstrProject", T::kText, D::kIn}, {"vstrItem", T::kText, D::kIn}, {"vstrOperator", T::kText, D::kIn}, {"vstrMemo", T::kText, D::kIn}, {"vrstDetail", T::kRowset, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}};
+const std::vector<Param> kExecBillParams =
+     {{"vstrID", T::kText, D::kIn}, {"vdtmExeDate", T::kDate, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}};
+// An operation on the one row vstrID names (a bill, a shelf, an item, a
+// project): the id, the company database, the error text.
+const std::vector<Param> kByIdParams =
+     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}};
 const std::vector<Operation> kReaderOperations = {
     {"BillList", 0x60030000, T::kRowset,
      {{"vstrBillID", T::kText, D::kIn}, {"vdtmBegin", T::kDate, D::kIn}, {"vdtmEnd", T::kDate, D::kIn}, {"vstrShopID", T::kText, D::kIn}, {"vlngState", T::kInt, D::kIn}, {"vstrMaker", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"AddNew", 0x60030001, T::kBool,
-     {{"vstrID", T::kText, D::kInOut}, {"vdtmDate", T::kDate, D::kIn}, {"vstrOpCate", T::kText, D::kIn}, {"vstrOrdBill", T::kText, D::kIn}, {"vstrOrdSortID", T::kText, D::kIn}, {"vstrProject", T::kText, D::kIn}, {"vstrItem", T::kText, D::kIn}, {"vstrOperator", T::kText, D::kIn}, {"vstrMemo", T::kText, D::kIn}, {"vrstDetail", T::kRowset, D::kIn}, {"vblnAutoExe", T::kBool, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"Edit", 0x60030002, T::kBool,
-     {{"vstrOldID", T::kText, D::kIn}, {"vstrNewID", T::kText, D::kInOut}, {"vdtmDate", T::kDate, D::kIn}, {"vstrOpCate", T::kText, D::kIn}, {"vstrOrdBill", T::kText, D::kIn}, {"vstrOrdSortID", T::kText, D::kIn}, {"vstrProject", T::kText, D::kIn}, {"vstrItem", T::kText, D::kIn}, {"vstrOperator", T::kText, D::kIn}, {"vstrMemo", T::kText, D::kIn}, {"vrstDetail", T::kRowset, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"CanEdit", 0x60030003, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"CanDelete", 0x60030004, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"Delete", 0x60030005, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"ExecBill", 0x60030006, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vdtmExeDate", T::kDate, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"UnExecBill", 0x60030007, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
+    {"AddNew", 0x60030001, T::kBool, kAddNewParams},
+    {"Edit", 0x60030002, T::kBool, kEditParams},
+    {"CanEdit", 0x60030003, T::kBool, kByIdParams},
+    {"CanDelete", 0x60030004, T::kBool, kByIdParams},
+    {"Delete", 0x60030005, T::kBool, kByIdParams},
+    {"ExecBill", 0x60030006, T::kBool, kExecBillParams},
+    {"UnExecBill", 0x60030007, T::kBool, kByIdParams},
     {"GetContent", 0x60030008, T::kRowset,
      {{"vstrBillID", T::kText, D::kIn}, {"vdtmDate", T::kDate, D::kInOut}, {"vdtmExeDate", T::kDate, D::kInOut}, {"vstrOrdBillID", T::kText, D::kInOut}, {"vstrOrdSortID", T::kText, D::kInOut}, {"vstrOpCateID", T::kText, D::kInOut}, {"vstrProjID", T::kText, D::kInOut}, {"vstrProjName", T::kText, D::kInOut}, {"vstrItemID", T::kText, D::kInOut}, {"vstrItemName", T::kText, D::kInOut}, {"vstrMaker", T::kText, D::kInOut}, {"vstrExecer", T::kText, D::kInOut}, {"vstrOperator", T::kText, D::kInOut}, {"vstrMemo", T::kText, D::kInOut}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
     {"GetMeasID", 0x60030009, T::kText,
@@ -40,12 +44,9 @@ const std::vector<Operation> kReaderOperations = {
      {{"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
     {"GetRstMaker", 0x6003000D, T::kRowset,
      {{"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"GetShelfName", 0x6003000E, T::kText,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"GetItemName", 0x6003000F, T::kText,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"GetProjectName", 0x60030010, T::kText,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
+    {"GetShelfName", 0x6003000E, T::kText, kByIdParams},
+    {"GetItemName", 0x6003000F, T::kText, kByIdParams},
+    {"GetProjectName", 0x60030010, T::kText, kByIdParams},
     {"OrderBomRst", 0x60030011, T::kRowset,
      {{"vstrBillID", T::kText, D::kIn}, {"vstrSortID", T::kText, D::kIn}, {"vstrArtCode", T::kText, D::kInOut}, {"vstrArtName", T::kText, D::kInOut}, {"vcurQty", T::kCurrency, D::kInOut}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
     {"ArtExInfo", 0x60030012, T::kBool,
@@ -74,16 +75,11 @@ const std::vector<Operation> kReaderOperations = {
      {{"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
 };
 const std::vector<Operation> kWriterOperations = {
-    {"AddNew", 0x60030000, T::kBool,
-     {{"vstrID", T::kText, D::kInOut}, {"vdtmDate", T::kDate, D::kIn}, {"vstrOpCate", T::kText, D::kIn}, {"vstrOrdBill", T::kText, D::kIn}, {"vstrOrdSortID", T::kText, D::kIn}, {"vstrProject", T::kText, D::kIn}, {"vstrItem", T::kText, D::kIn}, {"vstrOperator", T::kText, D::kIn}, {"vstrMemo", T::kText, D::kIn}, {"vrstDetail", T::kRowset, D::kIn}, {"vblnAutoExe", T::kBool, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"Edit", 0x60030002, T::kBool,
-     {{"vstrOldID", T::kText, D::kIn}, {"vstrNewID", T::kText, D::kInOut}, {"vdtmDate", T::kDate, D::kIn}, {"vstrOpCate", T::kText, D::kIn}, {"vstrOrdBill", T::kText, D::kIn}, {"vstrOrdSortID", T::kText, D::kIn}, {"vstrProject", T::kText, D::kIn}, {"vstrItem", T::kText, D::kIn}, {"vstrOperator", T::kText, D::kIn}, {"vstrMemo", T::kText, D::kIn}, {"vrstDetail", T::kRowset, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"Delete", 0x60030005, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"ExecBill", 0x60030006, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vdtmExeDate", T::kDate, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
-    {"UnExecBill", 0x60030007, T::kBool,
-     {{"vstrID", T::kText, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
+    {"AddNew", 0x60030000, T::kBool, kAddNewParams},
+    {"Edit", 0x60030002, T::kBool, kEditParams},
+    {"Delete", 0x60030005, T::kBool, kByIdParams},
+    {"ExecBill", 0x60030006, T::kBool, kExecBillParams},
+    {"UnExecBill", 0x60030007, T::kBool, kByIdParams},
     {"AddFromOutPlan", 0x60030008, T::kBool,
      {{"vdtmDate", T::kDate, D::kIn}, {"vlngCount", T::kInt, D::kIn}, {"vrstDetail", T::kRowset, D::kIn}, {"vstrDB", T::kText, D::kIn}, {"vstrErr", T::kText, D::kInOut}}},
 };
@@ -147,6 +143,27 @@ const Operation* OperationByDispId(const Interface& itf, uint32_t dispid) {
     if (op.dispid == dispid) return &op;
   }
   return nullptr;
+}
+
+const Param* ParamByName(const Operation& op, std::string_view name) {
+  for (const Param& p : op.params) {
+    if (name == p.name) return &p;
+  }
+  return nullptr;
+}
+
+std::optional<uint32_t> ParseDispId(std::string_view text) {
+  if (text.empty() || text.size() > 8) return std::nullopt;
+  uint32_t v = 0;
+  for (char c : text) {
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return std::nullopt;
+    v = v * 16 + static_cast<uint32_t>(digit);
+  }
+  return v;
 }
 
 std::string DispIdText(uint32_t dispid) {

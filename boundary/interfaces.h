@@ -6,6 +6,7 @@
 #define PLEXAVO_BOUNDARY_INTERFACES_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,8 +53,15 @@ const Interface* InterfaceByProgId(std::string_view progid);
 const Operation* OperationByName(const Interface& itf, std::string_view name);
 const Operation* OperationByDispId(const Interface& itf, uint32_t dispid);
 
+// The parameter of `op` named `name` (exactly as the table spells it);
+// nullptr when it has none.
+const Param* ParamByName(const Operation& op, std::string_view name);
+
 // "6003001D" for 0x6003001D.
 std::string DispIdText(uint32_t dispid);
+// A dispatch id written as 1 to 8 hexadecimal digits of either case, as
+// DispIdText writes it; nullopt for any other text.
+std::optional<uint32_t> ParseDispId(std::string_view text);
 
 }  // namespace boundary
 

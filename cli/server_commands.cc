@@ -1,7 +1,6 @@
 // Handlers of `serve` and `call`.
 #include "cli/server_commands.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -32,11 +31,8 @@ base::Err BadArg(std::string text) {
 const boundary::Operation* FindOperation(const boundary::Interface& itf, const std::string& name) {
   if (const boundary::Operation* op = boundary::OperationByName(itf, name)) return op;
   // Otherwise a dispatch identifier in hexadecimal ("6003001D").
-  if (name.empty() || name.size() > 8) return nullptr;
-  for (char c : name) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return nullptr;
-  }
-  return boundary::OperationByDispId(itf, static_cast<uint32_t>(std::stoul(name, nullptr, 16)));
+  const std::optional<uint32_t> dispid = boundary::ParseDispId(name);
+  return dispid ? boundary::OperationByDispId(itf, *dispid) : nullptr;
 }
 
 // The JSON form of a command-line value of parameter `p`: checked the way
@@ -154,10 +150,7 @@ int RunCall(Invocation& inv) {
     size_t eq = pos[i].find('=');
     if (eq == std::string::npos) return inv.UsageError("'" + pos[i] + "' is not NAME=VALUE");
     const std::string name = pos[i].substr(0, eq);
-    const boundary::Param* param = nullptr;
-    for (const boundary::Param& p : op->params) {
-      if (name == p.name) param = &p;
-    }
+    const boundary::Param* param = boundary::ParamByName(*op, name);
     if (param == nullptr) {
       std::string names;
       for (const boundary::Param& p : op->params) names += std::string(" ") + p.name;

@@ -94,13 +94,11 @@ struct CallFacts {
   std::string op = "-";
 };
 
-// One log field on one line: blanks, quotes, backslashes and control
-// characters are written as \xNN so that fields stay separable.
-std::string LogText(std::string_view s) {
-  if (s.empty()) return "\"\"";
+// `s` with every byte that `escaped` picks written as \xNN.
+std::string EscapeBytes(std::string_view s, bool (*escaped)(unsigned char)) {
   std::string out;
   for (unsigned char c : s) {
-    if (c <= 0x20 || c == 0x7f || c == '"' || c == '\\') {
+    if (escaped(c)) {
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\x%02X", c);
       out += buf;
@@ -109,27 +107,23 @@ std::string LogText(std::string_view s) {
     }
   }
   return out;
+}
+
+// One log field on one line: blanks, quotes, backslashes and control
+// characters are escaped so that fields stay separable.
+std::string LogText(std::string_view s) {
+  if (s.empty()) return "\"\"";
+  return EscapeBytes(
+      s, [](unsigned char c) { return c <= 0x20 || c == 0x7f || c == '"' || c == '\\'; });
 }
 
 // The outcome may be a sentence: only line breaks and control characters
 // are escaped.
 std::string LogSentence(std::string_view s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x20 || c == 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return EscapeBytes(s, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
 
-using Built = std::function<bool(const Interface&, const Operation&)>;
-
-Json InterfacesJson(const Built& built) {
+Json InterfacesJson() {
   Json interfaces = Json::array();
   for (const Interface* itf : boundary::Interfaces()) {
     Json ops = Json::array();
@@ -143,8 +137,7 @@ Json InterfacesJson(const Built& built) {
       ops.push_back({{"operation", op.name},
                      {"dispid", boundary::DispIdText(op.dispid)},
                      {"parameters", std::move(params)},
-                     {"result", boundary::ParamTypeName(op.result)},
-                     {"implemented", built(*itf, op)}});
+                     {"result", boundary::ParamTypeName(op.result)}});
     }
     interfaces.push_back({{"name", itf->name},
                           {"class", itf->cls},
@@ -178,26 +171,11 @@ base::Result<std::string> LoginOfToken(const std::string& db, const std::string&
   return tokens::LoginOfToken(cnn, token);
 }
 
-bool ParseDispId(const std::string& text, uint32_t* dispid) {
-  if (text.empty() || text.size() > 8) return false;
-  uint32_t v = 0;
-  for (char c : text) {
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : -1;
-    if (digit < 0) return false;
-    v = v * 16 + static_cast<uint32_t>(digit);
-  }
-  *dispid = v;
-  return true;
-}
-
 // Everything about one POST /v1/call, from the body to the answer.
 class CallHandler {
  public:
-  CallHandler(const host::ClassTable& classes, Built built, Metrics& metrics)
-      : classes_(classes), built_(std::move(built)), metrics_(metrics) {}
+  CallHandler(const host::ClassTable& classes, Metrics& metrics)
+      : classes_(classes), metrics_(metrics) {}
 
   // What the request's head says besides the body.
   struct Head {
@@ -281,15 +259,15 @@ class CallHandler {
         return Error(400, std::string(itf->progid) + " has no operation '" + name + "'");
       }
     } else {
-      uint32_t id = 0;
-      if (!dispid->is_string() || !ParseDispId(dispid->get<std::string>(), &id)) {
-        return Error(400, "\"dispid\" must be hexadecimal text such as \"6003001D\"");
-      }
-      op = boundary::OperationByDispId(*itf, id);
+      const std::optional<uint32_t> id =
+          dispid->is_string() ? boundary::ParseDispId(dispid->get_ref<const std::string&>())
+                              : std::nullopt;
+      if (!id) return Error(400, "\"dispid\" must be hexadecimal text such as \"6003001D\"");
+      op = boundary::OperationByDispId(*itf, *id);
       if (op == nullptr) {
         facts.op = dispid->get<std::string>();
         return Error(400, std::string(itf->progid) + " has no operation with dispid " +
-                              boundary::DispIdText(id));
+                              boundary::DispIdText(*id));
       }
     }
     facts.op = op->name;
@@ -306,9 +284,9 @@ class CallHandler {
     }
     const Json& args_json = *args_it;
     for (const auto& [key, value] : args_json.items()) {
-      bool known = false;
-      for (const boundary::Param& p : op->params) known = known || key == p.name;
-      if (!known) return Error(400, "unknown argument '" + key + "' of " + op->name);
+      if (boundary::ParamByName(*op, key) == nullptr) {
+        return Error(400, "unknown argument '" + key + "' of " + op->name);
+      }
     }
     boundary::Args args;
     std::optional<std::string> db;
@@ -326,10 +304,6 @@ class CallHandler {
       args.push_back(std::move(value).value());
     }
     if (!db) return Error(500, std::string(op->name) + " names no company database");
-
-    if (!built_(*itf, *op)) {
-      return Error(501, std::string(itf->cls) + "." + op->name + " is not implemented yet");
-    }
 
     std::string login = head.granted_login;
     if (head.db) {
@@ -493,7 +467,6 @@ class CallHandler {
   }
 
   const host::ClassTable& classes_;
-  Built built_;
   Metrics& metrics_;
 };
 
@@ -503,9 +476,8 @@ struct Server::Impl {
   Impl(ServeOptions o, std::ostream& l)
       : options(std::move(o)),
         log(l),
-        built(options.is_implemented ? options.is_implemented : Built(boundary::IsImplemented)),
-        calls(classes, built, metrics),
-        interfaces(Dump(InterfacesJson(built))),
+        calls(classes, metrics),
+        interfaces(Dump(InterfacesJson())),
         openapi(Dump(OpenApiDocument())) {
     if (options.register_classes) {
       options.register_classes(classes);
@@ -723,7 +695,6 @@ struct Server::Impl {
   ServeOptions options;
   std::ostream& log;
   std::mutex log_mutex;
-  Built built;
   host::ClassTable classes;
   Metrics metrics;
   CallHandler calls;

@@ -16,7 +16,6 @@
 //         server/http_head.h)
 //     503 with Retry-After: the server is stopping or too busy; the call
 //         was not run
-//     501 the operation is not built yet (it is never run)
 //     500 the host failed to create or run the object
 //   GET /v1/health       200 {"status": "ok"}
 //   GET /v1/interfaces   200 {"interfaces": [...]}: both operation tables
@@ -71,9 +70,6 @@ struct ServeOptions {
   // Registers the classes the server hosts; by default the component's
   // classes and the outside services (boundary::RegisterAll).
   std::function<void(host::ClassTable&)> register_classes;
-  // Tells whether an operation is built (answered 501 and never run
-  // otherwise); by default boundary::IsImplemented.
-  std::function<bool(const boundary::Interface&, const boundary::Operation&)> is_implemented;
 };
 
 class Server {

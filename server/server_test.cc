@@ -83,7 +83,6 @@ TEST_F(ServerTest, AnswersHealthAndInterfaces) {
   EXPECT_EQ(find(0, "ShopRst")["result"], "rowset");
   EXPECT_EQ(find(1, "AddFromOutPlan")["dispid"], "60030008");
   const Json check = find(0, "CheckRight");
-  EXPECT_EQ(check["implemented"], true);
   EXPECT_EQ(check["parameters"][0],
             Json({{"name", "vblnRead"}, {"type", "bool"}, {"direction", "inout"}}));
   EXPECT_EQ(check["parameters"][4],
@@ -258,43 +257,6 @@ TEST_F(ServerTest, RefusesBodiesOverTheLimitWith413) {
       << server_.log();
   // A body within the limit still gets through.
   EXPECT_EQ(Call("UserName", DbArgs()).status, 200);
-}
-
-TEST_F(ServerTest, NeverRunsOperationsNotBuiltYet) {
-  // Besides what the dispatch tables lack, the writer and the reader's
-  // UserName count as not built here: each must be refused with 501 and
-  // never run (UserName would answer 200, the writer would store bills).
-  auto built = [](const boundary::Interface& itf, const boundary::Operation& op) {
-    return boundary::IsImplemented(itf, op) && &itf != &boundary::WriterInterface() &&
-           std::string_view(op.name) != "UserName";
-  };
-  server::ServeOptions options = testing_support::ServerOptions(2);
-  options.is_implemented = built;
-  server_.Start(options);
-  std::vector<std::pair<const boundary::Interface*, const boundary::Operation*>> pending;
-  for (const boundary::Interface* itf : boundary::Interfaces()) {
-    for (const boundary::Operation& op : *itf->operations) {
-      if (!built(*itf, op)) pending.emplace_back(itf, &op);
-    }
-  }
-  ASSERT_GE(pending.size(), 7u);
-  Json listed = server_.Get("/v1/interfaces").body["interfaces"];
-  for (const auto& [itf, op] : pending) {
-    SCOPED_TRACE(std::string(itf->progid) + "." + op->name);
-    Json args = Json::object();
-    for (const boundary::Param& p : op->params) args[p.name] = SampleOf(p.type);
-    args["vstrDB"] = db_;
-    HttpAnswer a = server_.Call(itf->progid, op->name, args);
-    EXPECT_EQ(a.status, 501);
-    EXPECT_EQ(
-        a.body,
-        Json({{"error", std::string(itf->cls) + "." + op->name + " is not implemented yet"}}));
-    size_t i = itf == &boundary::ReaderInterface() ? 0 : 1;
-    size_t k = static_cast<size_t>(op - itf->operations->data());
-    EXPECT_EQ(listed[i]["operations"][k]["implemented"], false);
-  }
-  EXPECT_EQ(company_.Count("MF_OutBill"), 0);
-  EXPECT_EQ(Call("CurPeriod", DbArgs()).status, 200);  // what is built still runs
 }
 
 // ---- The command-line client and server -------------------------------------
