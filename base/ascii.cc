@@ -16,4 +16,15 @@ std::string TrimChars(std::string_view text, std::string_view chars) {
   return std::string(text.substr(b, e - b + 1));
 }
 
+std::vector<std::string> SplitCommas(std::string_view text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (true) {
+    const size_t end = text.find(',', start);
+    parts.emplace_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
 }  // namespace base

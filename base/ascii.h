@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace base {
 
@@ -12,6 +13,10 @@ std::string AsciiLower(std::string text);
 
 // The text without leading and trailing characters of `chars`.
 std::string TrimChars(std::string_view text, std::string_view chars);
+
+// The parts of `text` between its commas, in order and untrimmed: n commas
+// give n + 1 parts, empty ones included (the empty text is one empty part).
+std::vector<std::string> SplitCommas(std::string_view text);
 
 }  // namespace base
 

@@ -70,6 +70,12 @@ Result<std::string> Value::AsText() const {
       v_);
 }
 
+int32_t Value::IntOrZero() const {
+  if (IsNull()) return 0;
+  auto r = AsInt();
+  return r.ok() ? *r : 0;
+}
+
 std::string Value::TextOrEmpty() const {
   if (IsNull()) return "";
   auto r = AsText();

@@ -49,6 +49,8 @@ class Value {
 
   // Text with NULL read as the empty text (for fields the callers may leave NULL).
   std::string TextOrEmpty() const;
+  // A whole number with NULL, and anything that is no whole number, read as 0.
+  int32_t IntOrZero() const;
 
   bool operator==(const Value&) const = default;
 

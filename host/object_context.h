@@ -87,6 +87,11 @@ class ObjectContext {
   bool IsInTransaction() const { return tx_ != nullptr; }
   void SetComplete() { vote_ = Vote::kComplete; }
   void SetAbort() { vote_ = Vote::kAbort; }
+  // SetComplete when `ok`, SetAbort otherwise; answers `ok`.
+  bool VoteFor(bool ok) {
+    vote_ = ok ? Vote::kComplete : Vote::kAbort;
+    return ok;
+  }
   Vote vote() const { return vote_; }
   bool IsTransactionRoot() const { return root_; }
 

@@ -21,21 +21,6 @@ base::Result<base::Rowset> QueryCompany(host::ObjectContext& ctx, const std::str
   return cnn.Query(sql, fields);
 }
 
-bool VoteFor(host::ObjectContext& ctx, bool ok) {
-  if (ok) {
-    ctx.SetComplete();
-  } else {
-    ctx.SetAbort();
-  }
-  return ok;
-}
-
-int32_t IntOrZero(const base::Value& v) {
-  if (v.IsNull()) return 0;
-  auto i = v.AsInt();
-  return i.ok() ? *i : 0;
-}
-
 std::string MissingText(const std::string& zh, const std::string& en, const std::string& key) {
   return zh + " " + key + " 不存在！(" + en + " " + key + " does not exist.)";
 }

@@ -29,12 +29,6 @@ base::Result<base::Rowset> QueryCompany(host::ObjectContext& ctx, const std::str
                                         const std::string& db, const data::Sql& sql,
                                         const std::vector<base::Field>& fields);
 
-// Votes SetComplete when `ok`, SetAbort otherwise; answers `ok`.
-bool VoteFor(host::ObjectContext& ctx, bool ok);
-
-// A whole number field, NULL read as 0.
-int32_t IntOrZero(const base::Value& v);
-
 // The text of a failed look-up of `what` with key `key`, in both languages:
 // "<zh> <key> 不存在！(<en> <key> does not exist.)".
 std::string MissingText(const std::string& zh, const std::string& en, const std::string& key);

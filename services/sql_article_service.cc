@@ -13,15 +13,15 @@ std::string SqlArticleService::GetMeasID(int32_t art_id, const std::string& db, 
                    {{"MeasID", FieldType::kText}});
   if (!rs.ok()) {
     err = rs.err().description;
-    VoteFor(GetObjectContext(), false);
+    GetObjectContext().VoteFor(false);
     return "";
   }
   if (rs->RecordCount() == 0) {
     err = MissingText("物品", "Article", std::to_string(art_id));
-    VoteFor(GetObjectContext(), false);
+    GetObjectContext().VoteFor(false);
     return "";
   }
-  VoteFor(GetObjectContext(), true);
+  GetObjectContext().VoteFor(true);
   return rs->Row(0)[0].TextOrEmpty();
 }
 
@@ -47,21 +47,21 @@ bool SqlArticleService::GetArticleByCode(const std::string& art_code, int32_t& a
        {"ShelfName", FieldType::kText}});
   if (!rs.ok()) {
     err = rs.err().description;
-    return VoteFor(GetObjectContext(), false);
+    return GetObjectContext().VoteFor(false);
   }
   if (rs->RecordCount() == 0) {
     err = MissingText("物品编码", "Article code", art_code);
-    return VoteFor(GetObjectContext(), false);
+    return GetObjectContext().VoteFor(false);
   }
   const auto& row = rs->Row(0);
-  art_id = IntOrZero(row[0]);
+  art_id = row[0].IntOrZero();
   art_name = row[1].TextOrEmpty();
   meas_id = row[2].TextOrEmpty();
-  serial = IntOrZero(row[3]);
-  keep_day = IntOrZero(row[4]);
+  serial = row[3].IntOrZero();
+  keep_day = row[4].IntOrZero();
   shelf_id = row[5].TextOrEmpty();
   shelf_name = row[6].TextOrEmpty();
-  return VoteFor(GetObjectContext(), true);
+  return GetObjectContext().VoteFor(true);
 }
 
 }  // namespace services

@@ -1,7 +1,9 @@
 #include "services/sql_config_service.h"
 
 #include <map>
+#include <vector>
 
+#include "base/ascii.h"
 #include "data/connection.h"
 #include "services/lookup_support.h"
 
@@ -22,14 +24,11 @@ base::Result<std::string> ReadValues(data::Connection& cnn, const std::string& k
                                                    {"Value", base::FieldType::kText}}));
   std::map<std::string, std::string> settings;
   for (const auto& row : rs.rows()) settings[row[0].TextOrEmpty()] = row[1].TextOrEmpty();
+  const std::vector<std::string> parts = base::SplitCommas(keys);
   std::string values;
-  size_t start = 0;
-  while (start <= keys.size()) {
-    size_t end = keys.find(',', start);
-    if (end == std::string::npos) end = keys.size();
-    if (start > 0) values += ';';
-    values += settings[keys.substr(start, end - start)];
-    start = end + 1;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) values += ';';
+    values += settings[parts[i]];
   }
   return values;
 }
@@ -58,12 +57,10 @@ bool SqlConfigService::GetCurPeriod(const std::string& module, std::string& peri
   auto p = opened.ok() ? ReadPeriod(cnn, module) : base::Result<std::string>(opened.err());
   if (!p.ok()) {
     err = p.err().description;
-    GetObjectContext().SetAbort();
-    return false;
+    return GetObjectContext().VoteFor(false);
   }
   period = *p;
-  GetObjectContext().SetComplete();
-  return true;
+  return GetObjectContext().VoteFor(true);
 }
 
 bool SqlConfigService::GetSettings(const std::string& keys, std::string& values,
@@ -81,11 +78,9 @@ bool SqlConfigService::GetSettings(const std::string& keys, std::string& values,
   }();
   if (!read.ok()) {
     err = read.err().description;
-    GetObjectContext().SetAbort();
-    return false;
+    return GetObjectContext().VoteFor(false);
   }
-  GetObjectContext().SetComplete();
-  return true;
+  return GetObjectContext().VoteFor(true);
 }
 
 }  // namespace services

@@ -26,14 +26,14 @@ bool SqlDepotService::CheckRight(const std::string& shelf_id, int32_t direction,
       {{"Direction", base::FieldType::kInt}});
   if (!rs.ok()) {
     err = rs.err().description;
-    return VoteFor(GetObjectContext(), false);
+    return GetObjectContext().VoteFor(false);
   }
   if (rs->RecordCount() == 0) {
     err = MissingShelf(shelf_id);
-    return VoteFor(GetObjectContext(), false);
+    return GetObjectContext().VoteFor(false);
   }
   allowed = !rs->Row(0)[0].IsNull();
-  return VoteFor(GetObjectContext(), true);
+  return GetObjectContext().VoteFor(true);
 }
 
 std::string SqlDepotService::GetShelfName(const std::string& shelf_id, const std::string& db,
@@ -44,10 +44,10 @@ std::string SqlDepotService::GetShelfName(const std::string& shelf_id, const std
                    {{"Name", base::FieldType::kText}});
   if (!rs.ok() || rs->RecordCount() == 0) {
     err = rs.ok() ? MissingShelf(shelf_id) : rs.err().description;
-    VoteFor(GetObjectContext(), false);
+    GetObjectContext().VoteFor(false);
     return "";
   }
-  VoteFor(GetObjectContext(), true);
+  GetObjectContext().VoteFor(true);
   return rs->Row(0)[0].TextOrEmpty();
 }
 

@@ -12,7 +12,7 @@ std::optional<base::Rowset> List(host::ObjectContext& ctx, const char* method, c
                                  const std::vector<base::Field>& fields, const std::string& db,
                                  std::string& err) {
   auto rs = QueryCompany(ctx, method, db, data::Sql(sql), fields);
-  if (!VoteFor(ctx, rs.ok())) {
+  if (!ctx.VoteFor(rs.ok())) {
     err = rs.err().description;
     return std::nullopt;
   }
@@ -30,10 +30,10 @@ std::string NameOf(host::ObjectContext& ctx, const char* method, const char* tab
       {{"Name", FieldType::kText}});
   if (!rs.ok() || rs->RecordCount() == 0) {
     err = rs.ok() ? MissingText(zh, en, id) : rs.err().description;
-    VoteFor(ctx, false);
+    ctx.VoteFor(false);
     return "";
   }
-  VoteFor(ctx, true);
+  ctx.VoteFor(true);
   return rs->Row(0)[0].TextOrEmpty();
 }
 

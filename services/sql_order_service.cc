@@ -85,12 +85,10 @@ bool SqlOrderService::CheckOrderLine(const std::string& ord_bill, const std::str
                            : base::Result<std::string>(opened.err());
   if (!found.ok() || !refusal.empty()) {
     err = found.ok() ? refusal : found.err().description;
-    GetObjectContext().SetAbort();
-    return false;
+    return GetObjectContext().VoteFor(false);
   }
   dept = *found;
-  GetObjectContext().SetComplete();
-  return true;
+  return GetObjectContext().VoteFor(true);
 }
 
 std::optional<base::Rowset> SqlOrderService::OrderBom(const std::string& bill,

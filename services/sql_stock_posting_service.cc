@@ -155,11 +155,9 @@ bool SqlStockPostingService::Finish(const base::Status& status, const std::strin
                                     std::string& err) {
   if (!status.ok() || !refusal.empty()) {
     err = status.ok() ? refusal : status.err().description;
-    GetObjectContext().SetAbort();
-    return false;
+    return GetObjectContext().VoteFor(false);
   }
-  GetObjectContext().SetComplete();
-  return true;
+  return GetObjectContext().VoteFor(true);
 }
 
 bool SqlStockPostingService::ExecStockBill(const std::string& module, const std::string& bill_id,

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "base/ascii.h"
 #include "services/lookup_support.h"
 
 namespace services {
@@ -12,26 +13,13 @@ constexpr const char* kSource = "Plexavo.UserService";
 // Each comma-separated code of `codes` as "1" when granted, "0" otherwise.
 std::string AnswerFor(const std::string& codes, const std::set<std::string>& granted) {
   std::string answer;
-  size_t start = 0;
-  while (start <= codes.size()) {
-    size_t end = codes.find(',', start);
-    if (end == std::string::npos) end = codes.size();
-    answer += granted.count(codes.substr(start, end - start)) ? '1' : '0';
-    start = end + 1;
+  for (const std::string& code : base::SplitCommas(codes)) {
+    answer += granted.count(code) ? '1' : '0';
   }
   return answer;
 }
 
 }  // namespace
-
-bool SqlUserService::Vote(bool ok) {
-  if (ok) {
-    GetObjectContext().SetComplete();
-  } else {
-    GetObjectContext().SetAbort();
-  }
-  return ok;
-}
 
 base::Result<SqlUserService::User> SqlUserService::Caller(const std::string& method,
                                                           const std::string& db) {
@@ -54,13 +42,13 @@ base::Result<SqlUserService::User> SqlUserService::Caller(const std::string& met
                          kSource);
   }
   const auto& row = rs.Row(0);
-  return User{row[0].TextOrEmpty(), row[1].IsNull() ? 0 : *row[1].AsInt(), row[2].TextOrEmpty()};
+  return User{row[0].TextOrEmpty(), row[1].IntOrZero(), row[2].TextOrEmpty()};
 }
 
 std::string SqlUserService::GetLoginName(std::string& err) {
   const std::string& login = GetObjectContext().CallerLogin();
   if (login.empty()) err = "the call carries no login name";
-  Vote(err.empty());
+  GetObjectContext().VoteFor(err.empty());
   return login;
 }
 
@@ -68,10 +56,10 @@ std::string SqlUserService::GetUserName(const std::string& db, std::string& err)
   auto user = Caller("Plexavo.UserService.GetUserName", db);
   if (!user.ok()) {
     err = user.err().description;
-    Vote(false);
+    GetObjectContext().VoteFor(false);
     return "";
   }
-  Vote(true);
+  GetObjectContext().VoteFor(true);
   return user->user_name;
 }
 
@@ -79,10 +67,10 @@ int32_t SqlUserService::GetUserInnerID(const std::string& db, std::string& err) 
   auto user = Caller("Plexavo.UserService.GetUserInnerID", db);
   if (!user.ok()) {
     err = user.err().description;
-    Vote(false);
+    GetObjectContext().VoteFor(false);
     return 0;
   }
-  Vote(true);
+  GetObjectContext().VoteFor(true);
   return user->inner_id;
 }
 
@@ -92,7 +80,7 @@ std::optional<base::Rowset> SqlUserService::GetUserList(const std::string& db, s
       OpenCompanyDb(GetObjectContext(), "Plexavo.UserService.GetUserList", db, cnn);
   if (!opened.ok()) {
     err = opened.err().description;
-    Vote(false);
+    GetObjectContext().VoteFor(false);
     return std::nullopt;
   }
   auto rs =
@@ -102,10 +90,10 @@ std::optional<base::Rowset> SqlUserService::GetUserList(const std::string& db, s
                  {"InnerID", base::FieldType::kInt}});
   if (!rs.ok()) {
     err = rs.err().description;
-    Vote(false);
+    GetObjectContext().VoteFor(false);
     return std::nullopt;
   }
-  Vote(true);
+  GetObjectContext().VoteFor(true);
   return std::move(rs).value();
 }
 
@@ -129,20 +117,20 @@ bool SqlUserService::GetRights(const std::string& codes, std::string& answer, co
   }();
   if (!granted.ok()) {
     err = granted.err().description;
-    return Vote(false);
+    return GetObjectContext().VoteFor(false);
   }
   answer = AnswerFor(codes, *granted);
-  return Vote(true);
+  return GetObjectContext().VoteFor(true);
 }
 
 bool SqlUserService::GetLanguage(std::string& lang, const std::string& db, std::string& err) {
   auto user = Caller("Plexavo.UserService.GetLanguage", db);
   if (!user.ok()) {
     err = user.err().description;
-    return Vote(false);
+    return GetObjectContext().VoteFor(false);
   }
   lang = user->lang;
-  return Vote(true);
+  return GetObjectContext().VoteFor(true);
 }
 
 }  // namespace services

@@ -27,8 +27,6 @@ class SqlUserService : public UserService {
   };
   // The caller's row, or a failure text.
   base::Result<User> Caller(const std::string& method, const std::string& db);
-  // Votes by whether `err` is empty and passes `ok` through.
-  bool Vote(bool ok);
 };
 
 }  // namespace services

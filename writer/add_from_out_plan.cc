@@ -3,6 +3,7 @@
 // and executed bill by bill, all in one transaction.
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "data/locks.h"
 #include "frame/bill_id.h"
 #include "frame/feed.h"
@@ -71,18 +72,6 @@ base::Result<std::vector<bool>> BillStarts(const base::Rowset& plan) {
     starts.push_back(start);
   }
   return starts;
-}
-
-std::vector<std::string> Split(const std::string& joined) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= joined.size()) {
-    size_t end = joined.find(',', start);
-    if (end == std::string::npos) end = joined.size();
-    parts.push_back(joined.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
 }
 
 Outcome ReadSettings(Call& call, std::string& values, std::string& period, std::string& user) {
@@ -257,7 +246,7 @@ bool MF_OutBillE::AddFromOutPlan(const base::DateTime& vdtmDate, int32_t vlngCou
                                          vstrErr)) {
           return Outcome::Reported();
         }
-        const std::vector<std::string> numbers = Split(joined);
+        const std::vector<std::string> numbers = base::SplitCommas(joined);
         PLX_RETURN_IF_NOT_OK(WriteBills(call, plan, starts, numbers, date, user));
         PLX_RETURN_IF_NOT_OK(call.Changed(numbers));
         PLX_RETURN_IF_NOT_OK(LockPlan(call, plan));

@@ -107,7 +107,7 @@ base::Result<std::vector<BomLine>> ReadBomLines(data::Connection& cnn, const std
     PLX_ASSIGN_OR_RETURN(l.art, row[1].AsInt());
     PLX_ASSIGN_OR_RETURN(l.st_qty, row[2].AsCurrency());
     l.serial = row[3].TextOrEmpty();
-    l.ord_bom_id = row[4].IsNull() ? 0 : *row[4].AsInt();
+    l.ord_bom_id = row[4].IntOrZero();
     l.non_standard = !row[5].IsNull() && *row[5].AsBool();
     lines.push_back(std::move(l));
   }

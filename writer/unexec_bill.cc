@@ -98,7 +98,7 @@ Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
     std::vector<int32_t> candidates;
     for (const auto& row : found.rows()) candidates.push_back(*row[0].AsInt());
     PLX_ASSIGN_OR_RETURN(base::Currency st_qty, line[1].AsCurrency());
-    const int32_t named = line[2].IsNull() ? 0 : *line[2].AsInt();
+    const int32_t named = line[2].IntOrZero();
     const int32_t target = ChooseBomTarget(candidates, named);
     PLX_RETURN_IF_NOT_OK(
         call.cnn().Execute(data::Sql("Update MF_OrdBom Set OutQty = OutQty - :qty Where ID = :id")
