@@ -54,6 +54,19 @@ base::Result<std::optional<std::string>> OneText(data::Connection& cnn, const da
   return std::optional<std::string>(rs.Row(0)[0].TextOrEmpty());
 }
 
+// Removes the current period of `module`; answers it (nullopt: none was set).
+base::Result<std::optional<std::string>> TakePeriod(data::Connection& cnn,
+                                                    const std::string& module) {
+  PLX_ASSIGN_OR_RETURN(
+      std::optional<std::string> before,
+      OneText(
+          cnn,
+          data::Sql("SELECT Period FROM SM_Period WHERE Module = :module").Bind("module", module)));
+  PLX_RETURN_IF_ERROR(cnn.Execute(
+      data::Sql("DELETE FROM SM_Period WHERE Module = :module").Bind("module", module)));
+  return before;
+}
+
 }  // namespace
 
 base::Result<std::string> AddUser(const data::Target& target, const NewUser& user) {
@@ -173,12 +186,7 @@ base::Result<std::optional<std::string>> SetPeriod(const data::Target& target,
   PLX_RETURN_IF_ERROR(CheckPeriod(period));
   return InTransaction(
       target, [&](data::Connection& cnn) -> base::Result<std::optional<std::string>> {
-        PLX_ASSIGN_OR_RETURN(
-            std::optional<std::string> before,
-            OneText(cnn, data::Sql("SELECT Period FROM SM_Period WHERE Module = :module")
-                             .Bind("module", module)));
-        PLX_RETURN_IF_ERROR(cnn.Execute(
-            data::Sql("DELETE FROM SM_Period WHERE Module = :module").Bind("module", module)));
+        PLX_ASSIGN_OR_RETURN(std::optional<std::string> before, TakePeriod(cnn, module));
         PLX_RETURN_IF_ERROR(cnn.Execute(
             data::Sql("INSERT INTO SM_Period (Module, Period) VALUES (:module, :period)")
                 .Bind("module", module)
@@ -189,16 +197,7 @@ base::Result<std::optional<std::string>> SetPeriod(const data::Target& target,
 
 base::Result<std::optional<std::string>> ClearPeriod(const data::Target& target,
                                                      const std::string& module) {
-  return InTransaction(
-      target, [&](data::Connection& cnn) -> base::Result<std::optional<std::string>> {
-        PLX_ASSIGN_OR_RETURN(
-            std::optional<std::string> before,
-            OneText(cnn, data::Sql("SELECT Period FROM SM_Period WHERE Module = :module")
-                             .Bind("module", module)));
-        PLX_RETURN_IF_ERROR(cnn.Execute(
-            data::Sql("DELETE FROM SM_Period WHERE Module = :module").Bind("module", module)));
-        return before;
-      });
+  return InTransaction(target, [&](data::Connection& cnn) { return TakePeriod(cnn, module); });
 }
 
 }  // namespace cli

@@ -2,6 +2,10 @@
 
 #include <deque>
 #include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "schema/column_sizes.h"
 
 namespace schema {
 namespace {
@@ -58,6 +62,64 @@ const char* SqliteCountTrigger(const char* name, const char* event,
   }
   return Keep(std::string("CREATE TRIGGER MF_OutBill_CountIDs_") + name + " " + event +
               " ON MF_OutBill BEGIN " + body + "END");
+}
+
+// The bounded text columns of a bill table with their sizes
+// (schema/column_sizes.h), from which both backends' checks are built.
+struct SizedColumn {
+  const char* name;
+  size_t size;
+};
+struct SizedTable {
+  const char* name;
+  std::vector<SizedColumn> columns;
+};
+
+const SizedTable kBillSizes = {"MF_OutBill",
+                               {{"OrdBill", kOrdBillSize},
+                                {"OrdSortID", kOrdSortIdSize},
+                                {"OpCateID", kCodeSize},
+                                {"DeptID", kCodeSize},
+                                {"ProjID", kCodeSize},
+                                {"ItemID", kCodeSize},
+                                {"Notes", kNotesSize},
+                                {"Operator", kPersonSize},
+                                {"Maker", kPersonSize},
+                                {"Execer", kPersonSize}}};
+const SizedTable kLineSizes = {"MF_OutDetail",
+                               {{"SortID", kSortIdSize},
+                                {"MeasID", kMeasIdSize},
+                                {"ShelfID", kShelfIdSize},
+                                {"SerialNo", kSerialNoSize},
+                                {"Memo", kMemoSize}}};
+
+// PostgreSQL: one named CHECK per column, for new and changed rows only;
+// it may run again on a database that has it already.
+const char* PostgresSizeChecks(const SizedTable& t) {
+  std::string s = std::string("ALTER TABLE ") + t.name + " ";
+  for (const SizedColumn& c : t.columns) {
+    const std::string constraint = std::string(t.name) + "_" + c.name + "_size";
+    if (&c != &t.columns.front()) s += ", ";
+    s += "DROP CONSTRAINT IF EXISTS " + constraint + ", ADD CONSTRAINT " + constraint +
+         " CHECK (char_length(" + c.name + ") <= " + std::to_string(c.size) + ") NOT VALID";
+  }
+  return Keep(s);
+}
+
+// SQLite: a trigger that refuses a row whose text is longer than its
+// column's size, before an INSERT or an UPDATE (`event`, "Insert" or
+// "Update") writes it.
+const char* SqliteSizeTrigger(const SizedTable& t, const std::string& event) {
+  std::string upper = event;
+  for (char& ch : upper) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
+  std::string s = std::string("CREATE TRIGGER IF NOT EXISTS ") + t.name + "_Sizes_" + event +
+                  " BEFORE " + upper + " ON " + t.name + " BEGIN ";
+  for (const SizedColumn& c : t.columns) {
+    const std::string size = std::to_string(c.size);
+    s += std::string("SELECT RAISE(ABORT, '") + t.name + "." + c.name + " is longer than " + size +
+         " characters') WHERE length(NEW." + c.name + ") > " + size + "; ";
+  }
+  return Keep(s + "END");
 }
 
 const std::vector<Migration> kMigrations = {
@@ -236,112 +298,16 @@ const std::vector<Migration> kMigrations = {
          // must fit. Every statement may run again on a database that has
          // it already.
          "ALTER TABLE SM_UserToken ADD COLUMN IF NOT EXISTS Expires {DATETIME}",
-         "ALTER TABLE MF_OutBill "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_OrdBill_size, ADD CONSTRAINT "
-         "MF_OutBill_OrdBill_size CHECK (char_length(OrdBill) <= 40) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_OrdSortID_size, ADD CONSTRAINT "
-         "MF_OutBill_OrdSortID_size CHECK (char_length(OrdSortID) <= 10) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_OpCateID_size, ADD CONSTRAINT "
-         "MF_OutBill_OpCateID_size CHECK (char_length(OpCateID) <= 40) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_DeptID_size, ADD CONSTRAINT MF_OutBill_DeptID_size "
-         "CHECK (char_length(DeptID) <= 40) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_ProjID_size, ADD CONSTRAINT MF_OutBill_ProjID_size "
-         "CHECK (char_length(ProjID) <= 40) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_ItemID_size, ADD CONSTRAINT MF_OutBill_ItemID_size "
-         "CHECK (char_length(ItemID) <= 40) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_Notes_size, ADD CONSTRAINT MF_OutBill_Notes_size "
-         "CHECK (char_length(Notes) <= 255) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_Operator_size, ADD CONSTRAINT "
-         "MF_OutBill_Operator_size CHECK (char_length(Operator) <= 80) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_Maker_size, ADD CONSTRAINT MF_OutBill_Maker_size "
-         "CHECK (char_length(Maker) <= 80) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutBill_Execer_size, ADD CONSTRAINT MF_OutBill_Execer_size "
-         "CHECK (char_length(Execer) <= 80) NOT VALID",
-         "ALTER TABLE MF_OutDetail "
-         "DROP CONSTRAINT IF EXISTS MF_OutDetail_SortID_size, ADD CONSTRAINT "
-         "MF_OutDetail_SortID_size CHECK (char_length(SortID) <= 4) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutDetail_MeasID_size, ADD CONSTRAINT "
-         "MF_OutDetail_MeasID_size CHECK (char_length(MeasID) <= 40) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutDetail_ShelfID_size, ADD CONSTRAINT "
-         "MF_OutDetail_ShelfID_size CHECK (char_length(ShelfID) <= 40) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutDetail_SerialNo_size, ADD CONSTRAINT "
-         "MF_OutDetail_SerialNo_size CHECK (char_length(SerialNo) <= 80) NOT VALID, "
-         "DROP CONSTRAINT IF EXISTS MF_OutDetail_Memo_size, ADD CONSTRAINT MF_OutDetail_Memo_size "
-         "CHECK (char_length(Memo) <= 255) NOT VALID",
+         PostgresSizeChecks(kBillSizes),
+         PostgresSizeChecks(kLineSizes),
      },
      {
          // Sign-in tokens may expire (NULL: never).
          "ALTER TABLE SM_UserToken ADD COLUMN Expires {DATETIME}",
-         "CREATE TRIGGER IF NOT EXISTS MF_OutBill_Sizes_Insert BEFORE INSERT ON MF_OutBill BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutBill.OrdBill is longer than 40 characters') "
-         "WHERE length(NEW.OrdBill) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.OrdSortID is longer than 10 characters') "
-         "WHERE length(NEW.OrdSortID) > 10; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.OpCateID is longer than 40 characters') "
-         "WHERE length(NEW.OpCateID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.DeptID is longer than 40 characters') "
-         "WHERE length(NEW.DeptID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.ProjID is longer than 40 characters') "
-         "WHERE length(NEW.ProjID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.ItemID is longer than 40 characters') "
-         "WHERE length(NEW.ItemID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Notes is longer than 255 characters') "
-         "WHERE length(NEW.Notes) > 255; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Operator is longer than 80 characters') "
-         "WHERE length(NEW.Operator) > 80; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Maker is longer than 80 characters') "
-         "WHERE length(NEW.Maker) > 80; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Execer is longer than 80 characters') "
-         "WHERE length(NEW.Execer) > 80; "
-         "END",
-         "CREATE TRIGGER IF NOT EXISTS MF_OutBill_Sizes_Update BEFORE UPDATE ON MF_OutBill BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutBill.OrdBill is longer than 40 characters') "
-         "WHERE length(NEW.OrdBill) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.OrdSortID is longer than 10 characters') "
-         "WHERE length(NEW.OrdSortID) > 10; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.OpCateID is longer than 40 characters') "
-         "WHERE length(NEW.OpCateID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.DeptID is longer than 40 characters') "
-         "WHERE length(NEW.DeptID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.ProjID is longer than 40 characters') "
-         "WHERE length(NEW.ProjID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.ItemID is longer than 40 characters') "
-         "WHERE length(NEW.ItemID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Notes is longer than 255 characters') "
-         "WHERE length(NEW.Notes) > 255; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Operator is longer than 80 characters') "
-         "WHERE length(NEW.Operator) > 80; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Maker is longer than 80 characters') "
-         "WHERE length(NEW.Maker) > 80; "
-         "SELECT RAISE(ABORT, 'MF_OutBill.Execer is longer than 80 characters') "
-         "WHERE length(NEW.Execer) > 80; "
-         "END",
-         "CREATE TRIGGER IF NOT EXISTS MF_OutDetail_Sizes_Insert BEFORE INSERT ON MF_OutDetail "
-         "BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.SortID is longer than 4 characters') "
-         "WHERE length(NEW.SortID) > 4; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.MeasID is longer than 40 characters') "
-         "WHERE length(NEW.MeasID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.ShelfID is longer than 40 characters') "
-         "WHERE length(NEW.ShelfID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.SerialNo is longer than 80 characters') "
-         "WHERE length(NEW.SerialNo) > 80; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.Memo is longer than 255 characters') "
-         "WHERE length(NEW.Memo) > 255; "
-         "END",
-         "CREATE TRIGGER IF NOT EXISTS MF_OutDetail_Sizes_Update BEFORE UPDATE ON MF_OutDetail "
-         "BEGIN "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.SortID is longer than 4 characters') "
-         "WHERE length(NEW.SortID) > 4; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.MeasID is longer than 40 characters') "
-         "WHERE length(NEW.MeasID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.ShelfID is longer than 40 characters') "
-         "WHERE length(NEW.ShelfID) > 40; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.SerialNo is longer than 80 characters') "
-         "WHERE length(NEW.SerialNo) > 80; "
-         "SELECT RAISE(ABORT, 'MF_OutDetail.Memo is longer than 255 characters') "
-         "WHERE length(NEW.Memo) > 255; "
-         "END",
+         SqliteSizeTrigger(kBillSizes, "Insert"),
+         SqliteSizeTrigger(kBillSizes, "Update"),
+         SqliteSizeTrigger(kLineSizes, "Insert"),
+         SqliteSizeTrigger(kLineSizes, "Update"),
      }},
     {7,
      "the change feed: one event per committed change of bills, numbered in commit order",
