@@ -73,6 +73,18 @@ void BenchCompany::Exec(const std::string& sql,
   if (!committed.ok()) Die("commit", committed.err());
 }
 
+void SeedBillsOfOneDay(const BenchCompany& company, int count) {
+  for (int first = 1; first <= count; first += 500) {
+    std::string sql = "INSERT INTO MF_OutBill (BillID) VALUES ";
+    for (int k = first; k < first + 500 && k <= count; ++k) {
+      char id[32];
+      std::snprintf(id, sizeof id, "20261206%04d", k);
+      sql += std::string(k == first ? "" : ",") + "('" + id + "')";
+    }
+    company.Exec(sql);
+  }
+}
+
 void SeedWriterCompany(const BenchCompany& c, bool daily) {
   c.Exec("INSERT INTO SM_User (LoginName, UserName) VALUES ('amy', 'Amy')");
   for (const char* code : {"MF0301", "MF0302", "MF0303", "MF0304"}) {

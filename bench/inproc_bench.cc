@@ -12,7 +12,6 @@
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -173,15 +172,7 @@ void BM_InprocBusyDay(benchmark::State& state) {
   BenchCompany company("busy" + std::to_string(++run));
   bench::SeedWriterCompany(company, /*daily=*/true);
   const int existing = static_cast<int>(state.range(0));
-  for (int first = 1; first <= existing; first += 500) {
-    std::string sql = "INSERT INTO MF_OutBill (BillID) VALUES ";
-    for (int k = first; k < first + 500 && k <= existing; ++k) {
-      char id[32];
-      std::snprintf(id, sizeof id, "20261206%04d", k);
-      sql += std::string(k == first ? "" : ",") + "('" + id + "')";
-    }
-    company.Exec(sql);
-  }
+  bench::SeedBillsOfOneDay(company, existing);
   Run(state, company, 1);
   state.counters["existing"] = existing;
 }

@@ -55,16 +55,7 @@ void BM_GetBillID(benchmark::State& state) {
   BenchCompany company("billid" + std::to_string(++day));
   company.Exec("INSERT INTO SM_User (LoginName, UserName) VALUES ('amy', 'Amy')");
   const int existing = static_cast<int>(state.range(0));
-  // One multi-row insert per 500 bills keeps seeding quick on both backends.
-  for (int first = 1; first <= existing; first += 500) {
-    std::string sql = "INSERT INTO MF_OutBill (BillID) VALUES ";
-    for (int k = first; k < first + 500 && k <= existing; ++k) {
-      char id[32];
-      std::snprintf(id, sizeof id, "20261206%04d", k);
-      sql += std::string(k == first ? "" : ",") + "('" + id + "')";
-    }
-    company.Exec(sql);
-  }
+  bench::SeedBillsOfOneDay(company, existing);
   const base::DateTime date = base::DateTime::FromParts(2026, 12, 6).value();
   host::Host host(company.classes());
   for (auto _ : state) {
