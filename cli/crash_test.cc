@@ -1,0 +1,231 @@
+// The server killed with SIGKILL in the middle of a large call, then
+// started again: the database holds the call whole or not at all, passes
+// its integrity check, and a repeat under the same Idempotency-Key makes
+// the bills once.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <thread>
+
+#include "server/http.h"
+#include "server/json_values.h"
+#include "tests/bill_fixture.h"
+
+namespace cli {
+namespace {
+
+using server::Dump;
+using server::Json;
+using server::RowsetToJson;
+
+using testing_support::C;
+
+constexpr const char* kWriter = "Plexavo.MF_OutBillE";
+constexpr int kPlanRows = 200;  // half a piece each: 100 pieces per plan
+
+std::string CliPath() {
+  const char* env = std::getenv("PLEXAVO_CLI");
+  if (env != nullptr && *env != '\0') return env;
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "plexavo").string();
+}
+
+// `plexavo serve` in a child process of its own.
+class ServerProcess {
+ public:
+  ServerProcess() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      close(fds[1]);
+      const std::string cli = CliPath();
+      execl(cli.c_str(), cli.c_str(), "serve", "--listen", "127.0.0.1:0", "--threads", "2",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fdopen(fds[0], "r");
+    char buf[512] = {};
+    std::string first = fgets(buf, sizeof buf, out_) != nullptr ? buf : "";
+    std::smatch m;
+    if (std::regex_search(first, m, std::regex(R"(listening on http://127\.0\.0\.1:(\d+) )"))) {
+      port_ = std::stoi(m[1]);
+    }
+  }
+  ~ServerProcess() { Kill(); }
+
+  int port() const { return port_; }
+
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (out_ != nullptr) fclose(out_);
+    out_ = nullptr;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* out_ = nullptr;
+  int port_ = 0;
+};
+
+class CrashTest : public testing_support::BillFixture {
+ protected:
+  void SetUp() override {
+    auto token = company_.IssueToken("amy");
+    ASSERT_TRUE(token.ok()) << token.err().description;
+    token_ = *token;
+  }
+
+  // A plan of one bill per order line, all of article 1 from shelf S1.
+  std::string PlanCall() {
+    base::Rowset plan({{"OrderID", base::FieldType::kText},
+                       {"OrderSortID", base::FieldType::kText},
+                       {"DeptID", base::FieldType::kText},
+                       {"SortID", base::FieldType::kText},
+                       {"ArtID", base::FieldType::kInt},
+                       {"MeasID", base::FieldType::kText},
+                       {"ShelfID", base::FieldType::kText},
+                       {"SerialNo", base::FieldType::kText},
+                       {"Qty", base::FieldType::kCurrency},
+                       {"Memo", base::FieldType::kText},
+                       {"OrdBomID", base::FieldType::kInt}});
+    for (int i = 0; i < kPlanRows; ++i) {
+      const char* line = i < kPlanRows / 2 ? "1" : "2";
+      EXPECT_TRUE(plan.AddRow({base::Value("MO1"), base::Value(line), base::Value(),
+                               base::Value(std::to_string(i % (kPlanRows / 2) + 1)), base::Value(1),
+                               base::Value("pcs"), base::Value("S1"), base::Value(),
+                               base::Value(C("0.5")), base::Value(), base::Value(0)})
+                      .ok());
+    }
+    Json args = {{"vdtmDate", "2026-12-06"},
+                 {"vlngCount", 2},
+                 {"vrstDetail", RowsetToJson(plan)},
+                 {"vstrDB", company_.name()},
+                 {"vstrErr", ""}};
+    return Dump({{"progid", kWriter}, {"method", "AddFromOutPlan"}, {"args", args}});
+  }
+
+  // Sends the call; answers the status, or 0 when the server died first.
+  int Send(int port, const std::string& body, const std::string& key) {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(120, 0);
+    httplib::Headers headers = {{"Authorization", "Bearer " + token_}};
+    if (!key.empty()) headers.emplace("Idempotency-Key", key);
+    auto res = client.Post("/v1/call", headers, body, "application/json");
+    return res ? res->status : 0;
+  }
+
+  // The bills, lines, stock and BOM agree with each other; answers the
+  // number of bills.
+  int64_t ExpectWholeBills() {
+    if (!testing_support::UsingPostgres()) {
+      EXPECT_EQ(company_.Text("PRAGMA integrity_check"), "ok");
+    }
+    const int64_t bills = Count("MF_OutBill");
+    EXPECT_EQ(bills % 2, 0) << "a plan's bills come two by two";
+    EXPECT_EQ(Count("MF_OutDetail"), bills / 2 * kPlanRows);
+    EXPECT_EQ(company_.Text("SELECT COUNT(*) FROM MF_OutBill WHERE Execer IS NULL"), "0");
+    EXPECT_EQ(Count("ST_StockMove"), bills / 2 * kPlanRows);
+    EXPECT_EQ(Balance("S1", 1),
+              C("1000").Sub(C(std::to_string(bills / 2 * kPlanRows / 2).c_str())).value());
+    EXPECT_EQ(Count("SM_UseLog"), bills / 2 * 3);  // one for the batch, one per execution
+    return bills;
+  }
+
+  std::string token_;
+};
+
+TEST_F(CrashTest, KilledInTheMiddleOfAPlanLeavesNothingPartial) {
+  const std::string body = PlanCall();
+  // How long the whole call takes here, to kill the next ones within it.
+  auto start = std::chrono::steady_clock::now();
+  {
+    ServerProcess server;
+    ASSERT_GT(server.port(), 0);
+    ASSERT_EQ(Send(server.port(), body, "first"), 200);
+  }
+  const auto whole = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(ExpectWholeBills(), 2);
+
+  std::mt19937 random(20261206);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const std::string key = "crash-" + std::to_string(round);
+    ServerProcess server;
+    ASSERT_GT(server.port(), 0);
+    std::thread caller([&] { (void)Send(server.port(), body, key); });
+    const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(whole) *
+                       std::uniform_int_distribution<int>(20, 80)(random) / 100;
+    std::this_thread::sleep_for(delay);
+    server.Kill();
+    caller.join();
+    const int64_t after_kill = ExpectWholeBills();
+
+    // Started again, the same call under the same key makes its bills once.
+    ServerProcess again;
+    ASSERT_GT(again.port(), 0);
+    ASSERT_EQ(Send(again.port(), body, key), 200);
+    ASSERT_EQ(Send(again.port(), body, key), 200);
+    const int64_t after_repeat = ExpectWholeBills();
+    EXPECT_TRUE(after_repeat == after_kill || after_repeat == after_kill + 2)
+        << after_kill << " then " << after_repeat;
+    EXPECT_EQ(after_repeat, 2 + 2 * (round + 1));
+  }
+}
+
+TEST_F(CrashTest, KilledInTheMiddleOfAnExecutionLeavesTheBillAsItWas) {
+  std::vector<testing_support::LineSpec> lines;
+  for (int i = 1; i <= 300; ++i) lines.push_back({.sort_id = std::to_string(i), .qty = "1"});
+  std::mt19937 random(7);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    auto made = AddNew("", lines);
+    ASSERT_TRUE(made.ok) << made.err;
+    const std::string exec = Dump({{"progid", kWriter},
+                                   {"method", "ExecBill"},
+                                   {"args",
+                                    {{"vstrID", made.id},
+                                     {"vdtmExeDate", "2026-12-06"},
+                                     {"vstrDB", company_.name()},
+                                     {"vstrErr", ""}}}});
+    ServerProcess server;
+    ASSERT_GT(server.port(), 0);
+    std::thread caller([&] { (void)Send(server.port(), exec, ""); });
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(50, 400)(random)));
+    server.Kill();
+    caller.join();
+    if (!testing_support::UsingPostgres()) {
+      EXPECT_EQ(company_.Text("PRAGMA integrity_check"), "ok");
+    }
+    const bool executed = Header(made.id, "Execer") != "<null>";
+    const std::string moves =
+        company_.Text("SELECT COUNT(*) FROM ST_StockMove WHERE BillID = '" + made.id + "'");
+    EXPECT_EQ(moves, executed ? "300" : "0");
+    // Executing it now finishes what the killed call did not.
+    ServerProcess again;
+    ASSERT_GT(again.port(), 0);
+    if (!executed) {
+      ASSERT_EQ(Send(again.port(), exec, ""), 200);
+    }
+    EXPECT_EQ(company_.Text("SELECT COUNT(*) FROM ST_StockMove WHERE BillID = '" + made.id + "'"),
+              "300");
+  }
+  EXPECT_EQ(Balance("S1", 1), C("100"));
+}
+
+}  // namespace
+}  // namespace cli
