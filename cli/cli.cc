@@ -197,14 +197,16 @@ const std::vector<Command>& Commands() {
        "The server is $PLEXAVO_URL (default http://127.0.0.1:8080), the sign-in token\n"
        "$PLEXAVO_TOKEN. Exit status 0 when the server answered 200, 1 otherwise.",
        RunCall},
-      {"demo", "[--dir DIR] [--listen HOST:PORT]",
+      {"demo", "[--dir DIR] [--listen HOST:PORT] [--tls-cert FILE --tls-key FILE | --plain-http]",
        "Write a demo company database and serve it over HTTP/JSON.",
        "Writes DIR/settings.ini (DIR defaults to ./demo) and a fresh SQLite company\n"
        "database \"demo\" with articles, units, shelves and balances, workshops,\n"
        "production orders with a bill of materials, users and rights, and the current\n"
        "month as the period of module MF; then serves it like 'serve' and prints the\n"
        "URL, the company name and the users' sign-in tokens. The master data comes\n"
-       "from the files of share/demo (built into the tool), loaded like 'import'.",
+       "from the files of share/demo (built into the tool), loaded like 'import'.\n"
+       "As with 'serve', listening on anything but loopback without --tls-cert and\n"
+       "--tls-key needs --plain-http, and prints a warning.",
        RunDemo},
   };
   return kCommands;

@@ -25,12 +25,16 @@ std::string CurrentPeriod() {
 }  // namespace
 
 int RunDemo(Invocation& inv) {
-  auto args = ParseArgs(inv.args(), {.options = {"--dir", "--listen"}});
+  auto args = ParseArgs(inv.args(), {.options = {"--dir", "--listen", "--tls-cert", "--tls-key"},
+                                     .flags = {"--plain-http"}});
   if (!args.ok()) return inv.UsageError(args.err().description);
   server::ServeOptions options;
   if (std::optional<std::string> listen = args->Option("--listen")) {
     base::Status parsed = ParseListen(*listen, options);
     if (!parsed.ok()) return inv.UsageError(parsed.err().description);
+  }
+  if (auto refused = ApplyTransport(*args, "demo", options, inv.err())) {
+    return inv.UsageError(*refused);
   }
   std::error_code ec;
   const std::filesystem::path dir =
@@ -57,7 +61,8 @@ int RunDemo(Invocation& inv) {
   auto users = SeedDemoCompany(target, period);
   if (!users.ok()) return inv.Failure(users.err());
 
-  const std::string url = "http://" + options.host + ":" + std::to_string(options.port);
+  const std::string url = (options.tls_cert.empty() ? "http://" : "https://") + options.host + ":" +
+                          std::to_string(options.port);
   inv.out() << "Demo company \"" << kCompany << "\" in " << target.path << "\n"
             << "Settings: export PLEXAVO_SETTINGS=" << settings << "\n"
             << "Current period of module MF: " << period << "\n"

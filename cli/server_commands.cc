@@ -92,9 +92,33 @@ base::Status ParseListen(const std::string& text, server::ServeOptions& options)
   return base::OkStatus();
 }
 
+namespace {
+
 // Whether `host` names this machine's loopback interface only.
 bool IsLoopback(const std::string& host) {
   return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> ApplyTransport(const Args& args, const char* command,
+                                          server::ServeOptions& options, std::ostream& warnings) {
+  options.tls_cert = args.Option("--tls-cert").value_or("");
+  options.tls_key = args.Option("--tls-key").value_or("");
+  if (options.tls_cert.empty() != options.tls_key.empty()) {
+    return "--tls-cert and --tls-key go together";
+  }
+  const bool plain = args.Option("--plain-http").has_value();
+  if (plain && !options.tls_cert.empty()) return "--plain-http and --tls-cert exclude each other";
+  if (options.tls_cert.empty() && !IsLoopback(options.host)) {
+    if (!plain) {
+      return "listening on " + options.host +
+             " without TLS needs --tls-cert and --tls-key, or --plain-http";
+    }
+    warnings << "plexavo " << command << ": warning: serving plain HTTP on " << options.host
+             << ": tokens and data cross the network unencrypted\n";
+  }
+  return std::nullopt;
 }
 
 int RunServe(Invocation& inv) {
@@ -114,22 +138,8 @@ int RunServe(Invocation& inv) {
     }
     options.threads = *n;
   }
-  options.tls_cert = args->Option("--tls-cert").value_or("");
-  options.tls_key = args->Option("--tls-key").value_or("");
-  if (options.tls_cert.empty() != options.tls_key.empty()) {
-    return inv.UsageError("--tls-cert and --tls-key go together");
-  }
-  const bool plain = args->Option("--plain-http").has_value();
-  if (plain && !options.tls_cert.empty()) {
-    return inv.UsageError("--plain-http and --tls-cert exclude each other");
-  }
-  if (options.tls_cert.empty() && !IsLoopback(options.host)) {
-    if (!plain) {
-      return inv.UsageError("listening on " + options.host +
-                            " without TLS needs --tls-cert and --tls-key, or --plain-http");
-    }
-    inv.err() << "plexavo serve: warning: serving plain HTTP on " << options.host
-              << ": tokens and data cross the network unencrypted\n";
+  if (auto refused = ApplyTransport(*args, "serve", options, inv.err())) {
+    return inv.UsageError(*refused);
   }
   return server::Serve(options, inv.out()) == 0 ? kExitOk : kExitFailure;
 }

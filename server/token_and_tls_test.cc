@@ -168,6 +168,10 @@ TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
       {{"serve", "--tls-cert", "c.pem", "--tls-key", "k.pem", "--plain-http"},
        "--plain-http and --tls-cert exclude each other"},
       {{"serve", "--plain-http=yes"}, "option '--plain-http' takes no value"},
+      {{"demo", "--dir", "/nonexistent/demo", "--listen", "0.0.0.0:0"},
+       "listening on 0.0.0.0 without TLS needs --tls-cert and --tls-key, or --plain-http"},
+      {{"demo", "--dir", "/nonexistent/demo", "--tls-key", "k.pem"},
+       "--tls-cert and --tls-key go together"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
