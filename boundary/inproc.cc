@@ -16,12 +16,16 @@
 #include <variant>
 #include <vector>
 
+#include "boundary/call_record.h"
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
 #include "boundary/effects_json.h"
+#include "boundary/idempotency.h"
 #include "boundary/inproc.h"
 #include "boundary/inproc_registry.h"
 #include "boundary/interfaces.h"
+#include "company/company_db.h"
+#include "data/connection.h"
 #include "host/conflict_retry.h"
 
 // The opaque rowset of the C ABI: a detached copy of the rows.
@@ -56,6 +60,8 @@ namespace {
 // (PLX_E_CONFLICT) and a host that failed to give an object (PLX_E_FAIL).
 constexpr int32_t kErrConflict = static_cast<int32_t>(0x80040220u);
 constexpr int32_t kErrHostFailed = static_cast<int32_t>(0x80004005u);
+// A key used before with another call (PLX_E_KEYREUSED).
+constexpr int32_t kErrKeyReused = static_cast<int32_t>(0x80040221u);
 
 struct InprocClass {
   const PLX_CLSID* clsid;
@@ -257,6 +263,8 @@ PLXRESULT FromErrNumber(int32_t number) {
       return PLX_CONTEXT_E_ABORTED;
     case kErrConflict:
       return PLX_E_CONFLICT;
+    case kErrKeyReused:
+      return PLX_E_KEYREUSED;
     default:
       return PLX_E_FAIL;
   }
@@ -342,45 +350,109 @@ base::Result<Variant> InvokeRetryingConflicts(ObjectImpl& obj, const Operation& 
   return answer;
 }
 
+// The company database a call names (its vstrDB argument); empty when it
+// names none.
+std::string DatabaseOf(const Operation& op, const Args& in) {
+  for (size_t i = 0; i < op.params.size() && i < in.size(); ++i) {
+    if (std::string_view(op.params[i].name) == "vstrDB") return in[i].value.TextOrEmpty();
+  }
+  return "";
+}
+
+// A writer call under an idempotency key: the kept answer when the key was
+// used before for the same call, a refusal when for another one; else the
+// call, its answer kept in the object's transaction.
+base::Result<Variant> InvokeKeyed(ObjectImpl& obj, const Operation& op, Args& in,
+                                  const std::string& key) {
+  auto target = company::CompanyTarget(DatabaseOf(op, in));
+  if (!target.ok()) return base::MakeErr(kErrHostFailed, target.err().description);
+  const std::string fingerprint = CallFingerprint(*obj.itf, op, in);
+  const int64_t expiry_s = IdempotencyExpirySeconds();
+  auto kept = FindKeptAnswer(*target, obj.login, key, expiry_s);
+  if (!kept.ok()) return base::MakeErr(kErrHostFailed, kept.err().description);
+  if (kept->has_value()) {
+    if ((*kept)->request_hash != fingerprint) {
+      return base::MakeErr(kErrKeyReused, "the key was used before with another call");
+    }
+    Variant result;
+    PLX_RETURN_IF_ERROR(RestoreAnswer(op, (*kept)->answer, in, result));
+    return result;
+  }
+  const Args original = in;
+  base::Result<Variant> answer = InvokeRetryingConflicts(obj, op, in);
+  if (!answer.ok()) return answer;
+  host::ObjectContext* ctx = obj.instance.context();
+  auto record = AnswerRecord(op, in, *answer);
+  data::Connection cnn;
+  if (ctx != nullptr && record.ok() && cnn.Open(*target, ctx->enlistment()).ok() &&
+      KeepAnswer(cnn, obj.login, key, {fingerprint, *record}, expiry_s).ok()) {
+    return answer;
+  }
+  // Another call kept the same key first (or the key could not be kept):
+  // nothing of this one may stay.
+  if (ctx != nullptr) ctx->SetAbort();
+  in = original;
+  return base::MakeErr(kErrConflict, "the call could not keep its key");
+}
+
+// Invoke and InvokeWithKey (with a key; nullptr for none).
+PLXRESULT InvokeOperation(PlxObject* self, const char* key, int32_t dispid, PlxVariant* args,
+                          int32_t argc, PlxVariant* result) {
+  if (self == nullptr) return PLX_E_POINTER;
+  if (result != nullptr) *result = PlxVariant{};
+  auto* obj = static_cast<ObjectImpl*>(self);
+  host::Component* component = obj->instance.As<host::Component>();
+  if (component == nullptr) return PLX_E_FAIL;  // another thread than the creating one
+  const Operation* op = OperationByDispId(*obj->itf, static_cast<uint32_t>(dispid));
+  if (op == nullptr) return PLX_DISP_E_MEMBERNOTFOUND;
+  if (!IsImplemented(*obj->itf, *op)) return PLX_E_NOTIMPL;
+  if (argc < 0 || static_cast<size_t>(argc) != op->params.size()) {
+    return PLX_DISP_E_BADPARAMCOUNT;
+  }
+  if (argc > 0 && args == nullptr) return PLX_E_POINTER;
+  const bool keyed = key != nullptr && std::string_view(obj->itf->progid) == kWriterProgId;
+  if (keyed && !ValidIdempotencyKey(key)) return PLX_E_INVALIDARG;
+
+  Args in(op->params.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    PLXRESULT hr = ArgFromPlx(args[i], op->params[i].type, &in[i]);
+    if (hr != PLX_S_OK) return hr;
+  }
+  base::Result<Variant> answer =
+      keyed ? InvokeKeyed(*obj, *op, in, key) : InvokeRetryingConflicts(*obj, *op, in);
+  if (!answer.ok()) return FromErrNumber(answer.err().number);
+
+  // Everything handed back is built first, so that a failure leaves the
+  // caller's arguments as they were.
+  const size_t n = in.size();
+  OwnedVariants out(n + 1);
+  for (size_t i = 0; i < n; ++i) {
+    if (op->params[i].direction == Direction::kInOut) out[i] = ArgToPlx(in[i]);
+  }
+  if (result != nullptr) out[n] = ArgToPlx(*answer);
+  for (size_t i = 0; i < n; ++i) {
+    if (op->params[i].direction != Direction::kInOut) continue;
+    ClearVariant(&args[i]);
+    args[i] = out.Release(i);
+  }
+  if (result != nullptr) *result = out.Release(n);
+  return PLX_S_OK;
+}
+
 PLXRESULT ObjInvoke(PlxObject* self, int32_t dispid, PlxVariant* args, int32_t argc,
                     PlxVariant* result) noexcept {
   try {
-    if (self == nullptr) return PLX_E_POINTER;
-    if (result != nullptr) *result = PlxVariant{};
-    auto* obj = static_cast<ObjectImpl*>(self);
-    host::Component* component = obj->instance.As<host::Component>();
-    if (component == nullptr) return PLX_E_FAIL;  // another thread than the creating one
-    const Operation* op = OperationByDispId(*obj->itf, static_cast<uint32_t>(dispid));
-    if (op == nullptr) return PLX_DISP_E_MEMBERNOTFOUND;
-    if (!IsImplemented(*obj->itf, *op)) return PLX_E_NOTIMPL;
-    if (argc < 0 || static_cast<size_t>(argc) != op->params.size()) {
-      return PLX_DISP_E_BADPARAMCOUNT;
-    }
-    if (argc > 0 && args == nullptr) return PLX_E_POINTER;
+    return InvokeOperation(self, nullptr, dispid, args, argc, result);
+  } catch (...) {
+    return PLX_E_FAIL;
+  }
+}
 
-    Args in(op->params.size());
-    for (size_t i = 0; i < in.size(); ++i) {
-      PLXRESULT hr = ArgFromPlx(args[i], op->params[i].type, &in[i]);
-      if (hr != PLX_S_OK) return hr;
-    }
-    base::Result<Variant> answer = InvokeRetryingConflicts(*obj, *op, in);
-    if (!answer.ok()) return FromErrNumber(answer.err().number);
-
-    // Everything handed back is built first, so that a failure leaves the
-    // caller's arguments as they were.
-    const size_t n = in.size();
-    OwnedVariants out(n + 1);
-    for (size_t i = 0; i < n; ++i) {
-      if (op->params[i].direction == Direction::kInOut) out[i] = ArgToPlx(in[i]);
-    }
-    if (result != nullptr) out[n] = ArgToPlx(*answer);
-    for (size_t i = 0; i < n; ++i) {
-      if (op->params[i].direction != Direction::kInOut) continue;
-      ClearVariant(&args[i]);
-      args[i] = out.Release(i);
-    }
-    if (result != nullptr) *result = out.Release(n);
-    return PLX_S_OK;
+PLXRESULT ObjInvokeWithKey(PlxObject* self, const char* key, int32_t dispid, PlxVariant* args,
+                           int32_t argc, PlxVariant* result) noexcept {
+  try {
+    if (key == nullptr) return PLX_E_POINTER;
+    return InvokeOperation(self, key, dispid, args, argc, result);
   } catch (...) {
     return PLX_E_FAIL;
   }
@@ -399,7 +471,7 @@ PLXRESULT ObjRelease(PlxObject* self) noexcept {
   }
 }
 
-const PlxObjectVtbl kObjectVtbl = {ObjGetIDsOfNames, ObjInvoke, ObjRelease};
+const PlxObjectVtbl kObjectVtbl = {ObjGetIDsOfNames, ObjInvoke, ObjRelease, ObjInvokeWithKey};
 
 PLXRESULT InvokeDryRun(PlxObject* self, int32_t dispid, PlxVariant* args, int32_t argc,
                        PlxVariant* result, char** effects_json) noexcept {

@@ -847,9 +847,11 @@ class InprocRaceTest : public InprocTest {
   }
 
   // AddNew of a one-line bill numbered `id`, not executed.
-  // With `dry_run`, through PlxInvokeDryRun, its JSON in `*dry_run`.
+  // With `dry_run`, through PlxInvokeDryRun, its JSON in `*dry_run`; with
+  // `key`, through InvokeWithKey.
   PLXRESULT AddNew(PlxObject* writer, const char* id, std::string& id_after, std::string& err,
-                   PlxVariant* result, std::string* dry_run = nullptr) {
+                   PlxVariant* result, std::string* dry_run = nullptr, const char* key = nullptr,
+                   int64_t qty = 10000) {
     PlxRowset* lines = Lib().RowsetCreate();
     const std::pair<const char*, int32_t> fields[] = {
         {"SortID", PLX_VT_TEXT},  {"ArtID", PLX_VT_I4},      {"MeasID", PLX_VT_TEXT},
@@ -857,8 +859,8 @@ class InprocRaceTest : public InprocTest {
         {"Qty", PLX_VT_CY},       {"Memo", PLX_VT_TEXT},     {"OrdBomID", PLX_VT_I4}};
     for (const auto& [name, vt] : fields)
       EXPECT_EQ(Lib().RowsetAddField(lines, name, vt), PLX_S_OK);
-    PlxVariant row[] = {Text("1"), Int(1),    Text("pcs"), Text("S1"), Text(""),
-                        Empty(),   Cy(10000), Text(""),    Int(0)};
+    PlxVariant row[] = {Text("1"), Int(1),  Text("pcs"), Text("S1"), Text(""),
+                        Empty(),   Cy(qty), Text(""),    Int(0)};
     EXPECT_EQ(Lib().RowsetAddRow(lines, row, 9), PLX_S_OK);
     for (PlxVariant& v : row) Lib().VariantClear(&v);
     Vars args{Text(id),  Date(kDec6), Text(""),    Text("MO1"),
@@ -871,6 +873,8 @@ class InprocRaceTest : public InprocTest {
       hr = Lib().InvokeDryRun(writer, kWriterAddNew, args.data(), args.size(), result, &json);
       *dry_run = json != nullptr ? json : "";
       Lib().TextFree(json);
+    } else if (key != nullptr) {
+      hr = writer->vtbl->InvokeWithKey(writer, key, kWriterAddNew, args.data(), 13, result);
     } else {
       hr = Call(writer, kWriterAddNew, args, result);
     }
@@ -943,6 +947,56 @@ TEST_F(InprocRaceTest, ADryRunAnswersItsEffectsAndKeepsNothing) {
   ASSERT_EQ(AddNew(writer.get(), "", id, err, &result.v), PLX_S_OK);
   EXPECT_EQ(AddNew(writer.get(), "", id, err, &result.v, &json), PLX_E_FAIL);
   EXPECT_EQ(json, "");
+}
+
+// A keyed call runs once: a repeat answers the kept answer without running
+// (here a run would be refused: the number is taken), the key with other
+// arguments is refused, and an expired key lets the call run again.
+TEST_F(InprocRaceTest, AKeyedCallRunsOnce) {
+  constexpr const char* kId = "202612060005";
+  const struct {
+    const char* what;
+    const char* key;
+    int64_t qty;
+    PLXRESULT hr;
+    bool result;
+    std::string err;
+    const char* id_after;
+  } steps[] = {
+      {"first call runs", "k-1", 10000, PLX_S_OK, true, "", kId},
+      {"repeat answers the kept answer", "k-1", 10000, PLX_S_OK, true, "", kId},
+      {"other arguments are refused", "k-1", 20000, PLX_E_KEYREUSED, false, "", kId},
+      {"bad key", "k 1", 10000, PLX_E_INVALIDARG, false, "", kId},
+      {"another key runs", "k-2", 10000, PLX_S_OK, false, "生产领料单编号重复！", kId},
+      {"expired key runs again", "k-1", 10000, PLX_S_OK, false, "生产领料单编号重复！", kId},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    if (std::string(step.what) == "expired key runs again") {
+      company_.Exec("UPDATE PX_IdempotencyKey SET Created = :old",
+                    {{"old", base::DateTime::Parse("2026-01-01").value()}});
+    }
+    Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
+    ASSERT_TRUE(writer);
+    std::string id, err;
+    Cleared result;
+    EXPECT_EQ(AddNew(writer.get(), kId, id, err, &result.v, nullptr, step.key, step.qty), step.hr);
+    if (step.hr == PLX_S_OK) {
+      EXPECT_EQ(result.v.vt, PLX_VT_BOOL);
+      EXPECT_EQ(result.v.v.boolean, step.result ? PLX_TRUE : PLX_FALSE);
+    } else {
+      EXPECT_EQ(result.v.vt, PLX_VT_EMPTY);
+    }
+    EXPECT_EQ(err, step.err);
+    EXPECT_EQ(id, step.id_after);
+    writer.reset();
+    EXPECT_EQ(company_.Count("MF_OutBill"), 1);
+  }
+  // The refused runs kept no key; the first call's key is there once.
+  EXPECT_EQ(company_.Text("SELECT COUNT(*) FROM PX_IdempotencyKey WHERE LoginName = 'amy' AND "
+                          "KeyText = 'k-1'"),
+            "1");
+  EXPECT_EQ(company_.Count("PX_IdempotencyKey"), 1);
 }
 
 // After earlier work in the object's transaction a lost race cannot be run

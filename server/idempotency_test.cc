@@ -1,12 +1,11 @@
 // Writer calls sent twice under one Idempotency-Key run once: also after a
 // restart of the server and when the copies arrive at the same time.
-#include "server/idempotency.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <thread>
 
+#include "boundary/idempotency.h"
 #include "tests/bill_fixture.h"
 #include "tests/test_server.h"
 
@@ -128,14 +127,14 @@ TEST_F(IdempotencyTest, ExpiredKeysAreForgottenAndRemoved) {
 }
 
 TEST(IdempotencyKeyTest, KeysAreVisibleAsciiOfBoundedLength) {
-  EXPECT_TRUE(ValidIdempotencyKey("a"));
-  EXPECT_TRUE(ValidIdempotencyKey(std::string(255, '~')));
-  EXPECT_FALSE(ValidIdempotencyKey(""));
-  EXPECT_FALSE(ValidIdempotencyKey(std::string(256, 'a')));
-  EXPECT_FALSE(ValidIdempotencyKey("a b"));
-  EXPECT_FALSE(ValidIdempotencyKey("ключ"));
-  EXPECT_NE(RequestHash("{}"), RequestHash("{ }"));
-  EXPECT_EQ(RequestHash("{}").size(), 64u);
+  EXPECT_TRUE(boundary::ValidIdempotencyKey("a"));
+  EXPECT_TRUE(boundary::ValidIdempotencyKey(std::string(255, '~')));
+  EXPECT_FALSE(boundary::ValidIdempotencyKey(""));
+  EXPECT_FALSE(boundary::ValidIdempotencyKey(std::string(256, 'a')));
+  EXPECT_FALSE(boundary::ValidIdempotencyKey("a b"));
+  EXPECT_FALSE(boundary::ValidIdempotencyKey("ключ"));
+  EXPECT_NE(boundary::RequestHash("{}"), boundary::RequestHash("{ }"));
+  EXPECT_EQ(boundary::RequestHash("{}").size(), 64u);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "boundary/classes.h"
 #include "boundary/dispatch.h"
 #include "boundary/effects_json.h"
+#include "boundary/idempotency.h"
 #include "boundary/interfaces.h"
 #include "company/company_db.h"
 #include "data/connection.h"
@@ -24,7 +25,6 @@
 #include "server/events.h"
 #include "server/http_front.h"
 #include "server/http_head.h"
-#include "server/idempotency.h"
 #include "server/json_values.h"
 #include "server/metrics.h"
 #include "server/openapi.h"
@@ -349,14 +349,14 @@ class CallHandler {
   Reply RunOnce(const Interface& itf, const Operation& op, boundary::Args& args,
                 const std::string& login, const std::string& db, const std::string& body,
                 const Head& head) const {
-    if (!ValidIdempotencyKey(head.idempotency_key)) {
+    if (!boundary::ValidIdempotencyKey(head.idempotency_key)) {
       return Error(400, "Idempotency-Key must be 1 to 255 visible ASCII characters");
     }
     auto target = company::CompanyTarget(db);
     if (!target.ok()) return Error(500, target.err().description);
-    const std::string hash = RequestHash(body);
+    const std::string hash = boundary::RequestHash(body);
     auto lookup = [&]() -> std::optional<Reply> {
-      auto kept = FindKeptAnswer(*target, login, head.idempotency_key, head.key_expiry_s);
+      auto kept = boundary::FindKeptAnswer(*target, login, head.idempotency_key, head.key_expiry_s);
       if (!kept.ok()) return Error(500, kept.err().description);
       if (!kept->has_value()) return std::nullopt;
       if ((*kept)->request_hash != hash) {
@@ -371,7 +371,8 @@ class CallHandler {
       host::ObjectContext* ctx = instance.context();
       data::Connection cnn;
       if (ctx != nullptr && cnn.Open(*target, ctx->enlistment()).ok() &&
-          KeepAnswer(cnn, login, head.idempotency_key, {hash, answer}, head.key_expiry_s).ok()) {
+          boundary::KeepAnswer(cnn, login, head.idempotency_key, {hash, answer}, head.key_expiry_s)
+              .ok()) {
         return true;
       }
       if (ctx != nullptr) ctx->SetAbort();

@@ -48,6 +48,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "boundary/idempotency.h"
 #include "boundary/interfaces.h"
 #include "host/object_context.h"
 
@@ -65,8 +66,12 @@ struct ServeOptions {
   // TLS: the PEM certificate chain and private key; plain HTTP when empty.
   std::string tls_cert;
   std::string tls_key;
+  // A reader's result set whose JSON text outgrows this is answered as its
+  // rows are read instead of being held whole (server/streamed_answer.h).
+  size_t stream_hold_bytes = 256 * 1024;
   // How long the answer of a writer call is kept under its Idempotency-Key.
-  int64_t idempotency_expiry_s = 24 * 60 * 60;
+  // ($PLEXAVO_IDEMPOTENCY_EXPIRY_S seconds, by default 24 hours).
+  int64_t idempotency_expiry_s = boundary::IdempotencyExpirySeconds();
   // Registers the classes the server hosts; by default the component's
   // classes and the outside services (boundary::RegisterAll).
   std::function<void(host::ClassTable&)> register_classes;

@@ -62,6 +62,10 @@ typedef int32_t PLXRESULT;
  * they were; the same call may succeed a moment later. Not a refusal: a
  * refusal of the business rules answers PLX_S_OK with false and a text. */
 #define PLX_E_CONFLICT ((PLXRESULT)0x80040220u)
+/* InvokeWithKey: the key was used before, within its expiry, by the same
+ * login for another call (another operation or other arguments). Nothing
+ * was run and the arguments are as they were. */
+#define PLX_E_KEYREUSED ((PLXRESULT)0x80040221u)
 
 #define PLX_SUCCEEDED(hr) ((PLXRESULT)(hr) >= 0)
 #define PLX_FAILED(hr) ((PLXRESULT)(hr) < 0)
@@ -193,6 +197,31 @@ typedef struct PlxObjectVtbl {
    * otherwise. PLX_CONTEXT_E_ABORTED when the commit failed (the object is
    * gone all the same); PLX_E_FAIL on another thread (nothing is done). */
   PLXRESULT (*Release)(PlxObject* self);
+  /* Invoke under an idempotency key, so that a call sent twice (a double
+   * click, a repeat after a lost answer) runs once. key is 1 to 255 visible
+   * ASCII characters (PLX_E_INVALIDARG otherwise; PLX_E_POINTER for NULL).
+   * On the writer's operations:
+   *   - the first call with the key runs as Invoke, and its answer (final
+   *     in/out values and result) is kept in the company database in the
+   *     object's own transaction: it is kept exactly when the call's writes
+   *     are committed by Release;
+   *   - a later call by the same login with the same key, operation and
+   *     arguments is not run: it answers PLX_S_OK with the kept in/out
+   *     values and result, also after the process was restarted;
+   *   - the same key with another operation or other arguments answers
+   *     PLX_E_KEYREUSED and runs nothing;
+   *   - when another call kept the same key while this one ran, it answers
+   *     PLX_E_CONFLICT and the object's transaction rolls back at Release;
+   *     calling again answers the other call's kept answer.
+   * A key expires $PLEXAVO_IDEMPOTENCY_EXPIRY_S seconds (default 24 hours)
+   * after it was kept; the same store serves the HTTP server's
+   * Idempotency-Key, but a key used over HTTP never matches a call made
+   * here. A keyed call is best made on an object of its own: its key is
+   * committed or rolled back with everything the object did. On the reader
+   * the key is ignored. Otherwise as Invoke. */
+  PLXRESULT (*InvokeWithKey)
+  (PlxObject* self, const char* key, int32_t dispid, PlxVariant* args, int32_t argc,
+   PlxVariant* result);
 } PlxObjectVtbl;
 struct PlxObject {
   const PlxObjectVtbl* vtbl;

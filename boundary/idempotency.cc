@@ -1,9 +1,12 @@
-#include "server/idempotency.h"
+#include "boundary/idempotency.h"
+
+#include <openssl/evp.h>
+
+#include <cstdlib>
 
 #include "base/datetime.h"
-#include "tokens/token.h"
 
-namespace server {
+namespace boundary {
 namespace {
 
 // The oldest time of a key still in force.
@@ -23,7 +26,30 @@ bool ValidIdempotencyKey(std::string_view key) {
   return true;
 }
 
-std::string RequestHash(std::string_view body) { return tokens::Sha256Hex(body); }
+std::string RequestHash(std::string_view body) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  // EVP_Digest fails only when OpenSSL itself is broken; the empty answer
+  // then never equals a kept fingerprint.
+  if (EVP_Digest(body.data(), body.size(), digest, &size, EVP_sha256(), nullptr) != 1) return "";
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < size; ++i) {
+    hex += kHex[digest[i] >> 4];
+    hex += kHex[digest[i] & 0xf];
+  }
+  return hex;
+}
+
+int64_t IdempotencyExpirySeconds() {
+  const char* text = std::getenv("PLEXAVO_IDEMPOTENCY_EXPIRY_S");
+  if (text != nullptr && *text != '\0') {
+    char* end = nullptr;
+    const long long seconds = std::strtoll(text, &end, 10);
+    if (*end == '\0' && seconds > 0) return seconds;
+  }
+  return 24 * 60 * 60;
+}
 
 base::Result<std::optional<KeptAnswer>> FindKeptAnswer(const data::Target& target,
                                                        const std::string& login,
@@ -58,4 +84,4 @@ base::Status KeepAnswer(data::Connection& cnn, const std::string& login, const s
   return base::OkStatus();
 }
 
-}  // namespace server
+}  // namespace boundary
