@@ -44,6 +44,22 @@ void SeedWriterCompany(const BenchCompany& company, bool daily = false);
 // Bills 202612060001 up to number `count` of 2026-12-06 (headers only), one
 // multi-row insert per 500 bills, which keeps seeding quick on both backends.
 void SeedBillsOfOneDay(const BenchCompany& company, int count);
+// The reader benchmarks' company: users amy (the four bill rights) and ned,
+// look-up tables, 50 articles, 5 shelves with balances, 100 orders over 5
+// workshops, and `bills` bills spread over 2026 (every other one executed)
+// of `lines_per_bill` lines each, whose memos are "line N" followed by
+// `memo_bytes` letters. Bulk inserts in one transaction.
+struct ReaderSeed {
+  int bills = 10000;
+  int lines_per_bill = 10;
+  size_t memo_bytes = 0;
+};
+void SeedReaderCompany(const BenchCompany& company, const ReaderSeed& seed);
+inline constexpr int kReaderDays = 365;
+// Day n of 2026 (0 is January 1st), and the number of the reader
+// company's bill i.
+base::DateTime DayOf2026(int n);
+std::string ReaderBillId(int i);
 
 // A bill line set of `lines` lines, one piece each of articles 1 to 10.
 base::Rowset BillLines(int lines);

@@ -2,6 +2,7 @@
 //
 //   http_load [--op addnew|curperiod] [--connections N] [--seconds S]
 //             [--lines L] [--threads T] [--rss]
+//   http_load --op printrst [--bills B] [--lines L] [--memo M] [--calls K]
 //
 // Makes a scratch company (bench/bench_company.h: SQLite, or the PostgreSQL
 // server of PLEXAVO_TEST_*), starts `plexavo serve` ($PLEXAVO_CLI or the
@@ -13,6 +14,13 @@
 // the slowest call in milliseconds. With --rss it also samples the server's
 // resident size every second and prints the first and last sample and the
 // highest.
+//
+// --op printrst measures the memory a large answer costs the server: the
+// company holds B bills of L lines each (memos of M more letters; by default
+// 20 000 x 10 lines, 64 letters: an answer of about 60 MB), and K calls of
+// PrintRst for the whole year are made one after the other. After each it
+// prints the answer's size, the call's time and the server's peak resident
+// size so far (VmHWM) and its resident size (VmRSS).
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -45,6 +53,9 @@ struct Options {
   int lines = 10;
   int threads = 8;
   bool rss = false;
+  int bills = 20000;
+  int memo = 64;
+  int calls = 2;
 };
 
 [[noreturn]] void Usage(const char* why) {
@@ -75,11 +86,22 @@ Options Parse(int argc, char** argv) {
       o.threads = std::atoi(value().c_str());
     } else if (a == "--rss") {
       o.rss = true;
+    } else if (a == "--bills") {
+      o.bills = std::atoi(value().c_str());
+    } else if (a == "--memo") {
+      o.memo = std::atoi(value().c_str());
+    } else if (a == "--calls") {
+      o.calls = std::atoi(value().c_str());
     } else {
       Usage(("unknown argument " + a).c_str());
     }
   }
-  if (o.op != "addnew" && o.op != "curperiod") Usage("--op is addnew or curperiod");
+  if (o.op != "addnew" && o.op != "curperiod" && o.op != "printrst") {
+    Usage("--op is addnew, curperiod or printrst");
+  }
+  if (o.bills < 1 || o.bills > 1000000) Usage("--bills is 1 to 1000000");
+  if (o.memo < 0 || o.memo > 1000) Usage("--memo is 0 to 1000");
+  if (o.calls < 1 || o.calls > 100) Usage("--calls is 1 to 100");
   if (o.connections < 1 || o.connections > 500) Usage("--connections is 1 to 500");
   if (o.seconds < 1 || o.seconds > 600) Usage("--seconds is 1 to 600");
   if (o.lines < 1 || o.lines > 1000) Usage("--lines is 1 to 1000");
@@ -124,17 +146,28 @@ pid_t StartServer(int port, int threads) {
   std::exit(1);
 }
 
-long ResidentKb(pid_t pid) {
+// A size line of /proc/PID/status ("VmRSS", "VmHWM") in kB.
+long StatusKb(pid_t pid, const std::string& name) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(in, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    if (line.rfind(name + ":", 0) == 0) return std::atol(line.c_str() + name.size() + 1);
   }
   return -1;
 }
 
+long ResidentKb(pid_t pid) { return StatusKb(pid, "VmRSS"); }
+
 std::string CallBody(const Options& o, const std::string& db) {
   server::Json body;
+  if (o.op == "printrst") {
+    body["progid"] = "Plexavo.MF_OutBill";
+    body["method"] = "PrintRst";
+    body["args"] = {
+        {"vstrBillID", ""},        {"vstrBegID", ""},         {"vstrEndID", ""}, {"vlngFlag", 0},
+        {"vdtmBeg", "2026-01-01"}, {"vdtmEnd", "2026-12-31"}, {"vstrDB", db},    {"vstrErr", ""}};
+    return server::Dump(body);
+  }
   body["progid"] = o.op == "addnew" ? "Plexavo.MF_OutBillE" : "Plexavo.MF_OutBill";
   if (o.op == "curperiod") {
     body["method"] = "CurPeriod";
@@ -198,10 +231,50 @@ double Percentile(const std::vector<double>& sorted, double p) {
   return sorted[std::min(i, sorted.size() - 1)];
 }
 
+// --op printrst: the calls one after the other, the server's memory after
+// each.
+int LargeAnswers(const Options& o) {
+  bench::BenchCompany company("answer");
+  bench::SeedReaderCompany(company, {o.bills, o.lines, static_cast<size_t>(o.memo)});
+  auto token = cli::IssueUserToken(company.target(), "amy");
+  if (!token.ok()) {
+    std::fprintf(stderr, "http_load: token: %s\n", token.err().description.c_str());
+    return 1;
+  }
+  const int port = FreePort();
+  const pid_t server = StartServer(port, o.threads);
+  const std::string body = CallBody(o, company.name());
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(600, 0);
+  int failed = 0;
+  std::printf("op=printrst bills=%d lines=%d memo=%d start vmhwm_kb=%ld vmrss_kb=%ld\n", o.bills,
+              o.lines, o.memo, StatusKb(server, "VmHWM"), StatusKb(server, "VmRSS"));
+  for (int call = 1; call <= o.calls; ++call) {
+    const auto start = Clock::now();
+    size_t bytes = 0;
+    auto res =
+        client.Post("/v1/call", {{"Authorization", "Bearer " + *token}}, body, "application/json");
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    if (res && res->status == 200) {
+      bytes = res->body.size();
+    } else {
+      ++failed;
+    }
+    std::printf("call=%d status=%d answer_bytes=%zu ms=%.0f vmhwm_kb=%ld vmrss_kb=%ld\n", call,
+                res ? res->status : 0, bytes, ms, StatusKb(server, "VmHWM"),
+                StatusKb(server, "VmRSS"));
+    std::fflush(stdout);
+  }
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
+  return failed > 0 ? 3 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options o = Parse(argc, argv);
+  if (o.op == "printrst") return LargeAnswers(o);
   bench::BenchCompany company("http");
   bench::SeedWriterCompany(company);
   auto token = cli::IssueUserToken(company.target(), "amy");

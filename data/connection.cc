@@ -81,30 +81,39 @@ base::Err Connection::Failed(CachedStatement* statement) {
 
 base::Result<base::Rowset> Connection::Query(const Sql& sql,
                                              const std::vector<base::Field>& fields) {
-  if (session_ == nullptr) return NotOpen();
   base::Rowset rowset(fields);
+  PLX_RETURN_IF_ERROR(ForEachRow(sql, fields, [&rowset](std::vector<base::Value>& row) {
+    return rowset.AddRow(std::move(row));
+  }));
+  return rowset;
+}
+
+base::Status Connection::ForEachRow(const Sql& sql, const std::vector<base::Field>& fields,
+                                    const RowFn& each) {
+  if (session_ == nullptr) return NotOpen();
   StatementTimer timer;
   CachedStatement* st = nullptr;
+  base::Status read;
   try {
     st = &session_->statements().Get(sql, fields.size());
     MaybeFail(FaultPoint::kStatement, target_.backend);
     bool have = st->st().execute(true);
-    base::Status read;
+    std::vector<base::Value> row;
     while (have && read.ok()) {
-      read = AddRow(*st, fields, rowset);
-      have = st->st().fetch();
+      read = ReadRow(*st, fields, row);
+      if (read.ok()) read = each(row);
+      if (read.ok()) have = st->st().fetch();
     }
     st->Finish();
-    PLX_RETURN_IF_ERROR(read);
   } catch (...) {
     return Failed(st);
   }
-  return rowset;
+  return read;
 }
 
-base::Status Connection::AddRow(const CachedStatement& st, const std::vector<base::Field>& fields,
-                                base::Rowset& rowset) const {
-  std::vector<base::Value> row;
+base::Status Connection::ReadRow(const CachedStatement& st, const std::vector<base::Field>& fields,
+                                 std::vector<base::Value>& row) const {
+  row.clear();
   row.reserve(fields.size());
   for (size_t i = 0; i < fields.size(); ++i) {
     if (st.null(i)) {
@@ -114,7 +123,7 @@ base::Status Connection::AddRow(const CachedStatement& st, const std::vector<bas
     PLX_ASSIGN_OR_RETURN(base::Value v, dialect_.Decode(fields[i].type, st.column(i)));
     row.push_back(std::move(v));
   }
-  return rowset.AddRow(std::move(row));
+  return base::OkStatus();
 }
 
 }  // namespace data

@@ -10,6 +10,7 @@
 #ifndef PLEXAVO_DATA_CONNECTION_H_
 #define PLEXAVO_DATA_CONNECTION_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,12 @@ class Connection {
   base::Result<int64_t> Execute(const Sql& sql);
   // Runs a query; every column is read into the declared field's type.
   base::Result<base::Rowset> Query(const Sql& sql, const std::vector<base::Field>& fields);
+  // Runs a query and hands `each` its rows one at a time, as they are
+  // fetched, in the declared types; stops at the first row `each` refuses,
+  // with its error. Only the current row is held.
+  using RowFn = std::function<base::Status(std::vector<base::Value>& row)>;
+  base::Status ForEachRow(const Sql& sql, const std::vector<base::Field>& fields,
+                          const RowFn& each);
 
   const Dialect& dialect() const { return dialect_; }
   const Target& target() const { return target_; }
@@ -51,9 +58,9 @@ class Connection {
   // another transaction (or a taken key) is noted on the enlistment, so
   // that the host can tell the call may be retried.
   base::Err Failed(CachedStatement* statement);
-  // Decodes the current row of `st` into `rowset`.
-  base::Status AddRow(const CachedStatement& st, const std::vector<base::Field>& fields,
-                      base::Rowset& rowset) const;
+  // Decodes the current row of `st` into `row`.
+  base::Status ReadRow(const CachedStatement& st, const std::vector<base::Field>& fields,
+                       std::vector<base::Value>& row) const;
 
   std::unique_ptr<Session> own_;
   Session* session_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include <soci/postgresql/soci-postgresql.h>
 #include <soci/sqlite3/soci-sqlite3.h>
 
 namespace data {
@@ -122,7 +123,13 @@ void CachedStatement::Assign(const Dialect& dialect, const Sql& sql) {
 }
 
 void CachedStatement::Finish() noexcept {
-  if (backend_ != Backend::kSqlite) return;
+  if (backend_ == Backend::kPostgres) {
+    // The client library holds a query's whole result until it is cleared;
+    // a kept statement would otherwise hold its last result while idle.
+    auto* backend = static_cast<soci::postgresql_statement_backend*>(st_.get_backend());
+    if (backend != nullptr) backend->result_.reset();
+    return;
+  }
   auto* backend = static_cast<soci::sqlite3_statement_backend*>(st_.get_backend());
   if (backend != nullptr && backend->stmt_ != nullptr) sqlite_api::sqlite3_reset(backend->stmt_);
 }

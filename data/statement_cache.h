@@ -36,7 +36,8 @@ class CachedStatement {
   // Copies `sql`'s values into the bound buffers.
   void Assign(const Dialect& dialect, const Sql& sql);
   // Ends the current execution (SQLite: resets the statement, so that it
-  // holds no read lock between uses).
+  // holds no read lock between uses; PostgreSQL: frees the result the
+  // client library holds).
   void Finish() noexcept;
 
   soci::statement& st() { return st_; }

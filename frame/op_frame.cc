@@ -14,6 +14,16 @@ namespace frame {
 
 base::Status Call::OpenConnection() { return company::OpenCompanyDb(db_, ctx_.enlistment(), cnn_); }
 
+base::Result<base::Rowset> Call::QueryResult(const data::Sql& sql,
+                                             const std::vector<base::Field>& fields) {
+  base::RowSink* sink = ctx_.TakeResultSink();
+  if (sink == nullptr) return cnn_.Query(sql, fields);
+  PLX_RETURN_IF_ERROR(sink->Begin(fields));
+  PLX_RETURN_IF_ERROR(cnn_.ForEachRow(
+      sql, fields, [sink](std::vector<base::Value>& row) { return sink->Row(row); }));
+  return base::Rowset(fields);
+}
+
 Outcome Call::Refuse(int32_t id, const std::string& param) const {
   return Outcome::Refused(messages::Showmsg(id, lang_, param));
 }

@@ -63,6 +63,13 @@ class Call {
   data::Connection& cnn() { return cnn_; }
   void Close() { cnn_.Close(); }
 
+  // The operation's result set. Read whole into the rowset answered, or,
+  // when the caller put a row sink on the context, handed to that sink row
+  // by row as it is fetched; the rowset answered then holds the fields and
+  // no rows.
+  base::Result<base::Rowset> QueryResult(const data::Sql& sql,
+                                         const std::vector<base::Field>& fields);
+
   // A refusal with catalogue message `id` in the caller's language.
   Outcome Refuse(int32_t id, const std::string& param = "") const;
 

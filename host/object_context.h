@@ -21,8 +21,10 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "base/result.h"
+#include "base/row_sink.h"
 #include "data/enlistment.h"
 #include "host/effects.h"
 
@@ -113,12 +115,20 @@ class ObjectContext {
 
   std::thread::id thread() const { return thread_; }
 
+  // Where the caller wants the rows of this object's next result set to go
+  // as they are read, instead of in the rowset the operation answers (a
+  // server sending a large answer). Taken once: the operation that reads
+  // its result set takes it; later queries read into rowsets as usual.
+  void set_result_sink(base::RowSink* sink) { result_sink_ = sink; }
+  base::RowSink* TakeResultSink() { return std::exchange(result_sink_, nullptr); }
+
  private:
   friend class Instance;
   std::shared_ptr<const Activity> activity_;
   std::shared_ptr<Transaction> tx_;
   bool root_;
   Vote vote_ = Vote::kNone;
+  base::RowSink* result_sink_ = nullptr;
   std::thread::id thread_ = std::this_thread::get_id();
 };
 

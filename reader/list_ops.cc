@@ -162,7 +162,7 @@ std::optional<base::Rowset> MF_OutBill::BillList(const std::string& vstrBillID,
       Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
         PLX_ASSIGN_OR_RETURN(
-            result, call.cnn().Query(BillListStatement(vstrBillID, vdtmBegin, vdtmEnd, vstrShopID,
+            result, call.QueryResult(BillListStatement(vstrBillID, vdtmBegin, vdtmEnd, vstrShopID,
                                                        vlngState, vstrMaker),
                                      BillListFields()));
         return Outcome::Ok();
@@ -180,7 +180,7 @@ std::optional<base::Rowset> MF_OutBill::PrintRst(const std::string& vstrBillID,
       Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
         PLX_ASSIGN_OR_RETURN(
-            result, call.cnn().Query(PrintStatement(vstrBillID, vstrBegID, vstrEndID, vlngFlag,
+            result, call.QueryResult(PrintStatement(vstrBillID, vstrBegID, vstrEndID, vlngFlag,
                                                     vdtmBeg, vdtmEnd),
                                      PrintFields()));
         return Outcome::Ok();

@@ -8,7 +8,9 @@
 #   writer_bench   drawing a bill number with 10/1000/9000 bills on the day
 #   http_load      CurPeriod over one kept-alive connection; ten-line bills
 #                  over 1/4/50 connections; the server's resident size over
-#                  a 60-second run at 50 connections
+#                  a 60-second run at 50 connections; the server's peak
+#                  resident size through two whole-year PrintRst answers of
+#                  about 60 MB each
 #
 # Options (environment):
 #   PLEXAVO_BENCH_BUILD   build directory (default build-rel, built Release)
@@ -17,6 +19,8 @@
 #   PLEXAVO_BENCH_BACKENDS  "sqlite postgresql" (default) or one of them
 #   PLEXAVO_BENCH_SECONDS   length of each HTTP run (default 15)
 #   PLEXAVO_BENCH_RSS_SECONDS  length of the memory run (default 60; 0 skips it)
+#   PLEXAVO_BENCH_ANSWER_BILLS  bills of 10 lines behind the large answers
+#                         (default 20000; 0 skips that run)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,6 +30,7 @@ BUILD=${PLEXAVO_BENCH_BUILD:-build-rel}
 BACKENDS=${PLEXAVO_BENCH_BACKENDS:-sqlite postgresql}
 SECONDS_PER_RUN=${PLEXAVO_BENCH_SECONDS:-15}
 RSS_SECONDS=${PLEXAVO_BENCH_RSS_SECONDS:-60}
+ANSWER_BILLS=${PLEXAVO_BENCH_ANSWER_BILLS:-20000}
 
 if [[ -n "${PLEXAVO_BENCH_BIN:-}" ]]; then
   BIN=$(cd "$PLEXAVO_BENCH_BIN" && pwd)
@@ -66,6 +71,9 @@ run_backend() {
   done
   if ((RSS_SECONDS > 0)); then
     "$BIN/http_load" --op addnew --lines 10 --connections 50 --seconds "$RSS_SECONDS" --rss || true
+  fi
+  if ((ANSWER_BILLS > 0)); then
+    "$BIN/http_load" --op printrst --bills "$ANSWER_BILLS" --lines 10 --calls 2 || true
   fi
 }
 

@@ -74,6 +74,9 @@ class ResponseWriter {
   // Sends what is buffered and ends the answer; false when the connection
   // failed at any point.
   bool Finish();
+  // Gives up the answer: nothing more is sent, and the connection is closed
+  // without the answer's end.
+  void Abort() { failed_ = true; }
   bool failed() const { return failed_; }
   bool keep_alive() const { return keep_alive_ && !failed_; }
 

@@ -299,31 +299,111 @@ Json RowsetToJson(const std::optional<base::Rowset>& rs) {
   return {{"fields", std::move(fields)}, {"rows", std::move(rows)}};
 }
 
+namespace {
+
+// Follows the parse far enough to see args.NAME at the top level's "args"
+// object; stops there (or at the first malformed byte).
+class ArgTextFinder : public nlohmann::json_sax<Json> {
+ public:
+  explicit ArgTextFinder(std::string_view name) : name_(name) {}
+  std::optional<std::string> found;
+
+  bool null() override { return Scalar(); }
+  bool boolean(bool) override { return Scalar(); }
+  bool number_integer(number_integer_t) override { return Scalar(); }
+  bool number_unsigned(number_unsigned_t) override { return Scalar(); }
+  bool number_float(number_float_t, const string_t&) override { return Scalar(); }
+  bool binary(binary_t&) override { return Scalar(); }
+  bool string(string_t& s) override {
+    if (!name_next_) return Scalar();
+    found = std::move(s);
+    return false;
+  }
+  bool start_object(std::size_t) override {
+    ++depth_;
+    if (args_next_) args_depth_ = depth_;
+    return Scalar();
+  }
+  bool key(string_t& k) override {
+    args_next_ = depth_ == 1 && k == "args";
+    name_next_ = args_depth_ != 0 && depth_ == args_depth_ && k == name_;
+    return true;
+  }
+  bool end_object() override {
+    if (depth_ == args_depth_) args_depth_ = 0;
+    --depth_;
+    return true;
+  }
+  bool start_array(std::size_t) override {
+    ++depth_;
+    return Scalar();
+  }
+  bool end_array() override {
+    --depth_;
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  // Any value ends the wait for the one a key announced.
+  bool Scalar() {
+    args_next_ = name_next_ = false;
+    return true;
+  }
+
+  std::string_view name_;
+  int depth_ = 0;
+  int args_depth_ = 0;  // the depth of the args object while inside it
+  bool args_next_ = false;
+  bool name_next_ = false;
+};
+
+}  // namespace
+
+std::optional<std::string> FindArgText(std::string_view body, std::string_view name) {
+  ArgTextFinder finder(name);
+  try {
+    (void)Json::sax_parse(body.begin(), body.end(), &finder);
+  } catch (...) {
+    return std::nullopt;
+  }
+  return std::move(finder.found);
+}
+
+std::string RowsetJsonHead(const std::vector<base::Field>& fields) {
+  Json names = Json::array();
+  for (const base::Field& f : fields) {
+    names.push_back({{"name", f.name}, {"type", base::FieldTypeName(f.type)}});
+  }
+  return "{\"fields\":" + Dump(names) + ",\"rows\":[";
+}
+
+void AppendRowJson(const std::vector<base::Value>& row, bool first, std::string& out) {
+  out += first ? "[" : ",[";
+  bool first_cell = true;
+  for (const base::Value& cell : row) {
+    if (!first_cell) out += ',';
+    first_cell = false;
+    out += Dump(ValueToJson(cell));
+  }
+  out += ']';
+}
+
 void WriteJson(const Variant& v, const std::function<void(std::string_view)>& out) {
   if (v.type != ParamType::kRowset || !v.rowset) return out(Dump(ToJson(v)));
   const base::Rowset& rs = *v.rowset;
-  Json fields = Json::array();
-  for (const base::Field& f : rs.fields()) {
-    fields.push_back({{"name", f.name}, {"type", base::FieldTypeName(f.type)}});
-  }
-  out("{\"fields\":");
-  out(Dump(fields));
-  out(",\"rows\":[");
+  out(RowsetJsonHead(rs.fields()));
   std::string row_text;
   bool first_row = true;
   for (const auto& row : rs.rows()) {
-    row_text = first_row ? "[" : ",[";
+    row_text.clear();
+    AppendRowJson(row, first_row, row_text);
     first_row = false;
-    bool first_cell = true;
-    for (const base::Value& cell : row) {
-      if (!first_cell) row_text += ',';
-      first_cell = false;
-      row_text += Dump(ValueToJson(cell));
-    }
-    row_text += ']';
     out(row_text);
   }
-  out("]}");
+  out(kRowsetJsonTail);
 }
 
 base::Result<Variant> FromJson(const Json& j, ParamType type, const std::string& name) {

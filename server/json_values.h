@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -54,6 +55,19 @@ Json RowsetToJson(const std::optional<base::Rowset>& rs);
 // The same text as Dump(ToJson(v)), handed out piece by piece (a rowset row
 // by row), so that a large answer is never built whole.
 void WriteJson(const boundary::Variant& v, const std::function<void(std::string_view)>& out);
+
+// The text of member `name` of the request body's "args" object, found by
+// one pass over the text that builds nothing and stops at the member;
+// nullopt when the body is no JSON object, or args holds no such text
+// before the scan ends.
+std::optional<std::string> FindArgText(std::string_view body, std::string_view name);
+
+// The pieces of a rowset's JSON form, for an answer written as its rows are
+// read: RowsetJsonHead, then AppendRowJson for each row (the first with
+// `first`), then kRowsetJsonTail make the text of Dump(RowsetToJson(rs)).
+std::string RowsetJsonHead(const std::vector<base::Field>& fields);
+void AppendRowJson(const std::vector<base::Value>& row, bool first, std::string& out);
+inline constexpr std::string_view kRowsetJsonTail = "]}";
 
 // Reads argument `name` of type `type` from its JSON form. Errors name the
 // argument and say what was expected.

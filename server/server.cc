@@ -28,6 +28,7 @@
 #include "server/json_values.h"
 #include "server/metrics.h"
 #include "server/openapi.h"
+#include "server/streamed_answer.h"
 #include "server/tls_stream.h"
 #include "server/web_assets.h"
 #include "tokens/token_store.h"
@@ -68,12 +69,15 @@ constexpr const char* kDbHeader = "plexavo-db";
 
 struct Reply {
   int status = 200;
-  Json body;                                // error answers
-  std::optional<boundary::Variant> result;  // a successful call's result ...
-  Json byref;                               // ... and its final in/out values
-  std::string outcome;                      // for the log: "ok", "false" or the error text
-  std::optional<std::string> raw = {};      // an answer kept from before, as sent then
-  std::optional<std::string> effects = {};  // a dry run's effects and problems, as JSON members
+  Json body;                                    // error answers
+  std::optional<boundary::Variant> result;      // a successful call's result ...
+  Json byref;                                   // ... and its final in/out values
+  std::string outcome;                          // for the log: "ok", "false" or the error text
+  std::optional<std::string> raw = {};          // an answer kept from before, as sent then
+  std::optional<std::string> effects = {};      // a dry run's effects and problems, as JSON members
+  std::optional<std::string> result_text = {};  // the result's JSON text, made as it was read
+  bool sent = false;     // the answer went out while the call ran (or was cut off)
+  size_t rows_read = 0;  // rows of a result set sent as they were read
 };
 
 Reply Error(int status, const std::string& text) {
@@ -187,6 +191,11 @@ class CallHandler {
     std::string granted_login;
     std::string idempotency_key;  // empty: none
     int64_t key_expiry_s = 0;
+    // Where the result set of a reader call may be answered as it is read
+    // once its text outgrows stream_hold_bytes; null: answers are built
+    // whole.
+    ResponseWriter* stream_to = nullptr;
+    size_t stream_hold_bytes = 0;
   };
 
   Reply Handle(const std::string& body, const Head& head, CallFacts& facts) const {
@@ -320,6 +329,10 @@ class CallHandler {
     facts.login = login;
     // A dry run keeps nothing, its answer under a key included.
     if (dry_run) return Run(*itf, *op, args, login, {}, true);
+    if (head.stream_to != nullptr && op->result == ParamType::kRowset &&
+        std::string_view(itf->progid) != boundary::kWriterProgId) {
+      return RunStreamed(*itf, *op, args, login, head);
+    }
     if (head.idempotency_key.empty() || std::string_view(itf->progid) != boundary::kWriterProgId) {
       return Run(*itf, *op, args, login);
     }
@@ -385,6 +398,30 @@ class CallHandler {
     return Error(409, "the call could not keep its Idempotency-Key; nothing was kept");
   }
 
+  // A reader call answering a result set: its rows go to the answer as
+  // they are read (server/streamed_answer.h).
+  Reply RunStreamed(const Interface& itf, const Operation& op, boundary::Args& args,
+                    const std::string& login, const Head& head) const {
+    StreamedAnswer stream(*head.stream_to, head.stream_hold_bytes,
+                          [&] { return Dump(ByRefJson(op, args)); });
+    Reply reply = Run(itf, op, args, login, {}, &stream);
+    reply.rows_read = stream.rows();
+    const bool whole = reply.status == 200 && reply.result && reply.result->rowset &&
+                       reply.result->rowset->RecordCount() == 0;
+    if (stream.sending()) {
+      reply.sent = true;
+      if (!whole || !stream.Complete(Dump(reply.byref))) {
+        stream.CutOff();
+        reply.outcome =
+            "answer cut off: " +
+            (reply.status == 200 ? std::string("in/out values changed") : reply.outcome);
+      }
+    } else if (stream.begun() && whole) {
+      reply.result_text = stream.TakeHeld();
+    }
+    return reply;
+  }
+
   static std::string AnswerText(const Operation& op, const boundary::Args& args,
                                 const boundary::Variant& result) {
     return Dump(Json{{"byref", ByRefJson(op, args)}, {"result", ToJson(result)}});
@@ -401,7 +438,8 @@ class CallHandler {
   // A dry run's transaction is rolled back whatever the call answers; the
   // reply then carries what it did (boundary/effects_json.h).
   Reply Run(const Interface& itf, const Operation& op, boundary::Args& args,
-            const std::string& login, const Keeper& keep = {}, bool dry_run = false) const {
+            const std::string& login, const Keeper& keep = {}, bool dry_run = false,
+            base::RowSink* result_sink = nullptr) const {
     host::Host host(classes_);
     // A call whose transaction lost a race with another one (a deadlock, a
     // number another call took first) left nothing behind; it runs again on
@@ -428,6 +466,11 @@ class CallHandler {
         return host::Attempt::kDone;
       }
       if (dry_run) instance->SetDryRun();
+      // Only a first attempt may hand its rows on: rows sent cannot be
+      // taken back.
+      if (attempt == 1 && result_sink != nullptr && instance->context() != nullptr) {
+        instance->context()->set_result_sink(result_sink);
+      }
       result = boundary::Invoke(*object, itf, op, args);
       if (keep && result.ok() && !keep(*instance, AnswerText(op, args, *result))) {
         (void)instance->Release();
@@ -592,6 +635,8 @@ struct Server::Impl {
       h.granted_login = login;
       h.idempotency_key = head.Header("idempotency-key").value_or("");
       h.key_expiry_s = options.idempotency_expiry_s;
+      h.stream_to = &out;
+      h.stream_hold_bytes = options.stream_hold_bytes;
       std::string progid, method;
       if (head.path == kEventsPath) {
         reply = HandleEvents(head, h.token, facts);
@@ -606,13 +651,14 @@ struct Server::Impl {
       reply = Error(500, std::string("internal error: ") + e.what());
     }
     std::string().swap(body);
-    WriteReply(reply, out);
+    if (!reply.sent) WriteReply(reply, out);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     LogCall(facts, MsSince(start), reply.status, reply.outcome);
     CountCall(facts, reply, std::chrono::duration<double>(elapsed).count());
     // A large answer leaves the allocator holding memory the process no
     // longer uses; hand it back.
-    if (reply.result && reply.result->rowset && reply.result->rowset->RecordCount() > 1000) {
+    if ((reply.result && reply.result->rowset && reply.result->rowset->RecordCount() > 1000) ||
+        reply.rows_read > 1000) {
       reply = Reply();
       malloc_trim(0);
     }
@@ -682,7 +728,11 @@ struct Server::Impl {
     out.Write("{\"byref\":");
     out.Write(Dump(reply.byref));
     out.Write(",\"result\":");
-    WriteJson(*reply.result, [&out](std::string_view piece) { out.Write(piece); });
+    if (reply.result_text) {
+      out.Write(*reply.result_text);
+    } else {
+      WriteJson(*reply.result, [&out](std::string_view piece) { out.Write(piece); });
+    }
     if (reply.effects) out.Write(*reply.effects);
     out.Write("}");
   }

@@ -20,7 +20,11 @@
 //   GET /v1/health       200 {"status": "ok"}
 //   GET /v1/interfaces   200 {"interfaces": [...]}: both operation tables
 // Every error answer is {"error": TEXT}. Values use the JSON forms of
-// server/json_values.h; large answers come in chunks.
+// server/json_values.h; large answers come in chunks. A large result set
+// (BillList, PrintRst) is sent as its rows are read from the database, with
+// the same text; should the call fail after its answer was started, the
+// connection is closed without the answer's end (see
+// server/streamed_answer.h).
 //
 // The company database may also be named in the header "Plexavo-DB: NAME".
 // The token is then checked before the body is read, and the call's vstrDB

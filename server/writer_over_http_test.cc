@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <sstream>
 #include <thread>
 
@@ -218,6 +219,62 @@ TEST_F(WriterOverHttpTest, TwoClientsExecutingTheSameBill) {
   }
   EXPECT_EQ(Balance("S1", 1), C("950"));  // taken once per bill
   EXPECT_EQ(BomOut(bom_line1_a_), C("50"));
+}
+
+// The reader's large result sets are sent as their rows are read; the text
+// must be the one the answer built whole has, whatever part of it was held.
+TEST_F(WriterOverHttpTest, ResultSetsSentAsReadAreTheAnswersBuiltWhole) {
+  std::vector<testing_support::LineSpec> lines;
+  for (int l = 1; l <= 60; ++l) lines.push_back({.sort_id = std::to_string(l), .memo = "m\"é"});
+  for (const char* id : {"202612060101", "202612060102", "202612060103"}) {
+    ASSERT_TRUE(AddNew(id, lines).ok);
+  }
+  const std::string db = company_.name();
+  const Json print = {{"vstrBillID", ""}, {"vstrBegID", ""},         {"vstrEndID", ""},
+                      {"vlngFlag", 0},    {"vdtmBeg", "2026-01-01"}, {"vdtmEnd", "2026-12-31"},
+                      {"vstrDB", db},     {"vstrErr", "left over"}};
+  Json one = print;
+  one["vstrBillID"] = "202612060102";
+  Json none = print;
+  none["vstrBillID"] = "no such bill";
+  const Json list = {{"vstrBillID", ""},
+                     {"vdtmBegin", "2026-01-01"},
+                     {"vdtmEnd", "2026-12-31"},
+                     {"vstrShopID", ""},
+                     {"vlngState", 0},
+                     {"vstrMaker", ""},
+                     {"vstrDB", db},
+                     {"vstrErr", ""}};
+  const std::pair<const char*, Json> calls[] = {
+      {"PrintRst", print}, {"PrintRst", one}, {"PrintRst", none}, {"BillList", list}};
+
+  auto answers = [&](size_t hold_bytes) {
+    ServeOptions options = testing_support::ServerOptions(2);
+    options.stream_hold_bytes = hold_bytes;
+    server_.Start(options);
+    std::vector<std::string> bodies;
+    for (const auto& [op, args] : calls) {
+      testing_support::HttpAnswer a =
+          server_.Post(server_.Body("Plexavo.MF_OutBill", op, args), server_.Bearer("amy"));
+      bodies.push_back(a.status == 200 ? a.text : "no answer");
+    }
+    return bodies;
+  };
+  const std::vector<std::string> whole = answers(SIZE_MAX);
+  auto rows = [](const std::string& body) {
+    auto json = ParseJson(body);
+    return json.ok() && (*json)["result"].is_object() ? (*json)["result"]["rows"].size() : 0;
+  };
+  ASSERT_EQ(rows(whole[0]), 180u) << whole[0].substr(0, 300);
+  ASSERT_EQ(rows(whole[1]), 60u);
+  ASSERT_EQ(rows(whole[2]), 0u);
+  ASSERT_EQ(rows(whole[3]), 3u);
+  EXPECT_NE(whole[0].find("\"vstrErr\":\"left over\""), std::string::npos);
+  for (size_t hold : {size_t{0}, size_t{5000}, size_t{256 * 1024}}) {
+    SCOPED_TRACE("held up to " + std::to_string(hold) + " bytes");
+    const std::vector<std::string> streamed = answers(hold);
+    for (size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(streamed[i], whole[i]) << calls[i].first;
+  }
 }
 
 }  // namespace

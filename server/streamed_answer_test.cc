@@ -1,0 +1,107 @@
+#include "server/streamed_answer.h"
+
+#include <gtest/gtest.h>
+
+#include "server/json_values.h"
+
+namespace server {
+namespace {
+
+// Takes every byte written to it.
+class CapturingStream : public Stream {
+ public:
+  CapturingStream() : Stream(-1) {}
+  size_t ReadSome(char*, size_t, Io& io) override {
+    io = Io::kClosed;
+    return 0;
+  }
+  size_t WriteSome(const char* data, size_t size, Io& io) override {
+    io = Io::kDone;
+    sent.append(data, size);
+    return size;
+  }
+  std::string sent;
+};
+
+const std::vector<base::Field> kFields = {{"ID", base::FieldType::kText},
+                                          {"Qty", base::FieldType::kCurrency}};
+
+std::vector<base::Value> RowOf(int i) {
+  return {base::Value("bill " + std::to_string(i)), base::Currency::FromScaled(i * 10000)};
+}
+
+// The answer's body: what follows the head, chunks joined.
+std::string Body(const std::string& sent) {
+  std::string body;
+  size_t pos = sent.find("\r\n\r\n") + 4;
+  while (pos < sent.size()) {
+    const size_t eol = sent.find("\r\n", pos);
+    const size_t size = std::stoul(sent.substr(pos, eol - pos), nullptr, 16);
+    body += sent.substr(eol + 2, size);
+    pos = eol + 2 + size + 2;
+  }
+  return body;
+}
+
+TEST(StreamedAnswerTest, RowsReachTheClientWhileTheQueryRunsAndEndAsTheWholeAnswer) {
+  base::Rowset whole(kFields);
+  for (int i = 0; i < 5000; ++i) ASSERT_TRUE(whole.AddRow(RowOf(i)).ok());
+  const std::string expected =
+      "{\"byref\":{\"vstrErr\":\"\"},\"result\":" + Dump(RowsetToJson(whole)) + "}";
+
+  const struct {
+    const char* what;
+    bool complete;  // the call succeeded with the values sent
+    std::string final_byref;
+  } cases[] = {
+      {"completed", true, "{\"vstrErr\":\"\"}"},
+      {"in/out values changed after the start", true, "{\"vstrErr\":\"failed\"}"},
+      {"call failed after the start", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CapturingStream stream;
+    RequestHead head;
+    ResponseWriter out(stream, head, 1000);
+    StreamedAnswer answer(out, 1024, [] { return std::string("{\"vstrErr\":\"\"}"); });
+    ASSERT_TRUE(answer.Begin(kFields).ok());
+    for (int i = 0; i < 5000; ++i) ASSERT_TRUE(answer.Row(RowOf(i)).ok());
+    // Far more than one chunk went out before the call ended.
+    EXPECT_TRUE(answer.sending());
+    EXPECT_GT(stream.sent.size(), 64u * 1024);
+    EXPECT_EQ(stream.sent.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+    EXPECT_NE(stream.sent.find("Transfer-Encoding: chunked\r\n"), std::string::npos);
+
+    const bool completed = c.complete && answer.Complete(c.final_byref);
+    if (!c.complete) answer.CutOff();
+    const bool finished = out.Finish();
+    const bool whole_answer = c.complete && c.final_byref == "{\"vstrErr\":\"\"}";
+    EXPECT_EQ(completed, whole_answer);
+    EXPECT_EQ(finished, whole_answer);
+    const bool terminated =
+        stream.sent.size() >= 5 && stream.sent.compare(stream.sent.size() - 5, 5, "0\r\n\r\n") == 0;
+    EXPECT_EQ(terminated, whole_answer);
+    if (whole_answer) {
+      EXPECT_EQ(Body(stream.sent), expected);
+    }
+  }
+}
+
+TEST(StreamedAnswerTest, AnAnswerWithinTheLimitIsHeldForTheCaller) {
+  CapturingStream stream;
+  RequestHead head;
+  ResponseWriter out(stream, head, 1000);
+  StreamedAnswer answer(out, 1 << 20, [] { return std::string("{}"); });
+  base::Rowset whole(kFields);
+  ASSERT_TRUE(answer.Begin(kFields).ok());
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(answer.Row(RowOf(i)).ok());
+    ASSERT_TRUE(whole.AddRow(RowOf(i)).ok());
+  }
+  EXPECT_FALSE(answer.sending());
+  EXPECT_EQ(stream.sent, "");
+  EXPECT_EQ(answer.TakeHeld(), Dump(RowsetToJson(whole)));
+}
+
+}  // namespace
+}  // namespace server
