@@ -268,6 +268,34 @@ TEST_F(HostileClientsTest, BodyNamingAnotherDatabaseThanTheHeaderIsRefused) {
   EXPECT_EQ(r.status, 400);
   EXPECT_EQ(r.text, ErrorText("vstrDB '" + other.name() + "' is not the database '" +
                               company_.name() + "' named by the Plexavo-DB header"));
+
+  // Without the header the token is checked against the first vstrDB of the
+  // body before the body is parsed: a bogus token is refused even when the
+  // rest of the body is malformed, and a second vstrDB cannot carry a call
+  // into a database the token was not checked against.
+  const std::string db = company_.name();
+  const std::string head = "{\"args\":{\"vstrDB\":\"" + db + "\"";
+  const struct {
+    std::string body;
+    std::string token;
+    int status;
+    std::string text;
+  } cases[] = {
+      {head + ",\"vstrErr\":", "bogus", 401,
+       "the token is not valid for company database '" + db + "'"},
+      {head + ",\"vstrErr\":", token(), 400, ""},
+      {head + ",\"vstrDB\":\"" + other.name() +
+           "\",\"vstrErr\":\"\"},\"progid\":\"Plexavo.MF_OutBill\",\"method\":\"UserName\"}",
+       token(), 400, "vstrDB is given more than once"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body);
+    auto answer = server_.Post(c.body, {{"Authorization", "Bearer " + c.token}});
+    EXPECT_EQ(answer.status, c.status) << answer.text;
+    if (!c.text.empty()) {
+      EXPECT_EQ(answer.text, ErrorText(c.text));
+    }
+  }
 }
 
 TEST_F(HostileClientsTest, LargeAnswersComeInChunksAndWhole) {

@@ -167,11 +167,16 @@ std::string BearerToken(const std::string& header) {
   return token.find(' ') == std::string::npos ? token : "";
 }
 
-// The login a token belongs to in company database `db`.
+// The login a token belongs to in company database `db`. A database that
+// is not there costs the same digest and look-up all the same.
 base::Result<std::string> LoginOfToken(const std::string& db, const std::string& token) {
-  PLX_ASSIGN_OR_RETURN(data::Target target, company::CompanyTarget(db));
+  auto target = company::CompanyTarget(db);
+  if (!target.ok()) {
+    tokens::LookUpWithoutDatabase(token);
+    return target.err();
+  }
   data::Connection cnn;
-  PLX_RETURN_IF_ERROR(cnn.Open(target, nullptr));
+  PLX_RETURN_IF_ERROR(cnn.Open(*target, nullptr));
   return tokens::LoginOfToken(cnn, token);
 }
 
@@ -189,6 +194,7 @@ class CallHandler {
     // database the arguments name.
     std::optional<std::string> db;
     std::string granted_login;
+    bool db_from_body = false;    // `db` was read from the body ahead of the rest
     std::string idempotency_key;  // empty: none
     int64_t key_expiry_s = 0;
     // Where the result set of a reader call may be answered as it is read
@@ -317,6 +323,7 @@ class CallHandler {
     std::string login = head.granted_login;
     if (head.db) {
       if (*head.db != *db) {
+        if (head.db_from_body) return Error(400, "vstrDB is given more than once");
         return Error(400, "vstrDB '" + *db + "' is not the database '" + *head.db +
                               "' named by the Plexavo-DB header");
       }
@@ -623,6 +630,25 @@ struct Server::Impl {
     return ErrorAnswer(refusal.status, refusal.body["error"].get<std::string>());
   }
 
+  // A call that names its database only in the body's vstrDB: the name is
+  // picked out of the text by one scan that builds nothing, and the token
+  // checked against it, before the body is parsed. True when the token is
+  // refused (`reply` says so); otherwise `h` carries the database and the
+  // login, or nothing when the body names no database as text (the parse
+  // then says what is wrong).
+  static bool PreAuthenticate(const std::string& body, CallHandler::Head& h, CallFacts& facts,
+                              Reply& reply) {
+    std::optional<std::string> db = FindArgText(body, kDbParam);
+    if (!db) return false;
+    facts.db = *db;
+    std::string login = CallHandler::Authenticate(*db, h.token, reply);
+    if (login.empty()) return true;
+    h.db = std::move(db);
+    h.db_from_body = true;
+    h.granted_login = std::move(login);
+    return false;
+  }
+
   void HandleCall(const RequestHead& head, std::string& body, const std::string& login,
                   ResponseWriter& out) {
     auto start = std::chrono::steady_clock::now();
@@ -640,6 +666,8 @@ struct Server::Impl {
       std::string progid, method;
       if (head.path == kEventsPath) {
         reply = HandleEvents(head, h.token, facts);
+      } else if (!h.db && PreAuthenticate(body, h, facts, reply)) {
+        // Refused before the body was parsed.
       } else if (NamedCall(head.path, progid, method)) {
         reply = calls.HandleNamed(progid, method, body, h, facts);
       } else if (head.path == kCallPath) {

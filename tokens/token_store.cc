@@ -34,6 +34,21 @@ base::Result<std::string> LoginOfToken(data::Connection& cnn, const std::string&
   return rs.Row(0)[0].TextOrEmpty();
 }
 
+void LookUpWithoutDatabase(const std::string& token) {
+  data::Target nowhere;
+  nowhere.backend = data::Backend::kSqlite;
+  nowhere.database = "token-decoy";
+  nowhere.path = ":memory:";
+  data::Connection cnn;
+  if (!cnn.Open(nowhere, nullptr, data::OpenMode::kCreateIfMissing).ok()) return;
+  (void)cnn.Query(data::Sql("SELECT LoginName FROM (SELECT NULL AS LoginName, '' AS TokenHash, "
+                            "NULL AS Expires) AS SM_UserToken WHERE TokenHash = :hash "
+                            "AND (Expires IS NULL OR Expires > :now)")
+                      .Bind("hash", TokenHash(token))
+                      .Bind("now", base::DateTime::Now()),
+                  {{"LoginName", base::FieldType::kText}});
+}
+
 base::Result<int64_t> DeleteTokens(data::Connection& cnn, const std::string& login) {
   return cnn.Execute(
       data::Sql("DELETE FROM SM_UserToken WHERE LoginName = :login").Bind("login", login));

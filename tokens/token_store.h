@@ -23,6 +23,12 @@ base::Result<std::string> InsertToken(data::Connection& cnn, const std::string& 
 // valid token of a user matches.
 base::Result<std::string> LoginOfToken(data::Connection& cnn, const std::string& token);
 
+// The work of LoginOfToken where the named company database does not
+// exist: the same digest and statement, run on a private in-memory database
+// over a row that matches nothing, so that refusing a token costs about the
+// same whether or not the database exists.
+void LookUpWithoutDatabase(const std::string& token);
+
 // Removes every token of `login`; answers how many there were.
 base::Result<int64_t> DeleteTokens(data::Connection& cnn, const std::string& login);
 
