@@ -411,7 +411,16 @@ class CallHandler {
                     const std::string& login, const Head& head) const {
     StreamedAnswer stream(*head.stream_to, head.stream_hold_bytes,
                           [&] { return Dump(ByRefJson(op, args)); });
-    Reply reply = Run(itf, op, args, login, {}, &stream);
+    Reply reply;
+    try {
+      reply = Run(itf, op, args, login, {}, &stream);
+    } catch (const std::exception& e) {
+      if (!stream.sending()) throw;
+      stream.CutOff();
+      reply = Error(500, std::string("answer cut off: internal error: ") + e.what());
+      reply.sent = true;
+      return reply;
+    }
     reply.rows_read = stream.rows();
     const bool whole = reply.status == 200 && reply.result && reply.result->rowset &&
                        reply.result->rowset->RecordCount() == 0;
