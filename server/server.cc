@@ -413,7 +413,7 @@ class CallHandler {
                           [&] { return Dump(ByRefJson(op, args)); });
     Reply reply;
     try {
-      reply = Run(itf, op, args, login, {}, &stream);
+      reply = Run(itf, op, args, login, {}, false, &stream);
     } catch (const std::exception& e) {
       if (!stream.sending()) throw;
       stream.CutOff();
