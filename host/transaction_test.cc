@@ -8,54 +8,19 @@
 #include "data/fault_injection.h"
 #include "host/conflict_retry.h"
 #include "host/object_context.h"
+#include "tests/probe_object.h"
 #include "tests/test_company.h"
 
 namespace host {
 namespace {
 
-using testing_support::TestCompany;
-
-// A hosted class that writes and reads settings rows through its own
-// connection, the way operations do.
-class Probe : public Component {
- public:
-  using Component::Component;
-
-  base::Status Put(const std::string& db, const std::string& id, const std::string& value) {
-    data::Connection cnn;
-    PLX_RETURN_IF_ERROR(Open(db, cnn));
-    return cnn.Execute(data::Sql("INSERT INTO SM_Config (ID, Value) VALUES (:id, :v)")
-                           .Bind("id", id)
-                           .Bind("v", value))
-                   .ok()
-               ? base::OkStatus()
-               : base::MakeErr(1, "insert failed");
-  }
-
-  std::string Get(const std::string& db, const std::string& id) {
-    data::Connection cnn;
-    if (!Open(db, cnn).ok()) return "<open failed>";
-    auto rs = cnn.Query(data::Sql("SELECT Value FROM SM_Config WHERE ID = :id").Bind("id", id),
-                        {{"Value", base::FieldType::kText}});
-    if (!rs.ok()) return "<query failed>";
-    return rs->RecordCount() == 0 ? "<none>" : rs->Row(0)[0].TextOrEmpty();
-  }
-
- private:
-  base::Status Open(const std::string& db, data::Connection& cnn) {
-    PLX_ASSIGN_OR_RETURN(data::Target target, testing_support::CompanyTargetOf(db));
-    return cnn.Open(target, GetObjectContext().enlistment());
-  }
-};
+using testing_support::kProbeInTx;   // a class that requires a transaction
+using testing_support::kProbeNever;  // one that never takes part
+using testing_support::kProbeNoTx;   // one that takes part in its creator's
 
 class TransactionTest : public ::testing::Test {
  protected:
-  TransactionTest() {
-    auto factory = [](ObjectContext& ctx) { return std::make_unique<Probe>(ctx); };
-    company_.classes().Register({"Test.Root", TransactionAttribute::kRequires, factory});
-    company_.classes().Register({"Test.Child", TransactionAttribute::kSupports, factory});
-    company_.classes().Register({"Test.Loner", TransactionAttribute::kNone, factory});
-  }
+  TransactionTest() { testing_support::RegisterProbes(company_.classes()); }
 
   Instance Create(const std::string& progid) {
     auto created = Host(company_.classes()).CreateObject(progid, "alice");
@@ -63,136 +28,114 @@ class TransactionTest : public ::testing::Test {
     return std::move(created).value();
   }
 
+  // Opens a connection in `obj`'s context, the way operations do.
+  base::Status Open(Instance& obj, data::Connection& cnn) {
+    return cnn.Open(company_.target(), obj.context()->enlistment());
+  }
+  base::Status Put(Instance& obj, const std::string& id, const std::string& value) {
+    data::Connection cnn;
+    PLX_RETURN_IF_ERROR(Open(obj, cnn));
+    auto changed = cnn.Execute(data::Sql("INSERT INTO SM_Config (ID, Value) VALUES (:id, :v)")
+                                   .Bind("id", id)
+                                   .Bind("v", value));
+    return changed.ok() ? base::OkStatus() : base::Status(changed.err());
+  }
+  std::string Get(Instance& obj, const std::string& id) {
+    data::Connection cnn;
+    EXPECT_TRUE(Open(obj, cnn).ok());
+    auto rs = cnn.Query(data::Sql("SELECT Value FROM SM_Config WHERE ID = :id").Bind("id", id),
+                        {{"Value", base::FieldType::kText}});
+    return rs.ok() && rs->RecordCount() == 1 ? rs->Row(0)[0].TextOrEmpty() : "<none>";
+  }
+  // Votes in turn: C complete, A abort.
+  static void Vote(Instance& obj, const char* votes) {
+    for (; *votes != '\0'; ++votes)
+      *votes == 'C' ? obj.context()->SetComplete() : obj.context()->SetAbort();
+  }
+  // What a connection outside every transaction reads.
   std::string Stored(const std::string& id) {
     return company_.Text("SELECT Value FROM SM_Config WHERE ID = '" + id + "'");
   }
 
-  TestCompany company_;
+  testing_support::TestCompany company_;
 };
 
-TEST_F(TransactionTest, NestedWriteIsSeenBeforeCommitAndGoneAfterAbort) {
-  Instance root = Create("Test.Root");
-  ObjectContext& ctx = *root.context();
-  ASSERT_TRUE(ctx.IsInTransaction());
-  Instance writer = ctx.CreateInstance("Test.Child").value();
-  Instance reader = ctx.CreateInstance("Test.Child").value();
-  ASSERT_TRUE(writer.context()->IsInTransaction());
-  ASSERT_TRUE(writer.As<Probe>()->Put(company_.name(), "K", "nested").ok());
-  EXPECT_EQ(reader.As<Probe>()->Get(company_.name(), "K"), "nested");
-  // Nobody outside the transaction sees it yet.
-  EXPECT_EQ(Stored("K"), "<none>");
-  writer.context()->SetComplete();  // a nested vote does not decide
-  ctx.SetAbort();
-  ASSERT_TRUE(writer.Release().ok());
-  ASSERT_TRUE(reader.Release().ok());
-  ASSERT_TRUE(root.Release().ok());
-  EXPECT_EQ(Stored("K"), "<none>");
-}
-
-TEST_F(TransactionTest, RootCommitKeepsNestedWrites) {
-  Instance root = Create("Test.Root");
-  Instance child = root.context()->CreateInstance("Test.Child").value();
-  ASSERT_TRUE(child.As<Probe>()->Put(company_.name(), "K", "kept").ok());
-  ASSERT_TRUE(root.As<Probe>()->Put(company_.name(), "L", "root").ok());
-  child.context()->SetAbort();  // overruled: only the root's last vote counts
-  root.context()->SetAbort();
-  root.context()->SetComplete();
-  ASSERT_TRUE(child.Release().ok());
-  ASSERT_TRUE(root.Release().ok());
-  EXPECT_EQ(Stored("K"), "kept");
-  EXPECT_EQ(Stored("L"), "root");
-}
-
-TEST_F(TransactionTest, NoVoteRollsBack) {
-  {
-    Instance root = Create("Test.Root");
-    ASSERT_TRUE(root.As<Probe>()->Put(company_.name(), "K", "lost").ok());
+// A root and a nested object write; a second nested object sees both
+// writes, nobody outside does; the votes settle what is kept.
+TEST_F(TransactionTest, NestedWritesShareTheRootsTransactionAndItsLastVote) {
+  const struct {
+    const char *root_votes, *child_votes;
+    bool kept;
+  } cases[] = {{"", "", false}, {"A", "C", false}, {"AC", "A", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.root_votes) + "/" + c.child_votes);
+    company_.Exec("DELETE FROM SM_Config WHERE ID IN ('K', 'L')");
+    {
+      Instance root = Create(kProbeInTx);
+      Instance child = root.context()->CreateInstance(kProbeNoTx).value();
+      Instance reader = root.context()->CreateInstance(kProbeNoTx).value();
+      ASSERT_TRUE(child.context()->IsInTransaction());
+      EXPECT_EQ(child.context()->CallerLogin(), "alice");
+      ASSERT_TRUE(Put(child, "K", "nested").ok());
+      ASSERT_TRUE(Put(root, "L", "root").ok());
+      EXPECT_EQ(Get(reader, "K") + Get(reader, "L"), "nestedroot");
+      EXPECT_EQ(Stored("K") + Stored("L"), "<none><none>");
+      Vote(child, c.child_votes);
+      Vote(root, c.root_votes);
+      // Without a vote the objects are dropped unreleased.
+      if (*c.root_votes != '\0') {
+        ASSERT_TRUE(child.Release().ok() && reader.Release().ok() && root.Release().ok());
+      }
+    }
+    EXPECT_EQ(Stored("K") + Stored("L"), c.kept ? "nestedroot" : "<none><none>");
   }
-  EXPECT_EQ(Stored("K"), "<none>");
 }
 
-TEST_F(TransactionTest, WriteOutsideATransactionIsItsOwn) {
-  Instance reader = Create("Test.Child");
-  ASSERT_FALSE(reader.context()->IsInTransaction());
-  ASSERT_TRUE(reader.As<Probe>()->Put(company_.name(), "K", "own").ok());
-  // Visible at once, while the object still lives and without any vote.
-  EXPECT_EQ(Stored("K"), "own");
-  reader.context()->SetAbort();
-  ASSERT_TRUE(reader.Release().ok());
-  EXPECT_EQ(Stored("K"), "own");
+// Objects created beside an aborting root: whether they are in a
+// transaction and its root, whether their write is seen at once, and
+// whether it is kept after their vote and the root's abort.
+TEST_F(TransactionTest, ObjectsOutsideTheRootsTransactionKeepTheirWrites) {
+  enum How { kOwn, kPlain, kInside };  // created by the host, or by the root
+  const struct {
+    const char* what;
+    How how;
+    const char* progid;
+    bool in_tx, own_root, seen_at_once, abort_vote, kept;
+  } cases[] = {
+      {"on its own, no transaction", kOwn, kProbeNoTx, false, false, true, true, true},
+      {"plainly: out of the transaction", kPlain, kProbeNoTx, false, false, true, false, true},
+      {"a class that never takes part", kInside, kProbeNever, false, false, true, true, true},
+      {"requiring, plainly: its own", kPlain, kProbeInTx, true, true, false, false, true},
+      {"requiring, inside: joins", kInside, kProbeInTx, true, false, false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    company_.Exec("DELETE FROM SM_Config WHERE ID = 'K'");
+    Instance root = Create(kProbeInTx);
+    Instance obj = c.how == kOwn     ? Create(c.progid)
+                   : c.how == kPlain ? root.context()->CreateObject(c.progid).value()
+                                     : root.context()->CreateInstance(c.progid).value();
+    EXPECT_EQ(obj.context()->IsInTransaction(), c.in_tx);
+    EXPECT_EQ(obj.context()->IsTransactionRoot(), c.own_root);
+    ASSERT_TRUE(Put(obj, "K", "v").ok());
+    EXPECT_EQ(Stored("K"), c.seen_at_once ? "v" : "<none>");
+    Vote(obj, c.abort_vote ? "A" : "C");
+    ASSERT_TRUE(obj.Release().ok());
+    root.context()->SetAbort();
+    ASSERT_TRUE(root.Release().ok());
+    EXPECT_EQ(Stored("K"), c.kept ? "v" : "<none>");
+  }
 }
 
-TEST_F(TransactionTest, PlainCreationLeavesTheCallersTransaction) {
-  Instance root = Create("Test.Root");
-  Instance outside = root.context()->CreateObject("Test.Child").value();
-  Instance never = root.context()->CreateInstance("Test.Loner").value();
-  EXPECT_FALSE(outside.context()->IsInTransaction());
-  EXPECT_FALSE(never.context()->IsInTransaction());
-  ASSERT_TRUE(outside.As<Probe>()->Put(company_.name(), "K", "outside").ok());
-  root.context()->SetAbort();
-  ASSERT_TRUE(root.Release().ok());
-  EXPECT_EQ(Stored("K"), "outside");
-}
-
-TEST_F(TransactionTest, RequiresClassCreatedInsideJoinsAndOutsideStartsItsOwn) {
-  Instance root = Create("Test.Root");
-  Instance joined = root.context()->CreateInstance("Test.Root").value();
-  EXPECT_FALSE(joined.context()->IsTransactionRoot());
-  Instance own = root.context()->CreateObject("Test.Root").value();
-  EXPECT_TRUE(own.context()->IsTransactionRoot());
-  ASSERT_TRUE(own.As<Probe>()->Put(company_.name(), "K", "own root").ok());
-  own.context()->SetComplete();
-  ASSERT_TRUE(own.Release().ok());
-  root.context()->SetAbort();
-  EXPECT_EQ(Stored("K"), "own root");
-}
-
-TEST_F(TransactionTest, CallerIdentityReachesNestedObjects) {
-  Instance root = Create("Test.Root");
-  Instance child = root.context()->CreateInstance("Test.Child").value();
-  EXPECT_EQ(child.context()->CallerLogin(), "alice");
-}
-
-TEST_F(TransactionTest, UnknownProgIdIsRefused) {
+TEST_F(TransactionTest, UnknownClassesAndOtherThreadsAreRefused) {
   auto created = Host(company_.classes()).CreateObject("Test.Nobody", "alice");
   ASSERT_FALSE(created.ok());
   EXPECT_EQ(created.err().number, base::kErrObjectCreation);
-}
-
-TEST_F(TransactionTest, ObjectIsOnlyReachableOnItsOwnThread) {
-  Instance root = Create("Test.Root");
-  Probe* elsewhere = reinterpret_cast<Probe*>(1);
-  std::thread([&] { elsewhere = root.As<Probe>(); }).join();
+  Instance root = Create(kProbeInTx);
+  auto* elsewhere = reinterpret_cast<testing_support::ProbeObject*>(1);
+  std::thread([&] { elsewhere = root.As<testing_support::ProbeObject>(); }).join();
   EXPECT_EQ(elsewhere, nullptr);
-  EXPECT_NE(root.As<Probe>(), nullptr);
-}
-
-TEST_F(TransactionTest, CurrencyIsExactInStorageAndArithmetic) {
-  company_.Exec("INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) VALUES ('S1', 1, '', 0)");
-  const base::Currency tenth = base::Currency::Parse("0.1").value();
-  for (int i = 0; i < 3; ++i) {
-    company_.Exec("UPDATE ST_ShelfBal SET Qty = Qty + :q WHERE ShelfID = 'S1'", {{"q", tenth}});
-  }
-  base::Rowset equal =
-      company_.Query("SELECT COUNT(*) FROM ST_ShelfBal WHERE Qty = :q",
-                     {{"n", base::FieldType::kInt}}, {{"q", base::Currency::Parse("0.3").value()}});
-  EXPECT_EQ(equal.Row(0)[0], base::Value(1));
-  base::Rowset read =
-      company_.Query("SELECT Qty FROM ST_ShelfBal", {{"Qty", base::FieldType::kCurrency}});
-  EXPECT_EQ(read.Row(0)[0].AsCurrency()->ToString(), "0.3000");
-
-  base::Currency third = base::Currency::FromInt(1)
-                             .MulDiv(base::Currency::FromInt(1), base::Currency::FromInt(3))
-                             .value();
-  company_.Exec("UPDATE ST_ShelfBal SET Qty = :q", {{"q", third}});
-  read = company_.Query("SELECT Qty FROM ST_ShelfBal", {{"Qty", base::FieldType::kCurrency}});
-  EXPECT_EQ(read.Row(0)[0].AsCurrency()->ToString(), "0.3333");
-
-  // The largest magnitudes survive the round trip unchanged.
-  base::Currency big = base::Currency::Parse("-922337203685477.5807").value();
-  company_.Exec("UPDATE ST_ShelfBal SET Qty = :q", {{"q", big}});
-  read = company_.Query("SELECT Qty FROM ST_ShelfBal", {{"Qty", base::FieldType::kCurrency}});
-  EXPECT_EQ(*read.Row(0)[0].AsCurrency(), big);
+  EXPECT_NE(root.As<testing_support::ProbeObject>(), nullptr);
 }
 
 // A failure of a statement, of the opening of a connection or of the commit
@@ -204,11 +147,12 @@ TEST_F(TransactionTest, InjectedFailuresRollBackAndAreClassedAsRacesOrNot) {
   const bool pg = testing_support::UsingPostgres();
   const Attempt lost = Attempt::kConflicted;
   const Attempt done = Attempt::kDone;
-  struct Case {
+  // The number of a failed statement or opening, and how the call ended
+  // after a failed statement or opening and after a failed commit.
+  const struct {
     DbFailure failure;
-    int32_t number;     // of a failed statement or opening
-    Attempt statement;  // after a failed statement or opening
-    Attempt commit;     // after a failed commit
+    int32_t number;
+    Attempt statement, commit;
   } cases[] = {
       {DbFailure::kConstraint, data::kDbIntegrityViolation, done, done},
       {DbFailure::kKeyTaken, data::kDbIntegrityViolation, pg ? Attempt::kKeyTaken : done, done},
@@ -220,34 +164,25 @@ TEST_F(TransactionTest, InjectedFailuresRollBackAndAreClassedAsRacesOrNot) {
       {DbFailure::kNoPrivilege, data::kDbNoPrivilege, done, done},
       {DbFailure::kConnectionLost, data::kDbGeneralError, done, done},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     for (FaultPoint point : {FaultPoint::kOpen, FaultPoint::kStatement, FaultPoint::kCommit}) {
-      SCOPED_TRACE(testing::Message() << "failure " << static_cast<int>(c.failure) << " point "
-                                      << static_cast<int>(point));
-      Instance root = Create("Test.Root");
+      SCOPED_TRACE(testing::Message() << "failure " << int(c.failure) << " at " << int(point));
+      Instance root = Create(kProbeInTx);
       base::Status released;
       {
         data::ScopedFault fault({point, 1, 1, c.failure});
-        data::Connection cnn;
-        base::Status opened = cnn.Open(company_.target(), root.context()->enlistment());
-        base::Status ran = opened;
-        if (opened.ok()) {
-          auto changed =
-              cnn.Execute(data::Sql("INSERT INTO SM_Config (ID, Value) VALUES ('K', 'v')"));
-          if (!changed.ok()) ran = changed.err();
-        }
+        const base::Status ran = Put(root, "K", "v");
         root.context()->SetComplete();
         released = root.Release();
         EXPECT_EQ(fault.injected(), 1);
-        const base::Status& failed = point == FaultPoint::kCommit ? released : ran;
+        const bool at_commit = point == FaultPoint::kCommit;
+        const base::Status& failed = at_commit ? released : ran;
         ASSERT_FALSE(failed.ok());
-        if (point == FaultPoint::kCommit) {
-          EXPECT_EQ(failed.err().number, kErrTransactionAborted);
-          EXPECT_EQ(failed.err().description,
-                    "The transaction could not be committed: injected failure");
-        } else {
-          EXPECT_EQ(failed.err().number, c.number);
-          EXPECT_EQ(failed.err().description, "injected failure");
+        EXPECT_EQ(failed.err().number, at_commit ? kErrTransactionAborted : c.number);
+        EXPECT_EQ(failed.err().description,
+                  at_commit ? "The transaction could not be committed: injected failure"
+                            : "injected failure");
+        if (!at_commit) {
           EXPECT_TRUE(released.ok());
         }
       }

@@ -17,11 +17,13 @@ class ProbeObject : public host::Component {
 
 inline constexpr const char* kProbeInTx = "Test.ProbeInTx";
 inline constexpr const char* kProbeNoTx = "Test.ProbeNoTx";
+inline constexpr const char* kProbeNever = "Test.ProbeNever";
 
 inline void RegisterProbes(host::ClassTable& classes) {
   auto factory = [](host::ObjectContext& ctx) { return std::make_unique<ProbeObject>(ctx); };
   classes.Register({kProbeInTx, host::TransactionAttribute::kRequires, factory});
   classes.Register({kProbeNoTx, host::TransactionAttribute::kSupports, factory});
+  classes.Register({kProbeNever, host::TransactionAttribute::kNone, factory});
 }
 
 }  // namespace testing_support
