@@ -18,10 +18,30 @@ const char* Dialect::BeginTransaction() const {
 
 const char* Dialect::ForUpdate() const { return backend_ == Backend::kSqlite ? "" : " FOR UPDATE"; }
 
-const char* Dialect::NamedLock() const {
+const char* Dialect::NamedLocksHead() const {
   return backend_ == Backend::kSqlite
              ? nullptr
-             : "SELECT 1 FROM (SELECT pg_advisory_xact_lock(:space, :key)) AS held";
+             : "SELECT COUNT(pg_advisory_xact_lock(v.column1, v.column2)) FROM (";
+}
+
+const char* Dialect::NamedLocksTail() const {
+  return backend_ == Backend::kSqlite ? nullptr : ") AS v";
+}
+
+std::string Dialect::Typed(const std::string& placeholder, base::FieldType type) const {
+  if (backend_ == Backend::kSqlite) return placeholder;
+  switch (type) {
+    case base::FieldType::kInt:
+    case base::FieldType::kBool:
+      return "CAST(" + placeholder + " AS INTEGER)";
+    case base::FieldType::kCurrency:
+      return "CAST(" + placeholder + " AS NUMERIC(19,4))";
+    case base::FieldType::kDate:
+      return "CAST(" + placeholder + " AS DATE)";
+    case base::FieldType::kText:
+      break;
+  }
+  return "CAST(" + placeholder + " AS TEXT)";
 }
 
 const char* Dialect::NotifyChange() const {

@@ -43,11 +43,20 @@ class Dialect {
   // SQLite, whose write transaction already excludes every other writer.
   const char* ForUpdate() const;
 
-  // A statement taking a transaction-scoped lock on a name that need not be
-  // a row (a number range, a stock balance that may not exist yet), given
-  // as the bound integers :space and :key; it waits while another
-  // transaction holds the same lock. nullptr on SQLite (see ForUpdate).
-  const char* NamedLock() const;
+  // A statement taking transaction-scoped locks on names that need not be
+  // rows (a number range, a stock balance that may not exist yet): the text
+  // before and after a VALUES list of (space, key) integer rows. The locks
+  // are taken one after another in the list's order; each waits while
+  // another transaction holds the same lock. nullptr on SQLite (see
+  // ForUpdate).
+  const char* NamedLocksHead() const;
+  const char* NamedLocksTail() const;
+
+  // A bound placeholder written so that the database knows its type where
+  // nothing around it tells (a VALUES list in a FROM or IN clause):
+  // PostgreSQL takes such a value as text otherwise. SQLite compares the
+  // values as they are bound and needs nothing.
+  std::string Typed(const std::string& placeholder, base::FieldType type) const;
 
   // A query (answering one row) that announces, when the transaction
   // commits, a change on the channel bound as :channel to the sessions

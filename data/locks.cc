@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "data/value_rows.h"
+
 namespace data {
 namespace {
 
@@ -31,15 +33,19 @@ LockName StockBalanceLock(const std::string& shelf, int32_t article, const std::
 }
 
 base::Status TakeLocks(Connection& cnn, std::vector<LockName> names) {
-  const char* statement = cnn.dialect().NamedLock();
-  if (statement == nullptr) return base::OkStatus();
+  const char* head = cnn.dialect().NamedLocksHead();
+  if (head == nullptr || names.empty()) return base::OkStatus();
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
+  // One statement takes them all, in the list's (sorted) order.
+  const RowStatement statement{
+      head, cnn.dialect().NamedLocksTail(), {base::FieldType::kInt, base::FieldType::kInt}, true};
+  std::vector<std::vector<base::Value>> rows;
+  rows.reserve(names.size());
   for (const LockName& name : names) {
-    PLX_RETURN_IF_ERROR(cnn.Query(
-        Sql(statement).Bind("space", static_cast<int32_t>(name.rank)).Bind("key", name.key),
-        {{"Held", base::FieldType::kInt}}));
+    rows.push_back({base::Value(static_cast<int32_t>(name.rank)), base::Value(name.key)});
   }
+  PLX_RETURN_IF_ERROR(QueryRows(cnn, statement, rows, {{"Held", base::FieldType::kInt}}));
   return base::OkStatus();
 }
 

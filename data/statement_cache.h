@@ -60,7 +60,7 @@ class CachedStatement {
 
 class StatementCache {
  public:
-  static constexpr size_t kCapacity = 64;
+  static constexpr size_t kCapacity = 128;
 
   StatementCache(soci::session& session, Backend backend) : session_(session), dialect_(backend) {}
   StatementCache(const StatementCache&) = delete;
