@@ -1,10 +1,12 @@
 #include "services/sql_stock_posting_service.h"
 
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "data/connection.h"
 #include "data/locks.h"
+#include "data/value_rows.h"
 #include "messages/catalogue.h"
 #include "messages/showmsg.h"
 #include "services/lookup_support.h"
@@ -49,42 +51,59 @@ base::Result<std::vector<Line>> ReadLines(data::Connection& cnn, const std::stri
   return lines;
 }
 
-base::Result<std::optional<base::Currency>> Balance(data::Connection& cnn, const Key& key) {
-  PLX_ASSIGN_OR_RETURN(
-      base::Rowset rs,
-      cnn.Query(data::Sql("SELECT Qty FROM ST_ShelfBal WHERE ShelfID = :shelf AND ArtID = :art "
-                          "AND SerialNo = :serial")
-                    .Bind("shelf", std::get<0>(key))
-                    .Bind("art", std::get<1>(key))
-                    .Bind("serial", std::get<2>(key)),
-                {{"Qty", base::FieldType::kCurrency}}));
-  if (rs.RecordCount() == 0) return std::optional<base::Currency>();
-  PLX_ASSIGN_OR_RETURN(base::Currency qty, rs.Row(0)[0].AsCurrency());
-  return std::optional<base::Currency>(qty);
+using Balances = std::map<Key, base::Currency>;
+
+Key KeyOf(const Line& l) { return {l.shelf, l.art, l.serial}; }
+
+// The balances the lines draw on that exist, read in one statement.
+base::Result<Balances> ReadBalances(data::Connection& cnn, const std::vector<Line>& lines) {
+  std::vector<std::vector<base::Value>> keys;
+  std::set<Key> seen;
+  for (const Line& l : lines) {
+    if (seen.insert(KeyOf(l)).second) keys.push_back({l.shelf, l.art, l.serial});
+  }
+  using base::FieldType;
+  const data::RowStatement statement{
+      "SELECT ShelfID, ArtID, SerialNo, Qty FROM ST_ShelfBal WHERE (ShelfID, ArtID, SerialNo) IN (",
+      ")",
+      {FieldType::kText, FieldType::kInt, FieldType::kText},
+      true};
+  PLX_ASSIGN_OR_RETURN(base::Rowset rs, data::QueryRows(cnn, statement, keys,
+                                                        {{"ShelfID", FieldType::kText},
+                                                         {"ArtID", FieldType::kInt},
+                                                         {"SerialNo", FieldType::kText},
+                                                         {"Qty", FieldType::kCurrency}}));
+  Balances balances;
+  for (const auto& row : rs.rows()) {
+    PLX_ASSIGN_OR_RETURN(int32_t art, row[1].AsInt());
+    PLX_ASSIGN_OR_RETURN(base::Currency qty, row[3].AsCurrency());
+    balances[{row[0].TextOrEmpty(), art, row[2].TextOrEmpty()}] = qty;
+  }
+  return balances;
 }
 
 // Checks every balance the bill draws on before anything moves, summing
 // the lines that draw on the same balance. Answers a refusal text naming
 // the first line that cannot be served, or "" when all can. With `effects`
 // (a dry run) every short line is written down, not only the first.
-base::Result<std::string> CheckBalances(data::Connection& cnn, const std::string& bill_id,
+base::Result<std::string> CheckBalances(const std::string& bill_id, const Balances& have,
                                         const std::vector<Line>& lines, host::Effects* effects) {
-  std::map<Key, base::Currency> needed;
+  Balances needed;
   std::string refusal;
   for (const Line& l : lines) {
-    Key key{l.shelf, l.art, l.serial};
+    const Key key = KeyOf(l);
     PLX_ASSIGN_OR_RETURN(needed[key], needed[key].Add(l.qty));
-    PLX_ASSIGN_OR_RETURN(std::optional<base::Currency> have, Balance(cnn, key));
+    auto found = have.find(key);
     std::string short_text;
-    if (!have.has_value()) {
+    if (found == have.end()) {
       short_text = messages::Showmsg(messages::kMsgItemNotInLocation, "", l.sort_id);
-    } else if (*have < needed[key]) {
+    } else if (found->second < needed[key]) {
       short_text = messages::Showmsg(messages::kMsgLocationBalanceShortOnDate, "", l.sort_id);
     }
     if (short_text.empty()) continue;
     if (refusal.empty()) refusal = short_text;
     if (effects == nullptr) break;
-    const base::Currency available = have.value_or(base::Currency());
+    const base::Currency available = found == have.end() ? base::Currency() : found->second;
     PLX_ASSIGN_OR_RETURN(base::Currency shortfall, needed[key].Sub(available));
     effects->shortages.push_back(
         {bill_id, l.sort_id, l.shelf, l.art, l.serial, needed[key], available, shortfall});
@@ -92,53 +111,69 @@ base::Result<std::string> CheckBalances(data::Connection& cnn, const std::string
   return refusal;
 }
 
-// Writes a movement down for a dry run, with the balance before and after.
-base::Status NoteMove(data::Connection& cnn, const std::string& bill_id, const Line& l,
-                      const base::Currency& delta, host::Effects& effects) {
-  PLX_ASSIGN_OR_RETURN(std::optional<base::Currency> before,
-                       Balance(cnn, Key{l.shelf, l.art, l.serial}));
-  const base::Currency was = before.value_or(base::Currency());
-  PLX_ASSIGN_OR_RETURN(base::Currency after, was.Add(delta));
-  effects.stock.push_back({bill_id, l.sort_id, l.shelf, l.art, l.serial, delta, was, after});
+base::Result<base::Currency> SignedQty(const Line& l, int32_t direction) {
+  return direction == kOut ? base::Currency().Sub(l.qty) : base::Result<base::Currency>(l.qty);
+}
+
+// Writes every movement down for a dry run, in line order, with the balance
+// before and after; lines on the same balance follow one another.
+base::Status NoteMoves(const std::string& bill_id, const std::vector<Line>& lines, Balances running,
+                       int32_t direction, host::Effects& effects) {
+  for (const Line& l : lines) {
+    PLX_ASSIGN_OR_RETURN(base::Currency delta, SignedQty(l, direction));
+    base::Currency& balance = running[KeyOf(l)];
+    const base::Currency was = balance;
+    PLX_ASSIGN_OR_RETURN(balance, was.Add(delta));
+    effects.stock.push_back({bill_id, l.sort_id, l.shelf, l.art, l.serial, delta, was, balance});
+  }
   return base::OkStatus();
 }
 
+// Moves every line's quantity: the existing balances change in one
+// statement, the missing ones are added in another, and every line leaves
+// its move record, in line order.
 base::Status Move(data::Connection& cnn, const std::string& module, const std::string& bill_id,
-                  const Line& l, const base::DateTime& date, int32_t direction,
-                  host::Effects* effects) {
-  base::Currency delta = direction == kOut ? base::Currency().Sub(l.qty).value() : l.qty;
-  if (effects != nullptr) PLX_RETURN_IF_ERROR(NoteMove(cnn, bill_id, l, delta, *effects));
-  PLX_ASSIGN_OR_RETURN(
-      int64_t changed,
-      cnn.Execute(data::Sql("UPDATE ST_ShelfBal SET Qty = Qty + :delta WHERE ShelfID = :shelf "
-                            "AND ArtID = :art AND SerialNo = :serial")
-                      .Bind("delta", delta)
-                      .Bind("shelf", l.shelf)
-                      .Bind("art", l.art)
-                      .Bind("serial", l.serial)));
-  if (changed == 0) {
-    PLX_RETURN_IF_ERROR(
-        cnn.Execute(data::Sql("INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) "
-                              "VALUES (:shelf, :art, :serial, :qty)")
-                        .Bind("shelf", l.shelf)
-                        .Bind("art", l.art)
-                        .Bind("serial", l.serial)
-                        .Bind("qty", delta)));
+                  const std::vector<Line>& lines, const Balances& existing,
+                  const base::DateTime& date, int32_t direction, host::Effects* effects) {
+  if (effects != nullptr) {
+    PLX_RETURN_IF_ERROR(NoteMoves(bill_id, lines, existing, direction, *effects));
   }
-  PLX_RETURN_IF_ERROR(
-      cnn.Execute(data::Sql("INSERT INTO ST_StockMove (Module, BillID, SortID, ShelfID, ArtID, "
-                            "SerialNo, Qty, MoveDate, Direction, Recorded) VALUES (:module, :bill, "
-                            ":line, :shelf, :art, :serial, :qty, :date, :dir, :now)")
-                      .Bind("module", module)
-                      .Bind("bill", bill_id)
-                      .Bind("line", l.sort_id)
-                      .Bind("shelf", l.shelf)
-                      .Bind("art", l.art)
-                      .Bind("serial", l.serial)
-                      .Bind("qty", l.qty)
-                      .Bind("date", date.DateOnly())
-                      .Bind("dir", direction)
-                      .Bind("now", base::DateTime::Now().FormatDateTime())));
+  Balances deltas;
+  for (const Line& l : lines) {
+    PLX_ASSIGN_OR_RETURN(base::Currency delta, SignedQty(l, direction));
+    base::Currency& sum = deltas[KeyOf(l)];
+    PLX_ASSIGN_OR_RETURN(sum, sum.Add(delta));
+  }
+  std::vector<std::vector<base::Value>> changed, added;
+  for (const auto& [key, delta] : deltas) {
+    const auto& [shelf, art, serial] = key;
+    (existing.count(key) > 0 ? changed : added).push_back({shelf, art, serial, delta});
+  }
+  using base::FieldType;
+  const std::vector<FieldType> balance_columns = {FieldType::kText, FieldType::kInt,
+                                                  FieldType::kText, FieldType::kCurrency};
+  PLX_RETURN_IF_ERROR(data::ExecuteRows(
+      cnn,
+      {"UPDATE ST_ShelfBal SET Qty = Qty + v.column4 FROM (",
+       ") AS v WHERE ST_ShelfBal.ShelfID = v.column1 AND ST_ShelfBal.ArtID = v.column2 "
+       "AND ST_ShelfBal.SerialNo = v.column3",
+       balance_columns, true},
+      changed));
+  PLX_RETURN_IF_ERROR(data::ExecuteRows(
+      cnn, {"INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) ", "", balance_columns, false},
+      added));
+  const base::Value now(base::DateTime::Now().FormatDateTime());
+  std::vector<std::vector<base::Value>> moves;
+  for (const Line& l : lines) {
+    moves.push_back({module, bill_id, l.sort_id, l.shelf, l.art, l.serial, l.qty, date.DateOnly(),
+                     direction, now});
+  }
+  PLX_RETURN_IF_ERROR(data::ExecuteRows(
+      cnn,
+      {"INSERT INTO ST_StockMove (Module, BillID, SortID, ShelfID, ArtID, SerialNo, Qty, MoveDate, "
+       "Direction, Recorded) ",
+       "", std::vector<FieldType>(10, FieldType::kText), false},
+      moves));
   return base::OkStatus();
 }
 
@@ -171,12 +206,10 @@ bool SqlStockPostingService::ExecStockBill(const std::string& module, const std:
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
     PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
     host::Effects* effects = GetObjectContext().effects();
-    PLX_ASSIGN_OR_RETURN(refusal, CheckBalances(cnn, bill_id, lines, effects));
+    PLX_ASSIGN_OR_RETURN(Balances have, ReadBalances(cnn, lines));
+    PLX_ASSIGN_OR_RETURN(refusal, CheckBalances(bill_id, have, lines, effects));
     if (!refusal.empty()) return base::OkStatus();
-    for (const Line& l : lines) {
-      PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kOut, effects));
-    }
-    return base::OkStatus();
+    return Move(cnn, module, bill_id, lines, have, date, kOut, effects);
   }();
   return Finish(status, refusal, err);
 }
@@ -190,11 +223,8 @@ bool SqlStockPostingService::UnExecStockBill(const std::string& module, const st
         OpenCompanyDb(GetObjectContext(), "Plexavo.StockPostingService.UnExecStockBill", db, cnn));
     PLX_ASSIGN_OR_RETURN(std::vector<Line> lines, ReadLines(cnn, bill_id));
     PLX_RETURN_IF_ERROR(LockBalances(cnn, lines));
-    host::Effects* effects = GetObjectContext().effects();
-    for (const Line& l : lines) {
-      PLX_RETURN_IF_ERROR(Move(cnn, module, bill_id, l, date, kBack, effects));
-    }
-    return base::OkStatus();
+    PLX_ASSIGN_OR_RETURN(Balances have, ReadBalances(cnn, lines));
+    return Move(cnn, module, bill_id, lines, have, date, kBack, GetObjectContext().effects());
   }();
   return Finish(status, "", err);
 }
