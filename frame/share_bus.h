@@ -3,6 +3,7 @@
 #define PLEXAVO_FRAME_SHARE_BUS_H_
 
 #include <string>
+#include <vector>
 
 #include "base/currency.h"
 #include "base/result.h"
@@ -37,6 +38,19 @@ bool GetMachineTime(host::ObjectContext& ctx, bool& vblnMachineTime, const std::
 // with number + 0x80040000 and source "StMeasQty:" + its source.
 base::Result<base::Currency> StMeasQty(int32_t vlngArtID, const std::string& vstrMeasID,
                                        base::Currency vcurQty, const std::string& vstrDB);
+
+// A quantity in a caller's unit of an article.
+struct UnitQty {
+  int32_t art = 0;
+  std::string meas;
+  base::Currency qty;
+};
+
+// StMeasQty of every line, the factors read in one statement. Answers the
+// quantities in line order, or StMeasQty's failure for the first line that
+// cannot be converted; `done` then counts the lines converted before it.
+base::Result<std::vector<base::Currency>> StMeasQtys(const std::vector<UnitQty>& lines,
+                                                     const std::string& vstrDB, size_t& done);
 
 }  // namespace frame::share_bus
 

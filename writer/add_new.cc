@@ -102,11 +102,9 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
                 .Bind("operator", vstrOperator)
                 .Bind("maker", settings.user)));
         Mark(call, "#5");
-        for (size_t row = 0; row < lines.RecordCount(); ++row) {
-          PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrID, lines, row, [&](size_t converted) {
-            Mark(call, "#6." + std::to_string(converted + 1));
-          }));
-        }
+        PLX_RETURN_IF_NOT_OK(InsertLines(call, vstrID, lines, [&](size_t converted) {
+          Mark(call, "#6." + std::to_string(converted + 1));
+        }));
         Mark(call, "#7");
         if (!frame::share_bus::MakeLog(
                 ctx, messages::Showmsg(messages::kMsgLogNewBill, call.lang(), vstrID), vstrDB,

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "company/cnn_string.h"
+#include "data/value_rows.h"
 #include "frame/bill_id.h"
 #include "frame/share_bus.h"
 #include "frame/text.h"
@@ -166,46 +167,91 @@ base::Result<std::string> TextField(const base::Rowset& lines, size_t row, const
   return v.TextOrEmpty();
 }
 
-Outcome InsertLine(Call& call, const std::string& bill_id, const base::Rowset& lines, size_t row,
-                   const std::function<void(size_t)>& converted) {
-  auto field = [&](const char* name) { return lines.Get(row, name); };
-  PLX_ASSIGN_OR_RETURN(base::Value art, field("ArtID"));
-  PLX_ASSIGN_OR_RETURN(base::Value meas, field("MeasID"));
-  PLX_ASSIGN_OR_RETURN(base::Value qty, field("Qty"));
-  PLX_ASSIGN_OR_RETURN(int32_t art_id, art.AsInt());
-  PLX_ASSIGN_OR_RETURN(std::string meas_id, meas.AsText());
-  PLX_ASSIGN_OR_RETURN(base::Currency quantity, qty.AsCurrency());
-  PLX_ASSIGN_OR_RETURN(base::Currency st_qty,
-                       frame::share_bus::StMeasQty(art_id, meas_id, quantity, call.db()));
-  if (converted) converted(row);
-  PLX_ASSIGN_OR_RETURN(base::Value sort_id, field("SortID"));
-  PLX_ASSIGN_OR_RETURN(std::string sort_text, sort_id.AsText());
-  PLX_ASSIGN_OR_RETURN(std::string shelf, TextField(lines, row, "ShelfID"));
-  PLX_ASSIGN_OR_RETURN(std::string serial, TextField(lines, row, "SerialNo"));
-  PLX_ASSIGN_OR_RETURN(std::string memo, TextField(lines, row, "Memo"));
-  PLX_ASSIGN_OR_RETURN(base::Value valid, field("ValidDate"));
-  PLX_ASSIGN_OR_RETURN(base::Value bom, field("OrdBomID"));
-  PLX_ASSIGN_OR_RETURN(int32_t bom_id, bom.AsInt());
+namespace {
+
+// One line as it is inserted; its quantity is still in the caller's unit.
+struct NewLine {
+  frame::share_bus::UnitQty unit;
+  std::string sort_id, shelf, serial, memo;
   base::Value valid_date;
+  int32_t bom_id = 0;
+};
+
+// The fields a line's conversion needs.
+base::Status ReadUnit(const base::Rowset& lines, size_t row, NewLine& l) {
+  PLX_ASSIGN_OR_RETURN(base::Value art, lines.Get(row, "ArtID"));
+  PLX_ASSIGN_OR_RETURN(base::Value meas, lines.Get(row, "MeasID"));
+  PLX_ASSIGN_OR_RETURN(base::Value qty, lines.Get(row, "Qty"));
+  PLX_ASSIGN_OR_RETURN(l.unit.art, art.AsInt());
+  PLX_ASSIGN_OR_RETURN(l.unit.meas, meas.AsText());
+  PLX_ASSIGN_OR_RETURN(l.unit.qty, qty.AsCurrency());
+  return base::OkStatus();
+}
+
+// The line's other fields, read once its quantity is converted.
+base::Status ReadRest(const base::Rowset& lines, size_t row, NewLine& l) {
+  PLX_ASSIGN_OR_RETURN(base::Value sort_id, lines.Get(row, "SortID"));
+  PLX_ASSIGN_OR_RETURN(l.sort_id, sort_id.AsText());
+  PLX_ASSIGN_OR_RETURN(l.shelf, TextField(lines, row, "ShelfID"));
+  PLX_ASSIGN_OR_RETURN(l.serial, TextField(lines, row, "SerialNo"));
+  PLX_ASSIGN_OR_RETURN(l.memo, TextField(lines, row, "Memo"));
+  PLX_ASSIGN_OR_RETURN(base::Value valid, lines.Get(row, "ValidDate"));
+  PLX_ASSIGN_OR_RETURN(base::Value bom, lines.Get(row, "OrdBomID"));
+  PLX_ASSIGN_OR_RETURN(l.bom_id, bom.AsInt());
   if (!valid.IsNull()) {
     PLX_ASSIGN_OR_RETURN(base::DateTime d, valid.AsDate());
-    valid_date = base::Value(d.DateOnly());
+    l.valid_date = base::Value(d.DateOnly());
   }
-  return call.cnn().Execute(
-      data::Sql("Insert Into MF_OutDetail(BillID,SortID,ArtID,MeasID,ShelfID,SerialNo,ValidDate,"
-                "Qty,StQty,Memo,OrdBomID) Values(:bill, :line, :art, :meas, :shelf, :serial, "
-                ":valid, :qty, :stqty, :memo, :bom)")
-          .Bind("bill", bill_id)
-          .Bind("line", sort_text)
-          .Bind("art", art_id)
-          .Bind("meas", meas_id)
-          .Bind("shelf", shelf)
-          .Bind("serial", serial)
-          .Bind("valid", valid_date)
-          .Bind("qty", quantity)
-          .Bind("stqty", st_qty)
-          .Bind("memo", memo)
-          .Bind("bom", bom_id));
+  return base::OkStatus();
+}
+
+// Reads the lines in order up to the first that fails. A failure of a
+// line's own fields comes before its conversion, one of its other fields
+// after it: `to_convert` counts the lines to convert before the failure
+// is answered.
+base::Status ReadNewLines(const base::Rowset& lines, std::vector<NewLine>& read,
+                          size_t& to_convert) {
+  for (size_t row = 0; row < lines.RecordCount(); ++row) {
+    to_convert = row;
+    NewLine l;
+    PLX_RETURN_IF_ERROR(ReadUnit(lines, row, l));
+    read.push_back(l);
+    to_convert = row + 1;
+    PLX_RETURN_IF_ERROR(ReadRest(lines, row, read.back()));
+  }
+  return base::OkStatus();
+}
+
+}  // namespace
+
+Outcome InsertLines(Call& call, const std::string& bill_id, const base::Rowset& lines,
+                    const std::function<void(size_t)>& converted) {
+  std::vector<NewLine> read;
+  size_t to_convert = 0;
+  const base::Status status = ReadNewLines(lines, read, to_convert);
+  std::vector<frame::share_bus::UnitQty> units;
+  for (size_t i = 0; i < to_convert; ++i) units.push_back(read[i].unit);
+  size_t done = 0;
+  auto st_qty = frame::share_bus::StMeasQtys(units, call.db(), done);
+  if (converted) {
+    for (size_t i = 0; i < done; ++i) converted(i);
+  }
+  if (!st_qty.ok()) return st_qty.err();
+  PLX_RETURN_IF_ERROR(status);
+  std::vector<std::vector<base::Value>> rows;
+  rows.reserve(read.size());
+  for (size_t i = 0; i < read.size(); ++i) {
+    const NewLine& l = read[i];
+    rows.push_back({bill_id, l.sort_id, l.unit.art, l.unit.meas, l.shelf, l.serial, l.valid_date,
+                    l.unit.qty, (*st_qty)[i], l.memo, l.bom_id});
+  }
+  PLX_RETURN_IF_ERROR(data::ExecuteRows(
+      call.cnn(),
+      {"Insert Into MF_OutDetail(BillID,SortID,ArtID,MeasID,ShelfID,SerialNo,ValidDate,"
+       "Qty,StQty,Memo,OrdBomID) ",
+       "", std::vector<base::FieldType>(11, base::FieldType::kText), false},
+      rows));
+  return Outcome::Ok();
 }
 
 Outcome CheckOrderLine(Call& call, const std::string& ord_bill, const std::string& ord_sort_id,

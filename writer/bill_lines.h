@@ -60,10 +60,11 @@ frame::Outcome CheckHeaderTexts(frame::Call& call, const HeaderTexts& h);
 // (10830 after the line's 10320 prefix).
 frame::Outcome CheckLines(frame::Call& call, const base::Rowset& lines, LineRules rules);
 
-// Inserts line `row` under `bill_id`, its stock quantity converted through
-// the article's unit. `converted` is told the row once its quantity is known.
-frame::Outcome InsertLine(frame::Call& call, const std::string& bill_id, const base::Rowset& lines,
-                          size_t row, const std::function<void(size_t)>& converted = {});
+// Inserts the lines under `bill_id`, their stock quantities converted
+// through the articles' units, in as few statements as the set allows.
+// `converted` is told each row once its quantity is known.
+frame::Outcome InsertLines(frame::Call& call, const std::string& bill_id, const base::Rowset& lines,
+                           const std::function<void(size_t)>& converted = {});
 
 // Asks the order service whether the bill may draw on the order line, and
 // for its department.

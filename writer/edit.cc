@@ -83,9 +83,7 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
             .Bind("operator", vstrOperator)
             .Bind("maker", user)
             .Bind("old", vstrOldID)));
-    for (size_t row = 0; row < lines.RecordCount(); ++row) {
-      PLX_RETURN_IF_NOT_OK(InsertLine(call, vstrNewID, lines, row));
-    }
+    PLX_RETURN_IF_NOT_OK(InsertLines(call, vstrNewID, lines));
     call.Close();
     PLX_RETURN_IF_NOT_OK(call.Changed({vstrNewID}));
     std::string log = messages::Showmsg(messages::kMsgLogReviseBill, call.lang(), "") + vstrOldID;
