@@ -1,7 +1,11 @@
 // Executing a bill: the stock component takes the goods out of stock, the
 // header is stamped, the order (or order line) is marked started, and the
 // order's BOM issued quantities are raised line by line.
+#include <algorithm>
+#include <map>
+
 #include "data/locks.h"
+#include "data/value_rows.h"
 #include "frame/feed.h"
 #include "frame/op_frame.h"
 #include "frame/share_bus.h"
@@ -15,17 +19,13 @@
 #include "writer/bom_target.h"
 #include "writer/gate.h"
 #include "writer/mf_outbille.h"
+#include "writer/order_scope.h"
 
 namespace writer {
 namespace {
 
 using frame::Call;
 using frame::Outcome;
-
-struct Header {
-  std::string ord_bill;
-  std::string ord_sort_id;
-};
 
 struct BomLine {
   int32_t art = 0;
@@ -38,7 +38,7 @@ struct BomLine {
 // Reads and checks the bill header, locked until the transaction ends; a
 // refusal when it may not be executed.
 Outcome ReadHeader(Call& call, const std::string& bill_id, const base::DateTime& exe_date,
-                   Header& header) {
+                   OrderScope& header) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
       call.cnn().Query(data::Sql(std::string("Select Date, Execer, OrdBill, OrdSortID From "
@@ -70,22 +70,6 @@ base::Result<int64_t> StampHeader(data::Connection& cnn, const std::string& bill
                          .Bind("id", bill_id));
 }
 
-// Marks the order's lines (or the one named line) started, keeping the
-// start date of lines started before.
-base::Result<int64_t> MarkOrderStarted(data::Connection& cnn, const Header& h,
-                                       const base::DateTime& exe_date) {
-  data::Sql sql = h.ord_sort_id.empty()
-                      ? data::Sql(
-                            "Update MF_OrdDetail Set BegFlag = 1, FbegDate = :exe "
-                            "Where BillID = :ord And BegFlag = 0")
-                      : data::Sql(
-                            "Update MF_OrdDetail Set BegFlag = 1, FbegDate = :exe "
-                            "Where BillID = :ord And SortID = :line And BegFlag = 0");
-  sql.Bind("exe", exe_date.DateOnly()).Bind("ord", h.ord_bill);
-  if (!h.ord_sort_id.empty()) sql.Bind("line", h.ord_sort_id);
-  return cnn.Execute(sql);
-}
-
 base::Result<std::vector<BomLine>> ReadBomLines(data::Connection& cnn, const std::string& bill_id) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
@@ -114,55 +98,70 @@ base::Result<std::vector<BomLine>> ReadBomLines(data::Connection& cnn, const std
   return lines;
 }
 
-// The BOM rows a line may draw against, lowest ID first.
-base::Result<std::vector<int32_t>> Candidates(data::Connection& cnn, const Header& h,
-                                              const BomLine& l) {
-  data::Sql sql(std::string("Select ID, SerialNo From MF_OrdBom Where BillID = :ord "
-                            "And SortID = :line And ArtID = :art") +
-                (l.non_standard ? " And SerialNo = :serial" : "") + " Order By ID");
-  sql.Bind("ord", h.ord_bill).Bind("line", h.ord_sort_id).Bind("art", l.art);
-  if (l.non_standard) sql.Bind("serial", l.serial);
-  PLX_ASSIGN_OR_RETURN(base::Rowset rs, cnn.Query(sql, {{"ID", base::FieldType::kInt},
-                                                        {"SerialNo", base::FieldType::kText}}));
-  std::vector<int32_t> ids;
-  for (const auto& row : rs.rows()) {
-    PLX_ASSIGN_OR_RETURN(int32_t id, row[0].AsInt());
-    ids.push_back(id);
+// A BOM row the execution adds for material the order does not list.
+struct AddedBom {
+  int32_t art = 0;
+  std::string serial;
+  base::Currency qty;
+};
+
+// Writes down for a dry run each BOM row the execution adds, then each it
+// raises, with the sum of the lines it takes.
+void NoteBomChanges(const OrderScope& scope, const std::vector<BomRow>& rows,
+                    const std::map<int32_t, base::Currency>& raised,
+                    const std::vector<AddedBom>& added, host::Effects& effects) {
+  for (const AddedBom& a : added) {
+    effects.bom.push_back({scope.ord_bill, scope.ord_sort_id, a.art, a.serial, 0, a.qty, true});
   }
-  return ids;
+  for (const BomRow& r : rows) {
+    auto found = raised.find(r.id);
+    if (found == raised.end()) continue;
+    effects.bom.push_back(
+        {scope.ord_bill, scope.ord_sort_id, r.art, r.serial, r.id, found->second, false});
+  }
 }
 
 // Raises the BOM issued quantity of every line, adding a BOM row for
-// material the order does not list. Each line's write comes before the
-// next line's look-up, so a row added for one line serves the next.
-base::Status RaiseBom(data::Connection& cnn, const std::string& bill_id, const Header& h,
+// material the order does not list. Lines are taken in order, and a row
+// added for one line serves the later lines of its article (and serial
+// number) as it would had it been inserted at once: the added rows are
+// inserted first, in the order of their first lines, then every existing
+// row is raised by the sum of its lines.
+base::Status RaiseBom(data::Connection& cnn, const std::string& bill_id, const OrderScope& scope,
                       const base::DateTime& exe_date, host::Effects* effects) {
   PLX_ASSIGN_OR_RETURN(std::vector<BomLine> lines, ReadBomLines(cnn, bill_id));
+  PLX_ASSIGN_OR_RETURN(std::vector<BomRow> rows, ReadBomRows(cnn, scope));
+  std::map<int32_t, base::Currency> raised;
+  std::vector<AddedBom> added;
   for (const BomLine& l : lines) {
-    PLX_ASSIGN_OR_RETURN(std::vector<int32_t> candidates, Candidates(cnn, h, l));
-    if (candidates.empty()) {
-      PLX_RETURN_IF_ERROR(cnn.Execute(
-          data::Sql("Insert Into MF_OrdBom(BillID,SortID,ArtID,SerialNo,UseDate,OutQty,Qty,"
-                    "NetQty,AddQty) Values(:ord, :line, :art, :serial, :used, :qty, 0, 0, 0)")
-              .Bind("ord", h.ord_bill)
-              .Bind("line", h.ord_sort_id)
-              .Bind("art", l.art)
-              .Bind("serial", l.serial)
-              .Bind("used", exe_date.DateOnly())
-              .Bind("qty", l.st_qty)));
-      if (effects)
-        effects->bom.push_back({h.ord_bill, h.ord_sort_id, l.art, l.serial, 0, l.st_qty, true});
-      continue;
+    const std::string* serial = l.non_standard ? &l.serial : nullptr;
+    const std::vector<int32_t> candidates = BomCandidates(rows, l.art, serial);
+    base::Currency* sum = nullptr;
+    if (!candidates.empty()) {
+      sum = &raised[ChooseBomTarget(candidates, l.ord_bom_id)];
+    } else {
+      auto same = std::find_if(added.begin(), added.end(), [&](const AddedBom& a) {
+        return a.art == l.art && (serial == nullptr || a.serial == *serial);
+      });
+      if (same == added.end())
+        same = added.insert(added.end(), {l.art, l.serial, base::Currency()});
+      sum = &same->qty;
     }
-    const int32_t target = ChooseBomTarget(candidates, l.ord_bom_id);
-    PLX_RETURN_IF_ERROR(
-        cnn.Execute(data::Sql("Update MF_OrdBom Set OutQty = OutQty + :qty Where ID = :id")
-                        .Bind("qty", l.st_qty)
-                        .Bind("id", target)));
-    if (effects)
-      effects->bom.push_back({h.ord_bill, h.ord_sort_id, l.art, l.serial, target, l.st_qty, false});
+    PLX_ASSIGN_OR_RETURN(*sum, sum->Add(l.st_qty));
   }
-  return base::OkStatus();
+  std::vector<std::vector<base::Value>> inserts;
+  const base::Currency zero;
+  for (const AddedBom& a : added) {
+    inserts.push_back({scope.ord_bill, scope.ord_sort_id, a.art, a.serial, exe_date.DateOnly(),
+                       a.qty, zero, zero, zero});
+  }
+  PLX_RETURN_IF_ERROR(data::ExecuteRows(
+      cnn,
+      {"Insert Into MF_OrdBom(BillID,SortID,ArtID,SerialNo,UseDate,OutQty,Qty,NetQty,AddQty) ", "",
+       std::vector<base::FieldType>(9, base::FieldType::kText), false},
+      inserts));
+  if (effects != nullptr) NoteBomChanges(scope, rows, raised, added, *effects);
+  return AddIssued(cnn, raised);
 }
 
 }  // namespace
@@ -193,7 +192,7 @@ bool MF_OutBillE::ExecBill(const std::string& vstrID, const base::DateTime& vdtm
         PLX_ASSIGN_OR_RETURN(host::Instance held_stock,
                              frame::CreateService(ctx, services::kStockPostingServiceProgId,
                                                   /*in_transaction=*/true, &stock));
-        Header header;
+        OrderScope header;
         PLX_RETURN_IF_NOT_OK(ReadHeader(call, vstrID, exe_date, header));
         // The order's start marks and BOM rows are read and changed below.
         PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(header.ord_bill)}));
@@ -201,7 +200,7 @@ bool MF_OutBillE::ExecBill(const std::string& vstrID, const base::DateTime& vdtm
           return Outcome::Refused("生产领料单" + vstrID + "执行时，发生以下错误：\r\n" + vstrErr);
         }
         PLX_RETURN_IF_NOT_OK(StampHeader(call.cnn(), vstrID, exe_date, user));
-        PLX_ASSIGN_OR_RETURN(int64_t marked, MarkOrderStarted(call.cnn(), header, exe_date));
+        PLX_ASSIGN_OR_RETURN(int64_t marked, MarkStarted(call.cnn(), header, exe_date));
         host::Effects* effects = ctx.effects();
         if (effects && marked > 0)
           effects->orders.push_back({header.ord_bill, header.ord_sort_id, true});

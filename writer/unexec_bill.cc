@@ -1,6 +1,8 @@
 // Reversing an execution: the BOM issued quantities are lowered, the stock
 // component puts the goods back, the header loses its stamp, and the order's
 // start mark goes when nothing is issued against its scope any more.
+#include <map>
+
 #include "data/locks.h"
 #include "frame/feed.h"
 #include "frame/op_frame.h"
@@ -15,6 +17,7 @@
 #include "writer/bom_target.h"
 #include "writer/gate.h"
 #include "writer/mf_outbille.h"
+#include "writer/order_scope.h"
 
 namespace writer {
 namespace {
@@ -23,8 +26,7 @@ using frame::Call;
 using frame::Outcome;
 
 struct Executed {
-  std::string ord_bill;
-  std::string ord_sort_id;
+  OrderScope scope;
   base::DateTime exe_date;
 };
 
@@ -56,8 +58,8 @@ Outcome ReadExecuted(Call& call, const std::string& bill_id, const std::string& 
   if (bill.exe_date < period_start) {
     return call.Refuse(messages::kMsgReverseOnlyAfter, period_start.FormatDate());
   }
-  PLX_ASSIGN_OR_RETURN(bill.ord_bill, row[0].AsText());
-  PLX_ASSIGN_OR_RETURN(bill.ord_sort_id, row[1].AsText());
+  PLX_ASSIGN_OR_RETURN(bill.scope.ord_bill, row[0].AsText());
+  PLX_ASSIGN_OR_RETURN(bill.scope.ord_sort_id, row[1].AsText());
   return Outcome::Ok();
 }
 
@@ -74,8 +76,21 @@ Outcome CheckNoReturnBill(Call& call, const std::string& bill_id) {
       messages::Showmsg(messages::kMsgReturnBillExists, call.lang(), rs.Row(0)[0].TextOrEmpty()));
 }
 
+// Writes down for a dry run each BOM row the reversal lowers, by the sum of
+// its lines.
+void NoteLowered(const OrderScope& scope, const std::vector<BomRow>& rows,
+                 const std::map<int32_t, base::Currency>& lowered, host::Effects& effects) {
+  for (const BomRow& r : rows) {
+    auto found = lowered.find(r.id);
+    if (found == lowered.end()) continue;
+    effects.bom.push_back(
+        {scope.ord_bill, scope.ord_sort_id, r.art, r.serial, r.id, found->second, false});
+  }
+}
+
 // Lowers the BOM row of every line, highest line number first. A line
-// without a BOM row of the bill's order line is refused (10110).
+// without a BOM row of the bill's order line is refused (10110) before
+// anything is lowered.
 Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
   PLX_ASSIGN_OR_RETURN(base::Rowset lines,
                        call.cnn().Query(data::Sql("Select ArtID, StQty, OrdBomID From MF_OutDetail "
@@ -84,56 +99,38 @@ Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
                                         {{"ArtID", base::FieldType::kInt},
                                          {"StQty", base::FieldType::kCurrency},
                                          {"OrdBomID", base::FieldType::kInt}}));
+  PLX_ASSIGN_OR_RETURN(std::vector<BomRow> rows, ReadBomRows(call.cnn(), bill.scope));
+  std::map<int32_t, base::Currency> lowered;
   for (const auto& line : lines.rows()) {
     PLX_ASSIGN_OR_RETURN(int32_t art, line[0].AsInt());
-    PLX_ASSIGN_OR_RETURN(
-        base::Rowset found,
-        call.cnn().Query(data::Sql("Select ID From MF_OrdBom Where BillID = :ord "
-                                   "And SortID = :line And ArtID = :art Order By ID")
-                             .Bind("ord", bill.ord_bill)
-                             .Bind("line", bill.ord_sort_id)
-                             .Bind("art", art),
-                         {{"ID", base::FieldType::kInt}}));
-    if (found.RecordCount() == 0) return call.Refuse(messages::kMsgInvalidBill);
-    std::vector<int32_t> candidates;
-    for (const auto& row : found.rows()) candidates.push_back(*row[0].AsInt());
+    const std::vector<int32_t> candidates = BomCandidates(rows, art, nullptr);
+    if (candidates.empty()) return call.Refuse(messages::kMsgInvalidBill);
     PLX_ASSIGN_OR_RETURN(base::Currency st_qty, line[1].AsCurrency());
     const int32_t named = line[2].IntOrZero();
-    const int32_t target = ChooseBomTarget(candidates, named);
-    PLX_RETURN_IF_NOT_OK(
-        call.cnn().Execute(data::Sql("Update MF_OrdBom Set OutQty = OutQty - :qty Where ID = :id")
-                               .Bind("qty", st_qty)
-                               .Bind("id", target)));
-    if (host::Effects* effects = call.ctx().effects()) {
-      effects->bom.push_back({bill.ord_bill, bill.ord_sort_id, art, "", target,
-                              base::Currency().Sub(st_qty).value(), false});
-    }
+    base::Currency& sum = lowered[ChooseBomTarget(candidates, named)];
+    PLX_ASSIGN_OR_RETURN(sum, sum.Sub(st_qty));
   }
+  if (host::Effects* effects = call.ctx().effects()) {
+    NoteLowered(bill.scope, rows, lowered, *effects);
+  }
+  PLX_RETURN_IF_ERROR(AddIssued(call.cnn(), lowered));
   return Outcome::Ok();
 }
 
 // Clears the start mark of the bill's scope once nothing is issued in it.
-base::Status ResetOrderStart(data::Connection& cnn, const Executed& bill, host::Effects* effects) {
+base::Status ResetOrderStart(data::Connection& cnn, const OrderScope& scope,
+                             host::Effects* effects) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset issued,
       cnn.Query(data::Sql("Select ID From MF_OrdBom Where SortID = :line And BillID = :ord "
                           "And OutQty > 0 LIMIT 1")
-                    .Bind("line", bill.ord_sort_id)
-                    .Bind("ord", bill.ord_bill),
+                    .Bind("line", scope.ord_sort_id)
+                    .Bind("ord", scope.ord_bill),
                 {{"ID", base::FieldType::kInt}}));
   if (issued.RecordCount() > 0) return base::OkStatus();
-  data::Sql reset = bill.ord_sort_id.empty()
-                        ? data::Sql(
-                              "Update MF_OrdDetail Set BegFlag = 0, FbegDate = Null "
-                              "Where BillID = :ord")
-                        : data::Sql(
-                              "Update MF_OrdDetail Set BegFlag = 0, FbegDate = Null "
-                              "Where BillID = :ord And SortID = :line");
-  reset.Bind("ord", bill.ord_bill);
-  if (!bill.ord_sort_id.empty()) reset.Bind("line", bill.ord_sort_id);
-  PLX_ASSIGN_OR_RETURN(int64_t reset_rows, cnn.Execute(reset));
+  PLX_ASSIGN_OR_RETURN(int64_t reset_rows, ClearStarted(cnn, scope));
   if (effects && reset_rows > 0)
-    effects->orders.push_back({bill.ord_bill, bill.ord_sort_id, false});
+    effects->orders.push_back({scope.ord_bill, scope.ord_sort_id, false});
   return base::OkStatus();
 }
 
@@ -162,7 +159,7 @@ bool MF_OutBillE::UnExecBill(const std::string& vstrID, const std::string& vstrD
         PLX_RETURN_IF_NOT_OK(ReadExecuted(call, vstrID, user, start, bill));
         PLX_RETURN_IF_NOT_OK(CheckNoReturnBill(call, vstrID));
         // The order's BOM rows and start marks are read and changed below.
-        PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(bill.ord_bill)}));
+        PLX_RETURN_IF_NOT_OK(data::TakeLocks(call.cnn(), {data::OrderLock(bill.scope.ord_bill)}));
         PLX_RETURN_IF_NOT_OK(LowerBom(call, vstrID, bill));
         if (!stock->UnExecStockBill(schema::kModule, vstrID, bill.exe_date, vstrDB, vstrErr)) {
           return Outcome::Refused("生产领料单" + vstrID + "取消执行时，发生以下错误：\r\n" +
@@ -172,7 +169,7 @@ bool MF_OutBillE::UnExecBill(const std::string& vstrID, const std::string& vstrD
             call.cnn().Execute(data::Sql("Update MF_OutBill Set ExeDate = Null, Execer = Null, "
                                          "Version = Version + 1000 Where BillID = :id")
                                    .Bind("id", vstrID)));
-        PLX_RETURN_IF_NOT_OK(ResetOrderStart(call.cnn(), bill, ctx.effects()));
+        PLX_RETURN_IF_NOT_OK(ResetOrderStart(call.cnn(), bill.scope, ctx.effects()));
         (void)held_stock.Release();
         PLX_RETURN_IF_NOT_OK(call.Changed({vstrID}));
         if (!frame::share_bus::MakeLog(

@@ -140,5 +140,43 @@ TEST_F(UnExecBillTest, NonStandardReversalLowersTheLowestRow) {
   EXPECT_EQ(BomOut(high), C("1"));
 }
 
+// A bill of more lines than one statement carries (32 + 4 + 1), in three
+// units and two articles, several lines to each balance and BOM row: every
+// quantity is taken out and put back exactly, the moves keep line order,
+// and a balance deleted in between is added again.
+TEST_F(UnExecBillTest, ALargeBillIsPostedAndReversedExactly) {
+  std::vector<testing_support::LineSpec> lines;
+  for (int i = 1; i <= 37; ++i) {
+    testing_support::LineSpec l{.sort_id = std::to_string(i)};
+    if (i % 3 == 0) l = {.sort_id = l.sort_id, .art = 3, .qty = "1.25"};
+    if (i % 3 == 1) l = {.sort_id = l.sort_id, .meas = "box", .qty = "0.5"};  // 6 pieces
+    if (i % 3 == 2) l = {.sort_id = l.sort_id, .meas = "third"};              // 0.3333
+    lines.push_back(l);
+  }
+  std::string id = Executed(lines);
+  EXPECT_EQ(Balance("S1", 1), C("918.0004"));  // 1000 - 13 * 6 - 12 * 0.3333
+  EXPECT_EQ(Balance("S1", 3), C("35"));        // 50 - 12 * 1.25
+  EXPECT_EQ(BomOut(bom_line1_a_), C("81.9996"));
+  EXPECT_EQ(BomOut(bom_line1_b_), C("0"));
+  EXPECT_EQ(BomOut(bom_line1_art2_), C("15"));
+  EXPECT_EQ(company_.Text("SELECT StQty FROM MF_OutDetail WHERE SortID = '35'"),
+            company_.Text("SELECT StQty FROM MF_OutDetail WHERE SortID = '2'"));
+  base::Rowset moves = company_.Query("SELECT SortID FROM ST_StockMove ORDER BY ID",
+                                      {{"SortID", base::FieldType::kText}});
+  ASSERT_EQ(moves.RecordCount(), 37u);
+  EXPECT_EQ(moves.Row(0)[0], base::Value("1"));
+  EXPECT_EQ(moves.Row(1)[0], base::Value("10"));
+  EXPECT_EQ(moves.Row(36)[0], base::Value("9"));
+
+  company_.Exec("DELETE FROM ST_ShelfBal WHERE ArtID = 3");
+  auto r = UnExecBill(id);
+  ASSERT_TRUE(r.ok) << r.err;
+  EXPECT_EQ(Balance("S1", 1), C("1000"));
+  EXPECT_EQ(Balance("S1", 3), C("15"));
+  EXPECT_EQ(BomOut(bom_line1_a_), C("0"));
+  EXPECT_EQ(BomOut(bom_line1_art2_), C("0"));
+  EXPECT_EQ(company_.Count("ST_StockMove"), 74);
+}
+
 }  // namespace
 }  // namespace writer
