@@ -7,6 +7,7 @@
 #include "frame/op_frame.h"
 #include "frame/text.h"
 #include "messages/catalogue.h"
+#include "reader/editable.h"
 #include "reader/mf_outbill.h"
 #include "reader/rights.h"
 
@@ -297,23 +298,7 @@ bool MF_OutBill::CanEdit(const std::string& vstrID, const std::string& vstrDB,
       [&](Call& call, bool& result) -> Outcome {
         const std::string user = UserName(call.db(), call.err());
         if (!call.err().empty()) return Outcome::Reported();
-        PLX_ASSIGN_OR_RETURN(
-            base::Rowset rs,
-            call.cnn().Query(data::Sql("SELECT Execer, Maker FROM MF_OutBill WHERE BillID = :bill")
-                                 .Bind("bill", vstrID),
-                             {{"Execer", FieldType::kText}, {"Maker", FieldType::kText}}));
-        if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, vstrID);
-        const auto& row = rs.Row(0);
-        if (!row[0].IsNull()) return call.Refuse(messages::kMsgExecutedBillLocked, vstrID);
-        // A bill of another maker needs the right to change others' bills;
-        // a bill without maker belongs to nobody else.
-        if (!row[1].IsNull() && row[1].TextOrEmpty() != user) {
-          bool allowed = false;
-          if (!Rights(call.ctx()).AllowEditRight(allowed, call.db(), call.err())) {
-            return Outcome::Reported();
-          }
-          if (!allowed) return call.Refuse(messages::kMsgEditOnlyOwn);
-        }
+        PLX_RETURN_IF_NOT_OK(CheckEditable(call, vstrID, user, /*lock=*/false));
         result = true;
         return Outcome::Ok();
       });

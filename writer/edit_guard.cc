@@ -4,6 +4,7 @@
 #include "frame/share_bus.h"
 #include "messages/catalogue.h"
 #include "messages/showmsg.h"
+#include "reader/editable.h"
 #include "reader/lookups.h"
 #include "reader/rights.h"
 #include "writer/gate.h"
@@ -20,33 +21,15 @@ bool MF_OutBillE::CanEdit(const std::string& vstrID, const std::string& vstrDB,
   // Called only inside Edit and Delete, whose gates took the transaction.
   const frame::WriterGate gate =
       RightGate(&reader::Rights::EditRight, messages::kMsgNoMaintainRight, nullptr);
-  return frame::RunWriter(
-      ctx, "Plexavo.CanEdit", vstrDB, vstrErr, gate, [&](Call& call) -> Outcome {
-        const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
-        if (!vstrErr.empty()) return Outcome::Reported();
-        PLX_RETURN_IF_NOT_OK(call.OpenConnection());
-        // The header stays locked until the transaction ends, so that the bill
-        // cannot be executed, revised or deleted by another call in between.
-        PLX_ASSIGN_OR_RETURN(
-            base::Rowset rs,
-            call.cnn().Query(
-                data::Sql(std::string("Select Execer,Maker From MF_OutBill Where "
-                                      "BillID = :id") +
-                          call.cnn().dialect().ForUpdate())
-                    .Bind("id", vstrID),
-                {{"Execer", base::FieldType::kText}, {"Maker", base::FieldType::kText}}));
-        if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, vstrID);
-        if (!rs.Row(0)[0].IsNull()) return call.Refuse(messages::kMsgExecutedBillLocked, vstrID);
-        const base::Value& maker = rs.Row(0)[1];
-        if (!maker.IsNull() && maker.TextOrEmpty() != user) {
-          bool allowed = false;
-          if (!reader::Rights(ctx).AllowEditRight(allowed, vstrDB, vstrErr)) {
-            return Outcome::Reported();
-          }
-          if (!allowed) return call.Refuse(messages::kMsgEditOnlyOwn);
-        }
-        return Outcome::Ok();
-      });
+  return frame::RunWriter(ctx, "Plexavo.CanEdit", vstrDB, vstrErr, gate,
+                          [&](Call& call) -> Outcome {
+                            const std::string user = reader::UserNameLookup(ctx, vstrDB, vstrErr);
+                            if (!vstrErr.empty()) return Outcome::Reported();
+                            PLX_RETURN_IF_NOT_OK(call.OpenConnection());
+                            // The header stays locked until the transaction ends, so that the bill
+                            // cannot be executed, revised or deleted by another call in between.
+                            return reader::CheckEditable(call, vstrID, user, /*lock=*/true);
+                          });
 }
 
 bool MF_OutBillE::CanDelete(const std::string& vstrID, const std::string& vstrDB,
