@@ -2,7 +2,10 @@
 // details of one executed line for a return, the executed lines of an order
 // line still open for return, and whether the caller may still change or
 // delete a bill.
+#include <array>
 #include <utility>
+
+#include "data/columns.h"
 
 #include "frame/op_frame.h"
 #include "frame/text.h"
@@ -37,133 +40,118 @@ Outcome ReadCurrency(const base::Value& v, base::Currency& out) {
   return Outcome::Ok();
 }
 
+using data::Column;
+using data::IndexOf;
+
 // Header of GetContent. The look-up names come through outer joins: a bill
 // without project or cost item, or with a code that has no row, still reads.
-constexpr const char* kContentHeaderSql =
-    "SELECT MF_OutBill.Date, MF_OutBill.ExeDate, MF_OutBill.OrdBill, MF_OutBill.OrdSortID, "
-    "MF_OutBill.OpCateID, MF_OutBill.ProjID, FD_Project.Name AS ProjName, MF_OutBill.ItemID, "
-    "FD_Item.Name AS ItemName, MF_OutBill.Notes, MF_OutBill.Operator, MF_OutBill.Maker, "
-    "MF_OutBill.Execer "
-    "FROM MF_OutBill LEFT OUTER JOIN FD_Item ON MF_OutBill.ItemID = FD_Item.ID "
-    "LEFT OUTER JOIN FD_Project ON MF_OutBill.ProjID = FD_Project.ID "
-    "WHERE MF_OutBill.BillID = :bill";
-
-enum ContentHeaderColumn {
-  kHdrDate,
-  kHdrExeDate,
-  kHdrOrdBill,
-  kHdrOrdSortID,
-  kHdrOpCateID,
-  kHdrProjID,
-  kHdrProjName,
-  kHdrItemID,
-  kHdrItemName,
-  kHdrNotes,
-  kHdrOperator,
-  kHdrMaker,
-  kHdrExecer,
+constexpr std::array kContentHeader = {
+    Column{"MF_OutBill.Date", "Date", FieldType::kDate},
+    Column{"MF_OutBill.ExeDate", "ExeDate", FieldType::kDate},
+    Column{"MF_OutBill.OrdBill", "OrdBill", FieldType::kText},
+    Column{"MF_OutBill.OrdSortID", "OrdSortID", FieldType::kText},
+    Column{"MF_OutBill.OpCateID", "OpCateID", FieldType::kText},
+    Column{"MF_OutBill.ProjID", "ProjID", FieldType::kText},
+    Column{"FD_Project.Name", "ProjName", FieldType::kText},
+    Column{"MF_OutBill.ItemID", "ItemID", FieldType::kText},
+    Column{"FD_Item.Name", "ItemName", FieldType::kText},
+    Column{"MF_OutBill.Notes", "Notes", FieldType::kText},
+    Column{"MF_OutBill.Operator", "Operator", FieldType::kText},
+    Column{"MF_OutBill.Maker", "Maker", FieldType::kText},
+    Column{"MF_OutBill.Execer", "Execer", FieldType::kText},
 };
 
-const std::vector<base::Field>& ContentHeaderFields() {
-  static const std::vector<base::Field> fields = {
-      {"Date", FieldType::kDate},     {"ExeDate", FieldType::kDate},
-      {"OrdBill", FieldType::kText},  {"OrdSortID", FieldType::kText},
-      {"OpCateID", FieldType::kText}, {"ProjID", FieldType::kText},
-      {"ProjName", FieldType::kText}, {"ItemID", FieldType::kText},
-      {"ItemName", FieldType::kText}, {"Notes", FieldType::kText},
-      {"Operator", FieldType::kText}, {"Maker", FieldType::kText},
-      {"Execer", FieldType::kText},
-  };
-  return fields;
+const std::string& ContentHeaderSql() {
+  static const std::string sql =
+      "SELECT " + data::SelectList(kContentHeader) +
+      " FROM MF_OutBill LEFT OUTER JOIN FD_Item ON MF_OutBill.ItemID = FD_Item.ID "
+      "LEFT OUTER JOIN FD_Project ON MF_OutBill.ProjID = FD_Project.ID "
+      "WHERE MF_OutBill.BillID = :bill";
+  return sql;
 }
 
 // Lines of GetContent. Inner joins: a line whose article has no stock
 // settings row, or whose article or shelf is missing, is left out.
-constexpr const char* kContentLinesSql =
-    "SELECT MF_OutDetail.SortID, MF_OutDetail.ArtID, FD_Article.ArtCode, "
-    "FD_Article.Name AS ArtName, MF_OutDetail.MeasID, MF_OutDetail.ShelfID, "
-    "ST_Shelf.Name AS ShelfName, MF_OutDetail.SerialNo, MF_OutDetail.ValidDate, "
-    "MF_OutDetail.Qty, MF_OutDetail.Price, MF_OutDetail.Amt, MF_OutDetail.Memo, "
-    "FD_ArtStore.KeepDay, FD_Article.Serial, MF_OutDetail.UnQty, MF_OutDetail.OrdBomID "
-    "FROM FD_ArtStore INNER JOIN FD_Article ON FD_ArtStore.ID = FD_Article.ID "
-    "INNER JOIN MF_OutDetail ON FD_Article.ID = MF_OutDetail.ArtID "
-    "INNER JOIN ST_Shelf ON MF_OutDetail.ShelfID = ST_Shelf.ID "
-    "WHERE MF_OutDetail.BillID = :bill "
-    "ORDER BY MF_OutDetail.SortID";
-
-const std::vector<base::Field>& ContentLineFields() {
-  static const std::vector<base::Field> fields = {
-      {"SortID", FieldType::kText},    {"ArtID", FieldType::kInt},
-      {"ArtCode", FieldType::kText},   {"ArtName", FieldType::kText},
-      {"MeasID", FieldType::kText},    {"ShelfID", FieldType::kText},
-      {"ShelfName", FieldType::kText}, {"SerialNo", FieldType::kText},
-      {"ValidDate", FieldType::kDate}, {"Qty", FieldType::kCurrency},
-      {"Price", FieldType::kCurrency}, {"Amt", FieldType::kCurrency},
-      {"Memo", FieldType::kText},      {"KeepDay", FieldType::kInt},
-      {"Serial", FieldType::kInt},     {"UnQty", FieldType::kCurrency},
-      {"OrdBomID", FieldType::kInt},
-  };
-  return fields;
-}
-
-constexpr const char* kDetailSql =
-    "SELECT MF_OutBill.OrdBill, MF_OutBill.OrdSortID, MF_OutDetail.ArtID, MF_OutDetail.MeasID, "
-    "MF_OutDetail.Qty - MF_OutDetail.UnQty AS CanUnQty, MF_OutDetail.Price, MF_OutDetail.UnQty, "
-    "FD_Article.ArtCode, MF_OutBill.Execer, MF_OutDetail.Memo, MF_OutBill.ExeDate, "
-    "MF_OutDetail.StQty "
-    "FROM MF_OutBill INNER JOIN MF_OutDetail ON MF_OutBill.BillID = MF_OutDetail.BillID "
-    "INNER JOIN FD_Article ON MF_OutDetail.ArtID = FD_Article.ID "
-    "WHERE MF_OutDetail.BillID = :bill AND MF_OutDetail.SortID = :line";
-
-enum DetailColumn {
-  kDetOrdBill,
-  kDetOrdSortID,
-  kDetArtID,
-  kDetMeasID,
-  kDetCanUnQty,
-  kDetPrice,
-  kDetUnQty,
-  kDetArtCode,
-  kDetExecer,
-  kDetMemo,
-  kDetExeDate,
-  kDetStQty,
+constexpr std::array kContentLines = {
+    Column{"MF_OutDetail.SortID", "SortID", FieldType::kText},
+    Column{"MF_OutDetail.ArtID", "ArtID", FieldType::kInt},
+    Column{"FD_Article.ArtCode", "ArtCode", FieldType::kText},
+    Column{"FD_Article.Name", "ArtName", FieldType::kText},
+    Column{"MF_OutDetail.MeasID", "MeasID", FieldType::kText},
+    Column{"MF_OutDetail.ShelfID", "ShelfID", FieldType::kText},
+    Column{"ST_Shelf.Name", "ShelfName", FieldType::kText},
+    Column{"MF_OutDetail.SerialNo", "SerialNo", FieldType::kText},
+    Column{"MF_OutDetail.ValidDate", "ValidDate", FieldType::kDate},
+    Column{"MF_OutDetail.Qty", "Qty", FieldType::kCurrency},
+    Column{"MF_OutDetail.Price", "Price", FieldType::kCurrency},
+    Column{"MF_OutDetail.Amt", "Amt", FieldType::kCurrency},
+    Column{"MF_OutDetail.Memo", "Memo", FieldType::kText},
+    Column{"FD_ArtStore.KeepDay", "KeepDay", FieldType::kInt},
+    Column{"FD_Article.Serial", "Serial", FieldType::kInt},
+    Column{"MF_OutDetail.UnQty", "UnQty", FieldType::kCurrency},
+    Column{"MF_OutDetail.OrdBomID", "OrdBomID", FieldType::kInt},
 };
 
-const std::vector<base::Field>& DetailFields() {
-  static const std::vector<base::Field> fields = {
-      {"OrdBill", FieldType::kText},      {"OrdSortID", FieldType::kText},
-      {"ArtID", FieldType::kInt},         {"MeasID", FieldType::kText},
-      {"CanUnQty", FieldType::kCurrency}, {"Price", FieldType::kCurrency},
-      {"UnQty", FieldType::kCurrency},    {"ArtCode", FieldType::kText},
-      {"Execer", FieldType::kText},       {"Memo", FieldType::kText},
-      {"ExeDate", FieldType::kDate},      {"StQty", FieldType::kCurrency},
-  };
-  return fields;
+const std::string& ContentLinesSql() {
+  static const std::string sql =
+      "SELECT " + data::SelectList(kContentLines) +
+      " FROM FD_ArtStore INNER JOIN FD_Article ON FD_ArtStore.ID = FD_Article.ID "
+      "INNER JOIN MF_OutDetail ON FD_Article.ID = MF_OutDetail.ArtID "
+      "INNER JOIN ST_Shelf ON MF_OutDetail.ShelfID = ST_Shelf.ID "
+      "WHERE MF_OutDetail.BillID = :bill "
+      "ORDER BY MF_OutDetail.SortID";
+  return sql;
+}
+
+constexpr std::array kDetail = {
+    Column{"MF_OutBill.OrdBill", "OrdBill", FieldType::kText},
+    Column{"MF_OutBill.OrdSortID", "OrdSortID", FieldType::kText},
+    Column{"MF_OutDetail.ArtID", "ArtID", FieldType::kInt},
+    Column{"MF_OutDetail.MeasID", "MeasID", FieldType::kText},
+    Column{"MF_OutDetail.Qty - MF_OutDetail.UnQty", "CanUnQty", FieldType::kCurrency},
+    Column{"MF_OutDetail.Price", "Price", FieldType::kCurrency},
+    Column{"MF_OutDetail.UnQty", "UnQty", FieldType::kCurrency},
+    Column{"FD_Article.ArtCode", "ArtCode", FieldType::kText},
+    Column{"MF_OutBill.Execer", "Execer", FieldType::kText},
+    Column{"MF_OutDetail.Memo", "Memo", FieldType::kText},
+    Column{"MF_OutBill.ExeDate", "ExeDate", FieldType::kDate},
+    Column{"MF_OutDetail.StQty", "StQty", FieldType::kCurrency},
+};
+
+const std::string& DetailSql() {
+  static const std::string sql =
+      "SELECT " + data::SelectList(kDetail) +
+      " FROM MF_OutBill INNER JOIN MF_OutDetail ON MF_OutBill.BillID = MF_OutDetail.BillID "
+      "INNER JOIN FD_Article ON MF_OutDetail.ArtID = FD_Article.ID "
+      "WHERE MF_OutDetail.BillID = :bill AND MF_OutDetail.SortID = :line";
+  return sql;
 }
 
 // The date bounds compare with the stored dates as the bare day: a value
 // stored with a time of day after midnight lies after that day's bound.
-constexpr const char* kOpenLinesSql =
-    "SELECT MF_OutBill.ExeDate, MF_OutDetail.BillID, MF_OutDetail.SortID, FD_Article.ArtCode, "
-    "FD_Article.Name AS ArtName, MF_OutDetail.MeasID, MF_OutDetail.Qty, MF_OutDetail.UnQty, "
-    "MF_OutDetail.SerialNo, MF_OutDetail.ValidDate "
-    "FROM FD_Article INNER JOIN MF_OutDetail ON FD_Article.ID = MF_OutDetail.ArtID "
-    "INNER JOIN MF_OutBill ON MF_OutDetail.BillID = MF_OutBill.BillID "
-    "WHERE MF_OutBill.ExeDate >= :beg AND MF_OutBill.ExeDate <= :end "
-    "AND MF_OutBill.OrdBill = :ord AND MF_OutBill.OrdSortID = :line "
-    "AND MF_OutDetail.UnQty < MF_OutDetail.Qty "
-    "ORDER BY MF_OutDetail.BillID, MF_OutDetail.SortID";
+constexpr std::array kOpenLines = {
+    Column{"MF_OutBill.ExeDate", "ExeDate", FieldType::kDate},
+    Column{"MF_OutDetail.BillID", "BillID", FieldType::kText},
+    Column{"MF_OutDetail.SortID", "SortID", FieldType::kText},
+    Column{"FD_Article.ArtCode", "ArtCode", FieldType::kText},
+    Column{"FD_Article.Name", "ArtName", FieldType::kText},
+    Column{"MF_OutDetail.MeasID", "MeasID", FieldType::kText},
+    Column{"MF_OutDetail.Qty", "Qty", FieldType::kCurrency},
+    Column{"MF_OutDetail.UnQty", "UnQty", FieldType::kCurrency},
+    Column{"MF_OutDetail.SerialNo", "SerialNo", FieldType::kText},
+    Column{"MF_OutDetail.ValidDate", "ValidDate", FieldType::kDate},
+};
 
-const std::vector<base::Field>& OpenLineFields() {
-  static const std::vector<base::Field> fields = {
-      {"ExeDate", FieldType::kDate},  {"BillID", FieldType::kText},
-      {"SortID", FieldType::kText},   {"ArtCode", FieldType::kText},
-      {"ArtName", FieldType::kText},  {"MeasID", FieldType::kText},
-      {"Qty", FieldType::kCurrency},  {"UnQty", FieldType::kCurrency},
-      {"SerialNo", FieldType::kText}, {"ValidDate", FieldType::kDate},
-  };
-  return fields;
+const std::string& OpenLinesSql() {
+  static const std::string sql =
+      "SELECT " + data::SelectList(kOpenLines) +
+      " FROM FD_Article INNER JOIN MF_OutDetail ON FD_Article.ID = MF_OutDetail.ArtID "
+      "INNER JOIN MF_OutBill ON MF_OutDetail.BillID = MF_OutBill.BillID "
+      "WHERE MF_OutBill.ExeDate >= :beg AND MF_OutBill.ExeDate <= :end "
+      "AND MF_OutBill.OrdBill = :ord AND MF_OutBill.OrdSortID = :line "
+      "AND MF_OutDetail.UnQty < MF_OutDetail.Qty "
+      "ORDER BY MF_OutDetail.BillID, MF_OutDetail.SortID";
+  return sql;
 }
 
 // Whether the stored order and order line differ from the ones the caller
@@ -201,35 +189,36 @@ std::optional<base::Rowset> MF_OutBill::GetContent(
       GetObjectContext(), "Plexavo.GetContent", vstrDB, vstrErr, std::nullopt,
       Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
-        PLX_ASSIGN_OR_RETURN(base::Rowset header,
-                             call.cnn().Query(data::Sql(kContentHeaderSql).Bind("bill", vstrBillID),
-                                              ContentHeaderFields()));
+        PLX_ASSIGN_OR_RETURN(
+            base::Rowset header,
+            call.cnn().Query(data::Sql(ContentHeaderSql()).Bind("bill", vstrBillID),
+                             data::FieldsOf(kContentHeader)));
         if (header.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, vstrBillID);
         // The out-parameters are filled one by one in this order; a NULL
         // where a value is needed ends the call at that column.
         const auto& row = header.Row(0);
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kHdrNotes], vstrMemo));
-        PLX_RETURN_IF_NOT_OK(ReadDate(row[kHdrDate], vdtmDate));
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kContentHeader, "Notes")], vstrMemo));
+        PLX_RETURN_IF_NOT_OK(ReadDate(row[IndexOf(kContentHeader, "Date")], vdtmDate));
         // A bill not yet executed shows today as its execution date.
-        if (row[kHdrExeDate].IsNull()) {
+        if (row[IndexOf(kContentHeader, "ExeDate")].IsNull()) {
           vdtmExeDate = base::DateTime::Now().DateOnly();
         } else {
-          PLX_RETURN_IF_NOT_OK(ReadDate(row[kHdrExeDate], vdtmExeDate));
+          PLX_RETURN_IF_NOT_OK(ReadDate(row[IndexOf(kContentHeader, "ExeDate")], vdtmExeDate));
         }
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kHdrOrdBill], vstrOrdBillID));
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kHdrOrdSortID], vstrOrdSortID));
-        vstrOpCateID = row[kHdrOpCateID].TextOrEmpty();
-        vstrProjID = row[kHdrProjID].TextOrEmpty();
-        vstrProjName = row[kHdrProjName].TextOrEmpty();
-        vstrItemID = row[kHdrItemID].TextOrEmpty();
-        vstrItemName = row[kHdrItemName].TextOrEmpty();
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kHdrMaker], vstrMaker));
-        vstrExecer = row[kHdrExecer].TextOrEmpty();
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kHdrOperator], vstrOperator));
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kContentHeader, "OrdBill")], vstrOrdBillID));
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kContentHeader, "OrdSortID")], vstrOrdSortID));
+        vstrOpCateID = row[IndexOf(kContentHeader, "OpCateID")].TextOrEmpty();
+        vstrProjID = row[IndexOf(kContentHeader, "ProjID")].TextOrEmpty();
+        vstrProjName = row[IndexOf(kContentHeader, "ProjName")].TextOrEmpty();
+        vstrItemID = row[IndexOf(kContentHeader, "ItemID")].TextOrEmpty();
+        vstrItemName = row[IndexOf(kContentHeader, "ItemName")].TextOrEmpty();
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kContentHeader, "Maker")], vstrMaker));
+        vstrExecer = row[IndexOf(kContentHeader, "Execer")].TextOrEmpty();
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kContentHeader, "Operator")], vstrOperator));
 
         PLX_ASSIGN_OR_RETURN(result,
-                             call.cnn().Query(data::Sql(kContentLinesSql).Bind("bill", vstrBillID),
-                                              ContentLineFields()));
+                             call.cnn().Query(data::Sql(ContentLinesSql()).Bind("bill", vstrBillID),
+                                              data::FieldsOf(kContentLines)));
         return Outcome::Ok();
       });
 }
@@ -248,23 +237,25 @@ bool MF_OutBill::DetailInfo(const std::string& vstrOrdBill, const std::string& v
         PLX_ASSIGN_OR_RETURN(
             base::Rowset rs,
             call.cnn().Query(
-                data::Sql(kDetailSql).Bind("bill", vstrBillID).Bind("line", vstrSortID),
-                DetailFields()));
+                data::Sql(DetailSql()).Bind("bill", vstrBillID).Bind("line", vstrSortID),
+                data::FieldsOf(kDetail)));
         if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgInvalidBillOrLine);
         const auto& row = rs.Row(0);
-        if (row[kDetExecer].IsNull()) return call.Refuse(messages::kMsgLinkedBillNotExecuted);
-        if (OrderDiffers(row[kDetOrdBill], row[kDetOrdSortID], vstrOrdBill, vstrOrdSortID)) {
+        if (row[IndexOf(kDetail, "Execer")].IsNull())
+          return call.Refuse(messages::kMsgLinkedBillNotExecuted);
+        if (OrderDiffers(row[IndexOf(kDetail, "OrdBill")], row[IndexOf(kDetail, "OrdSortID")],
+                         vstrOrdBill, vstrOrdSortID)) {
           return call.Refuse(messages::kMsgProductionOrderMismatch);
         }
         // Filled one by one in this order; a NULL ends the call there.
-        PLX_ASSIGN_OR_RETURN(vlngArtID, row[kDetArtID].AsInt());
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kDetArtCode], vstrArtCode));
-        PLX_RETURN_IF_NOT_OK(ReadCurrency(row[kDetCanUnQty], vcurCanUnQty));
-        PLX_RETURN_IF_NOT_OK(ReadCurrency(row[kDetStQty], vcurStQty));
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kDetMeasID], vstrMeasID));
-        PLX_RETURN_IF_NOT_OK(ReadCurrency(row[kDetPrice], vcurPrice));
-        PLX_RETURN_IF_NOT_OK(ReadText(row[kDetMemo], vstrMemo));
-        PLX_RETURN_IF_NOT_OK(ReadDate(row[kDetExeDate], vdtmOutDate));
+        PLX_ASSIGN_OR_RETURN(vlngArtID, row[IndexOf(kDetail, "ArtID")].AsInt());
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kDetail, "ArtCode")], vstrArtCode));
+        PLX_RETURN_IF_NOT_OK(ReadCurrency(row[IndexOf(kDetail, "CanUnQty")], vcurCanUnQty));
+        PLX_RETURN_IF_NOT_OK(ReadCurrency(row[IndexOf(kDetail, "StQty")], vcurStQty));
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kDetail, "MeasID")], vstrMeasID));
+        PLX_RETURN_IF_NOT_OK(ReadCurrency(row[IndexOf(kDetail, "Price")], vcurPrice));
+        PLX_RETURN_IF_NOT_OK(ReadText(row[IndexOf(kDetail, "Memo")], vstrMemo));
+        PLX_RETURN_IF_NOT_OK(ReadDate(row[IndexOf(kDetail, "ExeDate")], vdtmOutDate));
         result = true;
         return Outcome::Ok();
       });
@@ -280,12 +271,12 @@ std::optional<base::Rowset> MF_OutBill::OutUnListRst(const std::string& vstrOrdB
       GetObjectContext(), "Plexavo.OutUnListRst", vstrDB, vstrErr, std::nullopt,
       Gate(&MF_OutBill::ReadRight, messages::kMsgNoReadRight),
       [&](Call& call, MaybeRowset& result) -> Outcome {
-        PLX_ASSIGN_OR_RETURN(result, call.cnn().Query(data::Sql(kOpenLinesSql)
+        PLX_ASSIGN_OR_RETURN(result, call.cnn().Query(data::Sql(OpenLinesSql())
                                                           .Bind("beg", vdtmBegin.DateOnly())
                                                           .Bind("end", vdtmEnd.DateOnly())
                                                           .Bind("ord", vstrOrdBill)
                                                           .Bind("line", vstrOrdSortID),
-                                                      OpenLineFields()));
+                                                      data::FieldsOf(kOpenLines)));
         return Outcome::Ok();
       });
 }

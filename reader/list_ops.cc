@@ -1,9 +1,11 @@
 // The reader's whole result sets: the bill list of the browse window (one
 // row per bill) and the print data (one row per bill line, the header
 // repeated on every line).
+#include <array>
 #include <string>
 #include <utility>
 
+#include "data/columns.h"
 #include "frame/op_frame.h"
 #include "messages/catalogue.h"
 #include "reader/mf_outbill.h"
@@ -22,68 +24,77 @@ using MaybeRowset = std::optional<base::Rowset>;
 constexpr int32_t kStateNotExecuted = 1;
 constexpr int32_t kStateExecuted = 2;
 
+using data::Column;
+
 // The look-up names come through outer joins: a bill without operation
 // category, project or cost item, or with a code that has no row, is still
 // listed, with a NULL name.
-constexpr const char* kBillListSql =
-    "SELECT MF_OutBill.BillID, MF_OutBill.Date, MF_OutBill.ExeDate, MF_OutBill.OrdBill, "
-    "MF_OutBill.OrdSortID, MF_OutBill.OpCateID, FD_OpCate.Name AS OpCateName, "
-    "MF_OutBill.ProjID, FD_Project.Name AS ProjName, MF_OutBill.ItemID, "
-    "FD_Item.Name AS ItemName, MF_OutBill.Notes, MF_OutBill.Operator, MF_OutBill.Maker, "
-    "MF_OutBill.Execer "
-    "FROM MF_OutBill LEFT OUTER JOIN FD_Item ON MF_OutBill.ItemID = FD_Item.ID "
-    "LEFT OUTER JOIN FD_Project ON MF_OutBill.ProjID = FD_Project.ID "
-    "LEFT OUTER JOIN FD_OpCate ON MF_OutBill.OpCateID = FD_OpCate.ID";
+constexpr std::array kBillList = {
+    Column{"MF_OutBill.BillID", "BillID", FieldType::kText},
+    Column{"MF_OutBill.Date", "Date", FieldType::kDate},
+    Column{"MF_OutBill.ExeDate", "ExeDate", FieldType::kDate},
+    Column{"MF_OutBill.OrdBill", "OrdBill", FieldType::kText},
+    Column{"MF_OutBill.OrdSortID", "OrdSortID", FieldType::kText},
+    Column{"MF_OutBill.OpCateID", "OpCateID", FieldType::kText},
+    Column{"FD_OpCate.Name", "OpCateName", FieldType::kText},
+    Column{"MF_OutBill.ProjID", "ProjID", FieldType::kText},
+    Column{"FD_Project.Name", "ProjName", FieldType::kText},
+    Column{"MF_OutBill.ItemID", "ItemID", FieldType::kText},
+    Column{"FD_Item.Name", "ItemName", FieldType::kText},
+    Column{"MF_OutBill.Notes", "Notes", FieldType::kText},
+    Column{"MF_OutBill.Operator", "Operator", FieldType::kText},
+    Column{"MF_OutBill.Maker", "Maker", FieldType::kText},
+    Column{"MF_OutBill.Execer", "Execer", FieldType::kText},
+};
 
-const std::vector<base::Field>& BillListFields() {
-  static const std::vector<base::Field> fields = {
-      {"BillID", FieldType::kText},     {"Date", FieldType::kDate},
-      {"ExeDate", FieldType::kDate},    {"OrdBill", FieldType::kText},
-      {"OrdSortID", FieldType::kText},  {"OpCateID", FieldType::kText},
-      {"OpCateName", FieldType::kText}, {"ProjID", FieldType::kText},
-      {"ProjName", FieldType::kText},   {"ItemID", FieldType::kText},
-      {"ItemName", FieldType::kText},   {"Notes", FieldType::kText},
-      {"Operator", FieldType::kText},   {"Maker", FieldType::kText},
-      {"Execer", FieldType::kText},
-  };
-  return fields;
+std::string BillListSql() {
+  return "SELECT " + data::SelectList(kBillList) +
+         " FROM MF_OutBill LEFT OUTER JOIN FD_Item ON MF_OutBill.ItemID = FD_Item.ID "
+         "LEFT OUTER JOIN FD_Project ON MF_OutBill.ProjID = FD_Project.ID "
+         "LEFT OUTER JOIN FD_OpCate ON MF_OutBill.OpCateID = FD_OpCate.ID";
 }
 
 // Lines without article or shelf are left out (inner joins); a line whose
 // shelf holds no balance row for its article and serial number shows 0.
-constexpr const char* kPrintSql =
-    "SELECT MF_OutBill.BillID, MF_OutBill.Date, MF_OutBill.ExeDate, MF_OutBill.OrdBill, "
-    "MF_OutBill.OrdSortID, MF_OutBill.OpCateID, MF_OutBill.ProjID, MF_OutBill.DeptID, "
-    "MF_OutBill.ItemID, MF_OutBill.Notes, MF_OutBill.Operator, MF_OutBill.Maker AS MakerName, "
-    "MF_OutBill.Execer AS ExecerName, MF_OutDetail.SortID, MF_OutDetail.ArtID, "
-    "FD_Article.ArtCode, FD_Article.Name AS ArtName, MF_OutDetail.MeasID, MF_OutDetail.ShelfID, "
-    "ST_Shelf.Name AS ShelfName, MF_OutDetail.SerialNo, MF_OutDetail.ValidDate, "
-    "MF_OutDetail.Qty, MF_OutDetail.Price, MF_OutDetail.Amt, MF_OutDetail.Memo, "
-    "COALESCE(ST_ShelfBal.Qty, 0) AS ShelfBal, MF_OutDetail.OrdBomID "
-    "FROM MF_OutBill INNER JOIN MF_OutDetail ON MF_OutBill.BillID = MF_OutDetail.BillID "
-    "INNER JOIN FD_Article ON MF_OutDetail.ArtID = FD_Article.ID "
-    "INNER JOIN ST_Shelf ON MF_OutDetail.ShelfID = ST_Shelf.ID "
-    "LEFT OUTER JOIN ST_ShelfBal ON MF_OutDetail.ShelfID = ST_ShelfBal.ShelfID "
-    "AND MF_OutDetail.ArtID = ST_ShelfBal.ArtID AND MF_OutDetail.SerialNo = ST_ShelfBal.SerialNo";
+constexpr std::array kPrint = {
+    Column{"MF_OutBill.BillID", "BillID", FieldType::kText},
+    Column{"MF_OutBill.Date", "Date", FieldType::kDate},
+    Column{"MF_OutBill.ExeDate", "ExeDate", FieldType::kDate},
+    Column{"MF_OutBill.OrdBill", "OrdBill", FieldType::kText},
+    Column{"MF_OutBill.OrdSortID", "OrdSortID", FieldType::kText},
+    Column{"MF_OutBill.OpCateID", "OpCateID", FieldType::kText},
+    Column{"MF_OutBill.ProjID", "ProjID", FieldType::kText},
+    Column{"MF_OutBill.DeptID", "DeptID", FieldType::kText},
+    Column{"MF_OutBill.ItemID", "ItemID", FieldType::kText},
+    Column{"MF_OutBill.Notes", "Notes", FieldType::kText},
+    Column{"MF_OutBill.Operator", "Operator", FieldType::kText},
+    Column{"MF_OutBill.Maker", "MakerName", FieldType::kText},
+    Column{"MF_OutBill.Execer", "ExecerName", FieldType::kText},
+    Column{"MF_OutDetail.SortID", "SortID", FieldType::kText},
+    Column{"MF_OutDetail.ArtID", "ArtID", FieldType::kInt},
+    Column{"FD_Article.ArtCode", "ArtCode", FieldType::kText},
+    Column{"FD_Article.Name", "ArtName", FieldType::kText},
+    Column{"MF_OutDetail.MeasID", "MeasID", FieldType::kText},
+    Column{"MF_OutDetail.ShelfID", "ShelfID", FieldType::kText},
+    Column{"ST_Shelf.Name", "ShelfName", FieldType::kText},
+    Column{"MF_OutDetail.SerialNo", "SerialNo", FieldType::kText},
+    Column{"MF_OutDetail.ValidDate", "ValidDate", FieldType::kDate},
+    Column{"MF_OutDetail.Qty", "Qty", FieldType::kCurrency},
+    Column{"MF_OutDetail.Price", "Price", FieldType::kCurrency},
+    Column{"MF_OutDetail.Amt", "Amt", FieldType::kCurrency},
+    Column{"MF_OutDetail.Memo", "Memo", FieldType::kText},
+    Column{"COALESCE(ST_ShelfBal.Qty, 0)", "ShelfBal", FieldType::kCurrency},
+    Column{"MF_OutDetail.OrdBomID", "OrdBomID", FieldType::kInt},
+};
 
-const std::vector<base::Field>& PrintFields() {
-  static const std::vector<base::Field> fields = {
-      {"BillID", FieldType::kText},       {"Date", FieldType::kDate},
-      {"ExeDate", FieldType::kDate},      {"OrdBill", FieldType::kText},
-      {"OrdSortID", FieldType::kText},    {"OpCateID", FieldType::kText},
-      {"ProjID", FieldType::kText},       {"DeptID", FieldType::kText},
-      {"ItemID", FieldType::kText},       {"Notes", FieldType::kText},
-      {"Operator", FieldType::kText},     {"MakerName", FieldType::kText},
-      {"ExecerName", FieldType::kText},   {"SortID", FieldType::kText},
-      {"ArtID", FieldType::kInt},         {"ArtCode", FieldType::kText},
-      {"ArtName", FieldType::kText},      {"MeasID", FieldType::kText},
-      {"ShelfID", FieldType::kText},      {"ShelfName", FieldType::kText},
-      {"SerialNo", FieldType::kText},     {"ValidDate", FieldType::kDate},
-      {"Qty", FieldType::kCurrency},      {"Price", FieldType::kCurrency},
-      {"Amt", FieldType::kCurrency},      {"Memo", FieldType::kText},
-      {"ShelfBal", FieldType::kCurrency}, {"OrdBomID", FieldType::kInt},
-  };
-  return fields;
+std::string PrintSql() {
+  return "SELECT " + data::SelectList(kPrint) +
+         " FROM MF_OutBill INNER JOIN MF_OutDetail ON MF_OutBill.BillID = MF_OutDetail.BillID "
+         "INNER JOIN FD_Article ON MF_OutDetail.ArtID = FD_Article.ID "
+         "INNER JOIN ST_Shelf ON MF_OutDetail.ShelfID = ST_Shelf.ID "
+         "LEFT OUTER JOIN ST_ShelfBal ON MF_OutDetail.ShelfID = ST_ShelfBal.ShelfID "
+         "AND MF_OutDetail.ArtID = ST_ShelfBal.ArtID AND MF_OutDetail.SerialNo = "
+         "ST_ShelfBal.SerialNo";
 }
 
 // The list's selection. A bill number alone selects; otherwise the bill
@@ -92,7 +103,7 @@ const std::vector<base::Field>& PrintFields() {
 data::Sql BillListStatement(const std::string& bill_id, const base::DateTime& begin,
                             const base::DateTime& end, const std::string& shop, int32_t state,
                             const std::string& maker) {
-  std::string text = kBillListSql;
+  std::string text = BillListSql();
   data::Sql sql("");
   if (!bill_id.empty()) {
     text += " WHERE MF_OutBill.BillID = :bill";
@@ -127,7 +138,7 @@ data::Sql BillListStatement(const std::string& bill_id, const base::DateTime& be
 data::Sql PrintStatement(const std::string& bill_id, const std::string& beg_id,
                          const std::string& end_id, int32_t flag, const base::DateTime& beg,
                          const base::DateTime& end) {
-  std::string text = kPrintSql;
+  std::string text = PrintSql();
   data::Sql sql("");
   if (!bill_id.empty()) {
     text += " WHERE MF_OutBill.BillID = :bill";
@@ -164,7 +175,7 @@ std::optional<base::Rowset> MF_OutBill::BillList(const std::string& vstrBillID,
         PLX_ASSIGN_OR_RETURN(
             result, call.QueryResult(BillListStatement(vstrBillID, vdtmBegin, vdtmEnd, vstrShopID,
                                                        vlngState, vstrMaker),
-                                     BillListFields()));
+                                     data::FieldsOf(kBillList)));
         return Outcome::Ok();
       });
 }
@@ -182,7 +193,7 @@ std::optional<base::Rowset> MF_OutBill::PrintRst(const std::string& vstrBillID,
         PLX_ASSIGN_OR_RETURN(
             result, call.QueryResult(PrintStatement(vstrBillID, vstrBegID, vstrEndID, vlngFlag,
                                                     vdtmBeg, vdtmEnd),
-                                     PrintFields()));
+                                     data::FieldsOf(kPrint)));
         return Outcome::Ok();
       });
 }

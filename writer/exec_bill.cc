@@ -2,8 +2,10 @@
 // header is stamped, the order (or order line) is marked started, and the
 // order's BOM issued quantities are raised line by line.
 #include <algorithm>
+#include <array>
 #include <map>
 
+#include "data/columns.h"
 #include "data/locks.h"
 #include "data/value_rows.h"
 #include "frame/feed.h"
@@ -35,29 +37,39 @@ struct BomLine {
   bool non_standard = false;
 };
 
+using base::FieldType;
+using data::Column;
+using data::IndexOf;
+
+constexpr std::array kHeader = {
+    Column{"Date", "Date", FieldType::kDate},
+    Column{"Execer", "Execer", FieldType::kText},
+    Column{"OrdBill", "OrdBill", FieldType::kText},
+    Column{"OrdSortID", "OrdSortID", FieldType::kText},
+};
+
 // Reads and checks the bill header, locked until the transaction ends; a
 // refusal when it may not be executed.
 Outcome ReadHeader(Call& call, const std::string& bill_id, const base::DateTime& exe_date,
                    OrderScope& header) {
-  PLX_ASSIGN_OR_RETURN(
-      base::Rowset rs,
-      call.cnn().Query(data::Sql(std::string("Select Date, Execer, OrdBill, OrdSortID From "
-                                             "MF_OutBill Where BillID = :id") +
-                                 call.cnn().dialect().ForUpdate())
-                           .Bind("id", bill_id),
-                       {{"Date", base::FieldType::kDate},
-                        {"Execer", base::FieldType::kText},
-                        {"OrdBill", base::FieldType::kText},
-                        {"OrdSortID", base::FieldType::kText}}));
+  PLX_ASSIGN_OR_RETURN(base::Rowset rs,
+                       call.cnn().Query(data::Sql("Select " + data::SelectList(kHeader) +
+                                                  " From MF_OutBill Where BillID = :id" +
+                                                  call.cnn().dialect().ForUpdate())
+                                            .Bind("id", bill_id),
+                                        data::FieldsOf(kHeader)));
   if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, bill_id);
   const auto& row = rs.Row(0);
-  if (!row[1].IsNull()) return call.Refuse(messages::kMsgBillAlreadyExecuted, bill_id);
+  const base::Value& date = row[IndexOf(kHeader, "Date")];
+  if (!row[IndexOf(kHeader, "Execer")].IsNull()) {
+    return call.Refuse(messages::kMsgBillAlreadyExecuted, bill_id);
+  }
   // A bill without a date cannot be dated after its execution.
-  if (!row[0].IsNull() && exe_date < *row[0].AsDate()) {
+  if (!date.IsNull() && exe_date < *date.AsDate()) {
     return call.Refuse(messages::kMsgExecuteBeforeBillDate);
   }
-  PLX_ASSIGN_OR_RETURN(header.ord_bill, row[2].AsText());
-  PLX_ASSIGN_OR_RETURN(header.ord_sort_id, row[3].AsText());
+  PLX_ASSIGN_OR_RETURN(header.ord_bill, row[IndexOf(kHeader, "OrdBill")].AsText());
+  PLX_ASSIGN_OR_RETURN(header.ord_sort_id, row[IndexOf(kHeader, "OrdSortID")].AsText());
   return Outcome::Ok();
 }
 
@@ -70,29 +82,33 @@ base::Result<int64_t> StampHeader(data::Connection& cnn, const std::string& bill
                          .Bind("id", bill_id));
 }
 
+constexpr std::array kBomLine = {
+    Column{"MF_OutDetail.SortID", "SortID", FieldType::kText},
+    Column{"MF_OutDetail.ArtID", "ArtID", FieldType::kInt},
+    Column{"MF_OutDetail.StQty", "StQty", FieldType::kCurrency},
+    Column{"MF_OutDetail.SerialNo", "SerialNo", FieldType::kText},
+    Column{"MF_OutDetail.OrdBomID", "OrdBomID", FieldType::kInt},
+    Column{"FD_Article.NonStandard", "NonStandard", FieldType::kBool},
+};
+
 base::Result<std::vector<BomLine>> ReadBomLines(data::Connection& cnn, const std::string& bill_id) {
   PLX_ASSIGN_OR_RETURN(
       base::Rowset rs,
-      cnn.Query(data::Sql("Select MF_OutDetail.SortID, MF_OutDetail.ArtID, MF_OutDetail.StQty, "
-                          "MF_OutDetail.SerialNo, MF_OutDetail.OrdBomID, FD_Article.NonStandard "
-                          "From MF_OutDetail Inner Join FD_Article "
+      cnn.Query(data::Sql("Select " + data::SelectList(kBomLine) +
+                          " From MF_OutDetail Inner Join FD_Article "
                           "On MF_OutDetail.ArtID = FD_Article.ID "
                           "Where MF_OutDetail.BillID = :id Order By MF_OutDetail.SortID")
                     .Bind("id", bill_id),
-                {{"SortID", base::FieldType::kText},
-                 {"ArtID", base::FieldType::kInt},
-                 {"StQty", base::FieldType::kCurrency},
-                 {"SerialNo", base::FieldType::kText},
-                 {"OrdBomID", base::FieldType::kInt},
-                 {"NonStandard", base::FieldType::kBool}}));
+                data::FieldsOf(kBomLine)));
   std::vector<BomLine> lines;
   for (const auto& row : rs.rows()) {
     BomLine l;
-    PLX_ASSIGN_OR_RETURN(l.art, row[1].AsInt());
-    PLX_ASSIGN_OR_RETURN(l.st_qty, row[2].AsCurrency());
-    l.serial = row[3].TextOrEmpty();
-    l.ord_bom_id = row[4].IntOrZero();
-    l.non_standard = !row[5].IsNull() && *row[5].AsBool();
+    PLX_ASSIGN_OR_RETURN(l.art, row[IndexOf(kBomLine, "ArtID")].AsInt());
+    PLX_ASSIGN_OR_RETURN(l.st_qty, row[IndexOf(kBomLine, "StQty")].AsCurrency());
+    l.serial = row[IndexOf(kBomLine, "SerialNo")].TextOrEmpty();
+    l.ord_bom_id = row[IndexOf(kBomLine, "OrdBomID")].IntOrZero();
+    const base::Value& non_standard = row[IndexOf(kBomLine, "NonStandard")];
+    l.non_standard = !non_standard.IsNull() && *non_standard.AsBool();
     lines.push_back(std::move(l));
   }
   return lines;

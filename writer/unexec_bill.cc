@@ -1,8 +1,10 @@
 // Reversing an execution: the BOM issued quantities are lowered, the stock
 // component puts the goods back, the header loses its stamp, and the order's
 // start mark goes when nothing is issued against its scope any more.
+#include <array>
 #include <map>
 
+#include "data/columns.h"
 #include "data/locks.h"
 #include "frame/feed.h"
 #include "frame/op_frame.h"
@@ -30,36 +32,44 @@ struct Executed {
   base::DateTime exe_date;
 };
 
+using base::FieldType;
+using data::Column;
+using data::IndexOf;
+
+constexpr std::array kExecuted = {
+    Column{"OrdBill", "OrdBill", FieldType::kText},
+    Column{"OrdSortID", "OrdSortID", FieldType::kText},
+    Column{"ExeDate", "ExeDate", FieldType::kDate},
+    Column{"Execer", "Execer", FieldType::kText},
+};
+
 // Reads the header, locked until the transaction ends, and decides whether
 // the caller may reverse it.
 Outcome ReadExecuted(Call& call, const std::string& bill_id, const std::string& user,
                      const base::DateTime& period_start, Executed& bill) {
-  PLX_ASSIGN_OR_RETURN(
-      base::Rowset rs,
-      call.cnn().Query(data::Sql(std::string("Select OrdBill, OrdSortID, ExeDate, Execer From "
-                                             "MF_OutBill Where BillID = :id") +
-                                 call.cnn().dialect().ForUpdate())
-                           .Bind("id", bill_id),
-                       {{"OrdBill", base::FieldType::kText},
-                        {"OrdSortID", base::FieldType::kText},
-                        {"ExeDate", base::FieldType::kDate},
-                        {"Execer", base::FieldType::kText}}));
+  PLX_ASSIGN_OR_RETURN(base::Rowset rs,
+                       call.cnn().Query(data::Sql("Select " + data::SelectList(kExecuted) +
+                                                  " From MF_OutBill Where BillID = :id" +
+                                                  call.cnn().dialect().ForUpdate())
+                                            .Bind("id", bill_id),
+                                        data::FieldsOf(kExecuted)));
   if (rs.RecordCount() == 0) return call.Refuse(messages::kMsgBillNotFound, bill_id);
   const auto& row = rs.Row(0);
-  if (row[3].IsNull()) return call.Refuse(messages::kMsgBillNotExecuted, bill_id);
-  if (row[3].TextOrEmpty() != user) {
+  const base::Value& execer = row[IndexOf(kExecuted, "Execer")];
+  if (execer.IsNull()) return call.Refuse(messages::kMsgBillNotExecuted, bill_id);
+  if (execer.TextOrEmpty() != user) {
     bool allowed = false;
     if (!reader::Rights(call.ctx()).AllowUnExeRight(allowed, call.db(), call.err())) {
       return Outcome::Reported();
     }
     if (!allowed) return call.Refuse(messages::kMsgReverseOnlyOwn);
   }
-  PLX_ASSIGN_OR_RETURN(bill.exe_date, row[2].AsDate());
+  PLX_ASSIGN_OR_RETURN(bill.exe_date, row[IndexOf(kExecuted, "ExeDate")].AsDate());
   if (bill.exe_date < period_start) {
     return call.Refuse(messages::kMsgReverseOnlyAfter, period_start.FormatDate());
   }
-  PLX_ASSIGN_OR_RETURN(bill.scope.ord_bill, row[0].AsText());
-  PLX_ASSIGN_OR_RETURN(bill.scope.ord_sort_id, row[1].AsText());
+  PLX_ASSIGN_OR_RETURN(bill.scope.ord_bill, row[IndexOf(kExecuted, "OrdBill")].AsText());
+  PLX_ASSIGN_OR_RETURN(bill.scope.ord_sort_id, row[IndexOf(kExecuted, "OrdSortID")].AsText());
   return Outcome::Ok();
 }
 
@@ -92,21 +102,25 @@ void NoteLowered(const OrderScope& scope, const std::vector<BomRow>& rows,
 // without a BOM row of the bill's order line is refused (10110) before
 // anything is lowered.
 Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
+  constexpr std::array kLine = {
+      Column{"ArtID", "ArtID", FieldType::kInt},
+      Column{"StQty", "StQty", FieldType::kCurrency},
+      Column{"OrdBomID", "OrdBomID", FieldType::kInt},
+  };
   PLX_ASSIGN_OR_RETURN(base::Rowset lines,
-                       call.cnn().Query(data::Sql("Select ArtID, StQty, OrdBomID From MF_OutDetail "
-                                                  "Where BillID = :id Order By SortID Desc")
+                       call.cnn().Query(data::Sql("Select " + data::SelectList(kLine) +
+                                                  " From MF_OutDetail Where BillID = :id "
+                                                  "Order By SortID Desc")
                                             .Bind("id", bill_id),
-                                        {{"ArtID", base::FieldType::kInt},
-                                         {"StQty", base::FieldType::kCurrency},
-                                         {"OrdBomID", base::FieldType::kInt}}));
+                                        data::FieldsOf(kLine)));
   PLX_ASSIGN_OR_RETURN(std::vector<BomRow> rows, ReadBomRows(call.cnn(), bill.scope));
   std::map<int32_t, base::Currency> lowered;
   for (const auto& line : lines.rows()) {
-    PLX_ASSIGN_OR_RETURN(int32_t art, line[0].AsInt());
+    PLX_ASSIGN_OR_RETURN(int32_t art, line[IndexOf(kLine, "ArtID")].AsInt());
     const std::vector<int32_t> candidates = BomCandidates(rows, art, nullptr);
     if (candidates.empty()) return call.Refuse(messages::kMsgInvalidBill);
-    PLX_ASSIGN_OR_RETURN(base::Currency st_qty, line[1].AsCurrency());
-    const int32_t named = line[2].IntOrZero();
+    PLX_ASSIGN_OR_RETURN(base::Currency st_qty, line[IndexOf(kLine, "StQty")].AsCurrency());
+    const int32_t named = line[IndexOf(kLine, "OrdBomID")].IntOrZero();
     base::Currency& sum = lowered[ChooseBomTarget(candidates, named)];
     PLX_ASSIGN_OR_RETURN(sum, sum.Sub(st_qty));
   }
