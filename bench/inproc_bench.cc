@@ -10,7 +10,6 @@
 // $PLEXAVO_INPROC_LIBRARY overrides the library's path (to measure another
 // build of it).
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <string>
@@ -18,6 +17,7 @@
 
 #include "bench/bench_company.h"
 #include "plexavo/plexavo.h"
+#include "tests/inproc_library.h"
 
 namespace {
 
@@ -25,51 +25,20 @@ using bench::BenchCompany;
 
 constexpr int32_t kWriterAddNew = 0x60030000;
 
-struct Library {
-  decltype(&DllGetClassObject) GetClassObject = nullptr;
-  decltype(&PlxVariantClear) VariantClear = nullptr;
-  decltype(&PlxTextAlloc) TextAlloc = nullptr;
-  decltype(&PlxRowsetCreate) RowsetCreate = nullptr;
-  decltype(&PlxRowsetAddField) RowsetAddField = nullptr;
-  decltype(&PlxRowsetAddRow) RowsetAddRow = nullptr;
-  decltype(&PlxRowsetFree) RowsetFree = nullptr;
-};
-
-template <typename F>
-void Bind(void* handle, F& slot, const char* name) {
-  slot = reinterpret_cast<F>(dlsym(handle, name));
-  if (slot == nullptr) {
-    std::fprintf(stderr, "inproc_bench: %s is not exported\n", name);
+// The library, or the end of the program when it or an export is missing.
+const testing_support::InprocLibrary& Lib() {
+  const testing_support::InprocLibrary& lib = testing_support::LoadInproc(PLEXAVO_INPROC_LIBRARY);
+  if (!lib.error.empty()) {
+    std::fprintf(stderr, "inproc_bench: %s\n", lib.error.c_str());
     std::exit(1);
   }
-}
-
-const Library& Lib() {
-  static const Library lib = [] {
-    const char* env = std::getenv("PLEXAVO_INPROC_LIBRARY");
-    const char* path = env != nullptr && *env != '\0' ? env : PLEXAVO_INPROC_LIBRARY;
-    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      std::fprintf(stderr, "inproc_bench: %s\n", dlerror());
-      std::exit(1);
-    }
-    Library l;
-    Bind(handle, l.GetClassObject, "DllGetClassObject");
-    Bind(handle, l.VariantClear, "PlxVariantClear");
-    Bind(handle, l.TextAlloc, "PlxTextAlloc");
-    Bind(handle, l.RowsetCreate, "PlxRowsetCreate");
-    Bind(handle, l.RowsetAddField, "PlxRowsetAddField");
-    Bind(handle, l.RowsetAddRow, "PlxRowsetAddRow");
-    Bind(handle, l.RowsetFree, "PlxRowsetFree");
-    return l;
-  }();
   return lib;
 }
 
 PlxVariant Text(const std::string& s) {
   PlxVariant v{};
   v.vt = PLX_VT_TEXT;
-  v.v.text = Lib().TextAlloc(s.c_str());
+  v.v.text = Lib().PlxTextAlloc(s.c_str());
   return v;
 }
 
@@ -81,13 +50,13 @@ PlxVariant Of(int32_t vt) {
 
 // The bill line set in the library's own rowset type.
 PlxRowset* Lines(int lines) {
-  const Library& lib = Lib();
-  PlxRowset* rs = lib.RowsetCreate();
+  const testing_support::InprocLibrary& lib = Lib();
+  PlxRowset* rs = lib.PlxRowsetCreate();
   const std::pair<const char*, int32_t> fields[] = {
       {"SortID", PLX_VT_TEXT},  {"ArtID", PLX_VT_I4},      {"MeasID", PLX_VT_TEXT},
       {"ShelfID", PLX_VT_TEXT}, {"SerialNo", PLX_VT_TEXT}, {"ValidDate", PLX_VT_DATE},
       {"Qty", PLX_VT_CY},       {"Memo", PLX_VT_TEXT},     {"OrdBomID", PLX_VT_I4}};
-  for (const auto& [name, vt] : fields) (void)lib.RowsetAddField(rs, name, vt);
+  for (const auto& [name, vt] : fields) (void)lib.PlxRowsetAddField(rs, name, vt);
   for (int i = 1; i <= lines; ++i) {
     PlxVariant row[9] = {
         Text(std::to_string(i)), Of(PLX_VT_I4), Text("pcs"), Text("S1"),   Text(""),
@@ -95,15 +64,15 @@ PlxRowset* Lines(int lines) {
     row[1].v.i4 = 1 + i % 10;
     row[6].v.cy = 10000;
     row[8].v.i4 = 0;
-    (void)lib.RowsetAddRow(rs, row, 9);
-    for (PlxVariant& v : row) lib.VariantClear(&v);
+    (void)lib.PlxRowsetAddRow(rs, row, 9);
+    for (PlxVariant& v : row) lib.PlxVariantClear(&v);
   }
   return rs;
 }
 
 PlxClassFactory* WriterFactory() {
   void* ppv = nullptr;
-  if (Lib().GetClassObject(&PLX_CLSID_MF_OutBillE, &PLX_IID_ClassFactory, &ppv) != PLX_S_OK) {
+  if (Lib().DllGetClassObject(&PLX_CLSID_MF_OutBillE, &PLX_IID_ClassFactory, &ppv) != PLX_S_OK) {
     std::fprintf(stderr, "inproc_bench: no class factory for the writer\n");
     std::exit(1);
   }
@@ -132,8 +101,8 @@ std::string AddNewExecuted(PlxClassFactory* factory, PlxRowset* lines, double da
   }
   if (obj->vtbl->Release(obj) != PLX_S_OK && err.empty()) err = "commit failed";
   args[9] = Of(PLX_VT_EMPTY);
-  for (PlxVariant& v : args) Lib().VariantClear(&v);
-  Lib().VariantClear(&result);
+  for (PlxVariant& v : args) Lib().PlxVariantClear(&v);
+  Lib().PlxVariantClear(&result);
   return err;
 }
 
@@ -150,7 +119,7 @@ void Run(benchmark::State& state, const BenchCompany& company, int lines) {
       break;
     }
   }
-  Lib().RowsetFree(rs);
+  Lib().PlxRowsetFree(rs);
   (void)factory->vtbl->Release(factory);
   state.SetItemsProcessed(state.iterations());
 }

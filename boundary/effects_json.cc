@@ -1,6 +1,8 @@
 #include "boundary/effects_json.h"
 
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 namespace boundary {
 namespace {
@@ -10,25 +12,26 @@ std::string Quote(const std::string& text) {
   return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-// Builds one JSON object member by member; quantities go in as their exact
-// decimal text, never through a binary floating-point number.
-class Object {
- public:
-  Object& Text(const char* name, const std::string& value) { return Raw(name, Quote(value)); }
-  Object& Int(const char* name, int32_t value) { return Raw(name, std::to_string(value)); }
-  Object& Qty(const char* name, const base::Currency& value) {
-    return Raw(name, value.ToPlainString());
-  }
-  Object& Bool(const char* name, bool value) { return Raw(name, value ? "true" : "false"); }
-  Object& Raw(const char* name, const std::string& json) {
-    out_ += (out_.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + json;
-    return *this;
-  }
-  std::string Done() const { return out_.empty() ? "{}" : out_ + "}"; }
+// The members of a JSON object in order, each value already JSON.
+// Quantities go in as their exact decimal text, never through a binary
+// floating-point number.
+using Members = std::vector<std::pair<const char*, std::string>>;
 
- private:
-  std::string out_;
-};
+Members operator+(Members a, const Members& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::string Object(const Members& members) {
+  std::string out;
+  for (const auto& [name, json] : members) {
+    out += (out.empty() ? "{\"" : ",\"") + std::string(name) + "\":" + json;
+  }
+  return out.empty() ? "{}" : out + "}";
+}
+std::string Int(int32_t value) { return std::to_string(value); }
+std::string Qty(const base::Currency& value) { return value.ToPlainString(); }
+std::string Bool(bool value) { return value ? "true" : "false"; }
 
 template <typename T, typename F>
 std::string Array(const std::vector<T>& items, F&& one) {
@@ -37,66 +40,59 @@ std::string Array(const std::vector<T>& items, F&& one) {
   return out + "]";
 }
 
+// Where stock moves or runs short: the bill line, the shelf, the article
+// and its serial number.
+template <typename T>
+Members Place(const T& at) {
+  return {{"bill", Quote(at.bill)},
+          {"line", Quote(at.line)},
+          {"shelf", Quote(at.shelf)},
+          {"article", Int(at.art)},
+          {"serial", Quote(at.serial)}};
+}
+
+std::string StockJson(const host::Effects::StockMove& m) {
+  return Object(Place(m) + Members{{"quantity", Qty(m.qty)},
+                                   {"before", Qty(m.before)},
+                                   {"after", Qty(m.after)}});
+}
+
+std::string BomJson(const host::Effects::BomChange& b) {
+  return Object({{"order", Quote(b.order)},
+                 {"line", Quote(b.line)},
+                 {"article", Int(b.art)},
+                 {"serial", Quote(b.serial)},
+                 {"bomId", b.added ? "null" : Int(b.bom_id)},
+                 {"quantity", Qty(b.qty)},
+                 {"added", Bool(b.added)}});
+}
+
+std::string OrderLineJson(const host::Effects::OrderMark& o) {
+  return Object({{"order", Quote(o.order)},
+                 {"line", Quote(o.line)},
+                 {"mark", Quote(o.started ? "started" : "reset")}});
+}
+
+std::string ShortageJson(const host::Effects::Shortage& s) {
+  return Object(Members{{"kind", Quote("short")}} + Place(s) +
+                Members{{"needed", Qty(s.needed)},
+                        {"available", Qty(s.available)},
+                        {"shortfall", Qty(s.shortfall)}});
+}
+
 }  // namespace
 
 std::string EffectsJson(const host::Effects& e) {
-  using E = host::Effects;
-  return Object()
-      .Raw("stock", Array(e.stock,
-                          [](const E::StockMove& m) {
-                            return Object()
-                                .Text("bill", m.bill)
-                                .Text("line", m.line)
-                                .Text("shelf", m.shelf)
-                                .Int("article", m.art)
-                                .Text("serial", m.serial)
-                                .Qty("quantity", m.qty)
-                                .Qty("before", m.before)
-                                .Qty("after", m.after)
-                                .Done();
-                          }))
-      .Raw("bom", Array(e.bom,
-                        [](const E::BomChange& b) {
-                          return Object()
-                              .Text("order", b.order)
-                              .Text("line", b.line)
-                              .Int("article", b.art)
-                              .Text("serial", b.serial)
-                              .Raw("bomId", b.added ? "null" : std::to_string(b.bom_id))
-                              .Qty("quantity", b.qty)
-                              .Bool("added", b.added)
-                              .Done();
-                        }))
-      .Raw("orderLines", Array(e.orders,
-                               [](const E::OrderMark& o) {
-                                 return Object()
-                                     .Text("order", o.order)
-                                     .Text("line", o.line)
-                                     .Text("mark", o.started ? "started" : "reset")
-                                     .Done();
-                               }))
-      .Raw("billNumbers", Array(e.numbers,
-                                [](const std::string& n) {
-                                  return Object().Text("number", n).Bool("reserved", false).Done();
-                                }))
-      .Raw("useLog", Array(e.use_log, [](const std::string& t) { return Quote(t); }))
-      .Done();
+  auto number = [](const std::string& n) {
+    return Object({{"number", Quote(n)}, {"reserved", Bool(false)}});
+  };
+  return Object({{"stock", Array(e.stock, StockJson)},
+                 {"bom", Array(e.bom, BomJson)},
+                 {"orderLines", Array(e.orders, OrderLineJson)},
+                 {"billNumbers", Array(e.numbers, number)},
+                 {"useLog", Array(e.use_log, Quote)}});
 }
 
-std::string ProblemsJson(const host::Effects& e) {
-  return Array(e.shortages, [](const host::Effects::Shortage& s) {
-    return Object()
-        .Text("kind", "short")
-        .Text("bill", s.bill)
-        .Text("line", s.line)
-        .Text("shelf", s.shelf)
-        .Int("article", s.art)
-        .Text("serial", s.serial)
-        .Qty("needed", s.needed)
-        .Qty("available", s.available)
-        .Qty("shortfall", s.shortfall)
-        .Done();
-  });
-}
+std::string ProblemsJson(const host::Effects& e) { return Array(e.shortages, ShortageJson); }
 
 }  // namespace boundary
