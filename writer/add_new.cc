@@ -85,22 +85,12 @@ bool MF_OutBillE::AddNew(std::string& vstrID, const base::DateTime& vdtmDate,
         Mark(call, "#3.5");
         PLX_RETURN_IF_NOT_OK(NumberBill(call, date, vstrID));
         Mark(call, "#4");
-        PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
-            data::Sql(
-                "Insert Into MF_OutBill(BillID,Date,OrdBill,OrdSortID,OpCateID,DeptID,ProjID,"
-                "ItemID,Notes,Operator,Maker) Values(:id, :date, :ord, :line, :opcate, :dept, "
-                ":proj, :item, :notes, :operator, :maker)")
-                .Bind("id", vstrID)
-                .Bind("date", date.DateOnly())
-                .Bind("ord", vstrOrdBill)
-                .Bind("line", vstrOrdSortID)
-                .Bind("opcate", OptionalCode(vstrOpCate))
-                .Bind("dept", OptionalCode(dept))
-                .Bind("proj", OptionalCode(vstrProject))
-                .Bind("item", OptionalCode(vstrItem))
-                .Bind("notes", memo)
-                .Bind("operator", vstrOperator)
-                .Bind("maker", settings.user)));
+        PLX_RETURN_IF_NOT_OK(call.cnn().Execute(BindHeader(
+            "Insert Into MF_OutBill(BillID,Date,OrdBill,OrdSortID,OpCateID,DeptID,ProjID,"
+            "ItemID,Notes,Operator,Maker) Values(:id, :date, :ord, :line, :opcate, :dept, "
+            ":proj, :item, :notes, :operator, :maker)",
+            {vstrID, date, vstrOrdBill, vstrOrdSortID, vstrOpCate, dept, vstrProject, vstrItem,
+             memo, vstrOperator, settings.user})));
         Mark(call, "#5");
         PLX_RETURN_IF_NOT_OK(InsertLines(call, vstrID, lines, [&](size_t converted) {
           Mark(call, "#6." + std::to_string(converted + 1));

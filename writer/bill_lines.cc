@@ -288,6 +288,22 @@ base::Value OptionalCode(const std::string& code) {
   return code.empty() ? base::Value() : base::Value(code);
 }
 
+data::Sql BindHeader(std::string text, const HeaderRow& h) {
+  data::Sql sql(std::move(text));
+  sql.Bind("id", h.id)
+      .Bind("date", h.date.DateOnly())
+      .Bind("ord", h.ord_bill)
+      .Bind("line", h.ord_sort_id)
+      .Bind("opcate", OptionalCode(h.op_cate))
+      .Bind("dept", OptionalCode(h.dept))
+      .Bind("proj", OptionalCode(h.project))
+      .Bind("item", OptionalCode(h.item))
+      .Bind("notes", h.notes)
+      .Bind("operator", h.operator_name)
+      .Bind("maker", h.maker);
+  return sql;
+}
+
 const std::vector<base::Field>& LineSetFields() {
   using base::FieldType;
   static const std::vector<base::Field> kFields = {

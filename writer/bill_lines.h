@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/datetime.h"
 #include "base/rowset.h"
+#include "data/sql.h"
 #include "frame/op_frame.h"
 
 namespace writer {
@@ -79,6 +81,18 @@ frame::Outcome DrawNumber(frame::Call& call, const base::DateTime& date, std::st
 
 // An optional code as stored: NULL when empty.
 base::Value OptionalCode(const std::string& code);
+
+// The header a new or revised bill is written with.
+struct HeaderRow {
+  std::string id;
+  base::DateTime date;
+  std::string ord_bill, ord_sort_id, op_cate, dept, project, item, notes, operator_name, maker;
+};
+
+// The statement `text` with the header bound to :id, :date, :ord, :line,
+// :opcate, :dept, :proj, :item, :notes, :operator and :maker; codes left
+// empty are stored as NULL.
+data::Sql BindHeader(std::string text, const HeaderRow& h);
 
 // The row's field as text, NULL read as the empty text.
 base::Result<std::string> TextField(const base::Rowset& lines, size_t row, const char* name);

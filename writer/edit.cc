@@ -67,21 +67,12 @@ bool MF_OutBillE::Edit(const std::string& vstrOldID, std::string& vstrNewID,
     PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
         data::Sql("Delete From MF_OutDetail Where BillID = :id").Bind("id", vstrOldID)));
     PLX_RETURN_IF_NOT_OK(call.cnn().Execute(
-        data::Sql("Update MF_OutBill Set BillID = :new, Date = :date, OrdBill = :ord, "
-                  "OrdSortID = :line, OpCateID = :opcate, DeptID = :dept, ProjID = :proj, "
-                  "ItemID = :item, Notes = :notes, Operator = :operator, Maker = :maker, "
-                  "Version = Version + 1 Where BillID = :old")
-            .Bind("new", vstrNewID)
-            .Bind("date", date.DateOnly())
-            .Bind("ord", vstrOrdBill)
-            .Bind("line", vstrOrdSortID)
-            .Bind("opcate", OptionalCode(vstrOpCate))
-            .Bind("dept", OptionalCode(dept))
-            .Bind("proj", OptionalCode(vstrProject))
-            .Bind("item", OptionalCode(vstrItem))
-            .Bind("notes", memo)
-            .Bind("operator", vstrOperator)
-            .Bind("maker", user)
+        BindHeader("Update MF_OutBill Set BillID = :id, Date = :date, OrdBill = :ord, "
+                   "OrdSortID = :line, OpCateID = :opcate, DeptID = :dept, ProjID = :proj, "
+                   "ItemID = :item, Notes = :notes, Operator = :operator, Maker = :maker, "
+                   "Version = Version + 1 Where BillID = :old",
+                   {vstrNewID, date, vstrOrdBill, vstrOrdSortID, vstrOpCate, dept, vstrProject,
+                    vstrItem, memo, vstrOperator, user})
             .Bind("old", vstrOldID)));
     PLX_RETURN_IF_NOT_OK(InsertLines(call, vstrNewID, lines));
     call.Close();
