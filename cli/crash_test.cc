@@ -17,18 +17,18 @@
 #include "server/http.h"
 #include "server/json_values.h"
 #include "tests/bill_fixture.h"
+#include "tests/test_server.h"
 
 namespace cli {
 namespace {
 
-using server::Dump;
 using server::Json;
 using server::RowsetToJson;
 
 using testing_support::C;
 
 constexpr const char* kWriter = "Plexavo.MF_OutBillE";
-constexpr int kPlanRows = 200;  // half a piece each: 100 pieces per plan
+constexpr int kPlanRows = 200;  // half a unit each: 100 units per plan
 
 std::string CliPath() {
   const char* env = std::getenv("PLEXAVO_CLI");
@@ -83,46 +83,26 @@ class ServerProcess {
 
 class CrashTest : public testing_support::BillFixture {
  protected:
-  void SetUp() override {
-    auto token = company_.IssueToken("amy");
-    ASSERT_TRUE(token.ok()) << token.err().description;
-    token_ = *token;
-  }
-
   // A plan of one bill per order line, all of article 1 from shelf S1.
   std::string PlanCall() {
-    base::Rowset plan({{"OrderID", base::FieldType::kText},
-                       {"OrderSortID", base::FieldType::kText},
-                       {"DeptID", base::FieldType::kText},
-                       {"SortID", base::FieldType::kText},
-                       {"ArtID", base::FieldType::kInt},
-                       {"MeasID", base::FieldType::kText},
-                       {"ShelfID", base::FieldType::kText},
-                       {"SerialNo", base::FieldType::kText},
-                       {"Qty", base::FieldType::kCurrency},
-                       {"Memo", base::FieldType::kText},
-                       {"OrdBomID", base::FieldType::kInt}});
+    std::vector<std::string> sorts;
+    for (int i = 1; i <= kPlanRows / 2; ++i) sorts.push_back(std::to_string(i));
+    std::vector<testing_support::PlanRow> rows;
     for (int i = 0; i < kPlanRows; ++i) {
-      const char* line = i < kPlanRows / 2 ? "1" : "2";
-      EXPECT_TRUE(plan.AddRow({base::Value("MO1"), base::Value(line), base::Value(),
-                               base::Value(std::to_string(i % (kPlanRows / 2) + 1)), base::Value(1),
-                               base::Value("pcs"), base::Value("S1"), base::Value(),
-                               base::Value(C("0.5")), base::Value(), base::Value(0)})
-                      .ok());
+      rows.push_back({"MO1", i < kPlanRows / 2 ? "1" : "2", nullptr,
+                      sorts[i % (kPlanRows / 2)].c_str(), "0.5"});
     }
     Json args = {{"vdtmDate", "2026-12-06"},
                  {"vlngCount", 2},
-                 {"vrstDetail", RowsetToJson(plan)},
-                 {"vstrDB", company_.name()},
-                 {"vstrErr", ""}};
-    return Dump({{"progid", kWriter}, {"method", "AddFromOutPlan"}, {"args", args}});
+                 {"vrstDetail", RowsetToJson(testing_support::Plan(rows))}};
+    return calls_.Body(kWriter, "AddFromOutPlan", args);
   }
 
-  // Sends the call; answers the status, or 0 when the server died first.
+  // Sends the call as amy; answers the status, or 0 when the server died first.
   int Send(int port, const std::string& body, const std::string& key) {
     httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(120, 0);
-    httplib::Headers headers = {{"Authorization", "Bearer " + token_}};
+    httplib::Headers headers = calls_.Bearer("amy");
     if (!key.empty()) headers.emplace("Idempotency-Key", key);
     auto res = client.Post("/v1/call", headers, body, "application/json");
     return res ? res->status : 0;
@@ -145,7 +125,7 @@ class CrashTest : public testing_support::BillFixture {
     return bills;
   }
 
-  std::string token_;
+  testing_support::TestServer calls_{company_};  // bodies and tokens; its server is never started
 };
 
 TEST_F(CrashTest, KilledInTheMiddleOfAPlanLeavesNothingPartial) {
@@ -194,13 +174,9 @@ TEST_F(CrashTest, KilledInTheMiddleOfAnExecutionLeavesTheBillAsItWas) {
     SCOPED_TRACE("round " + std::to_string(round));
     auto made = AddNew("", lines);
     ASSERT_TRUE(made.ok) << made.err;
-    const std::string exec = Dump({{"progid", kWriter},
-                                   {"method", "ExecBill"},
-                                   {"args",
-                                    {{"vstrID", made.id},
-                                     {"vdtmExeDate", "2026-12-06"},
-                                     {"vstrDB", company_.name()},
-                                     {"vstrErr", ""}}}});
+    const std::string exec =
+        calls_.Body(kWriter, "ExecBill", {{"vstrID", made.id}, {"vdtmExeDate", "2026-12-06"}});
+    const std::string moves = "SELECT COUNT(*) FROM ST_StockMove WHERE BillID = '" + made.id + "'";
     ServerProcess server;
     ASSERT_GT(server.port(), 0);
     std::thread caller([&] { (void)Send(server.port(), exec, ""); });
@@ -212,17 +188,14 @@ TEST_F(CrashTest, KilledInTheMiddleOfAnExecutionLeavesTheBillAsItWas) {
       EXPECT_EQ(company_.Text("PRAGMA integrity_check"), "ok");
     }
     const bool executed = Header(made.id, "Execer") != "<null>";
-    const std::string moves =
-        company_.Text("SELECT COUNT(*) FROM ST_StockMove WHERE BillID = '" + made.id + "'");
-    EXPECT_EQ(moves, executed ? "300" : "0");
+    EXPECT_EQ(company_.Text(moves), executed ? "300" : "0");
     // Executing it now finishes what the killed call did not.
     ServerProcess again;
     ASSERT_GT(again.port(), 0);
     if (!executed) {
       ASSERT_EQ(Send(again.port(), exec, ""), 200);
     }
-    EXPECT_EQ(company_.Text("SELECT COUNT(*) FROM ST_StockMove WHERE BillID = '" + made.id + "'"),
-              "300");
+    EXPECT_EQ(company_.Text(moves), "300");
   }
   EXPECT_EQ(Balance("S1", 1), C("100"));
 }

@@ -2,23 +2,16 @@
 // data, with bills made and executed by the writer through the same server.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "boundary/interfaces.h"
 #include "cli/demo_company.h"
-#include "server/http.h"
 #include "server/json_values.h"
-#include "server/server.h"
 #include "tests/test_company.h"
+#include "tests/test_server.h"
 
 namespace cli {
 namespace {
 
-using server::Dump;
 using server::Json;
-using server::ParseJson;
-using server::ServeOptions;
-using server::Server;
 
 class DemoOverHttpTest : public ::testing::Test {
  protected:
@@ -26,37 +19,28 @@ class DemoOverHttpTest : public ::testing::Test {
     auto users = cli::SeedDemoCompany(company_.target(), "202612");
     ASSERT_TRUE(users.ok()) << users.err().description;
     users_ = *users;
-    ServeOptions options;
-    options.port = 0;
-    options.threads = 2;
-    server_ = std::make_unique<Server>(options, log_);
-    ASSERT_TRUE(server_->Start().ok());
+    server_.Start(testing_support::ServerOptions(2));
   }
 
   // Calls `op` of `progid` with every parameter at a neutral value, the
-  // company database, and `given` on top.
+  // company database, and `given` on top, as the administrator unless
+  // another token is given.
   Json Call(const char* progid, const std::string& op, const Json& given,
             const std::string& token = "") {
+    static const Json kNeutral = {{"text", ""},      {"date", "2026-12-06"}, {"int", 0},
+                                  {"currency", "0"}, {"bool", false},        {"rowset", nullptr}};
     const boundary::Interface* itf = boundary::InterfaceByProgId(progid);
-    const boundary::Operation* operation = boundary::OperationByName(*itf, op);
     Json args = Json::object();
-    for (const boundary::Param& p : operation->params) {
-      static const Json kNeutral = {{"text", ""},      {"date", "2026-12-06"}, {"int", 0},
-                                    {"currency", "0"}, {"bool", false},        {"rowset", nullptr}};
+    for (const boundary::Param& p : boundary::OperationByName(*itf, op)->params) {
       args[p.name] = kNeutral[boundary::ParamTypeName(p.type)];
     }
     args["vstrDB"] = company_.name();
     for (const auto& [name, value] : given.items()) args[name] = value;
-    httplib::Client client("127.0.0.1", server_->port());
-    Json request = {{"progid", progid}, {"method", op}, {"args", args}};
-    auto res = client.Post(
-        "/v1/call", {{"Authorization", "Bearer " + (token.empty() ? users_.admin_token : token)}},
-        Dump(request), "application/json");
-    if (!res || res->status != 200) {
-      ADD_FAILURE() << op << ": " << (res ? res->body : "no answer");
-      return Json();
-    }
-    return *ParseJson(res->body);
+    const std::string bearer = "Bearer " + (token.empty() ? users_.admin_token : token);
+    auto answer = server_.Post(server::Dump({{"progid", progid}, {"method", op}, {"args", args}}),
+                               {{"Authorization", bearer}});
+    EXPECT_EQ(answer.status, 200) << op << ": " << answer.text;
+    return answer.body;
   }
   Json Reader(const std::string& op, const Json& given = Json::object(),
               const std::string& token = "") {
@@ -66,8 +50,7 @@ class DemoOverHttpTest : public ::testing::Test {
 
   testing_support::TestCompany company_;
   cli::DemoUsers users_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
+  testing_support::TestServer server_{company_};
 };
 
 TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
