@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/event_log.h"
 #include "reader/mf_outbill.h"
 #include "tests/bill_fixture.h"
@@ -7,102 +9,77 @@
 namespace reader {
 namespace {
 
-using testing_support::BillFixture;
 using testing_support::C;
 using testing_support::D;
-using testing_support::RowText;
-using testing_support::Schema;
 
 constexpr const char* kBill = "202612060001";
+const std::string kLines =
+    "SortID:text ArtID:int ArtCode:text ArtName:text MeasID:text ShelfID:text ShelfName:text "
+    "SerialNo:text ValidDate:date Qty:currency Price:currency Amt:currency Memo:text KeepDay:int "
+    "Serial:int UnQty:currency OrdBomID:int";
+// GetContent's header parameters as the call found them: every one is
+// preset to a value no bill holds, so that one the call leaves alone shows.
+const std::string kNoHeader =
+    "1999-01-01|1999-01-02|?ord|?line|?opcate|?proj|?projname|?item|?itemname|?maker|?execer|"
+    "?operator|?memo";
+// DetailInfo's parameters (date|article|code|stock qty|returnable|unit|price|memo), preset alike.
+const std::string kNoDetail = "1999-01-01|-1|?code|-1|-2|?meas|-3|?memo";
+const std::string kNoReadRight = "没有生产领料单的读权限！";
+const std::string kMismatch = "领料单对应的生产单及序号和指定的生产单及序号不一致！";
 
-// GetContent's in/out parameters, preset to values no bill holds so that a
-// parameter the call leaves alone is told from one it wrote.
-struct Content {
-  base::DateTime date = D("1999-01-01");
-  base::DateTime exe_date = D("1999-01-02");
-  std::string ord_bill = "?ord", ord_sort = "?line", opcate = "?opcate", proj = "?proj",
-              proj_name = "?projname", item = "?item", item_name = "?itemname", maker = "?maker",
-              execer = "?execer", oper = "?operator", memo = "?memo";
-  std::string err;
-  std::optional<base::Rowset> lines;
-  host::Vote vote = host::Vote::kNone;
-};
-
-// The header parameters as "date|exe date|order|line|...|operator|memo".
-std::string HeaderText(const Content& c) {
-  std::string out = c.date.FormatIso() + "|" + c.exe_date.FormatIso();
-  for (const std::string* t : {&c.ord_bill, &c.ord_sort, &c.opcate, &c.proj, &c.proj_name, &c.item,
-                               &c.item_name, &c.maker, &c.execer, &c.oper, &c.memo}) {
-    out += "|" + *t;
-  }
-  return out;
-}
-
-// DetailInfo's in/out parameters, preset the same way.
-struct Detail {
-  bool ok = false;
-  base::DateTime out_date = D("1999-01-01");
-  int32_t art = -1;
-  std::string art_code = "?code";
-  base::Currency st_qty = C("-1");
-  base::Currency can_un_qty = C("-2");
-  std::string meas = "?meas";
-  base::Currency price = C("-3");
-  std::string memo = "?memo";
-  std::string err;
-};
-
-class ContentOpsTest : public BillFixture {
+class ContentOpsTest : public testing_support::BillFixture {
  protected:
-  host::Instance Reader(const std::string& login) {
-    return host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBill", login).value();
-  }
-
-  Content GetContent(const std::string& id, const std::string& login = "amy") {
-    Content c;
-    host::Instance obj = Reader(login);
-    c.lines = obj.As<MF_OutBill>()->GetContent(
-        id, c.date, c.exe_date, c.ord_bill, c.ord_sort, c.opcate, c.proj, c.proj_name, c.item,
-        c.item_name, c.maker, c.execer, c.oper, c.memo, company_.name(), c.err);
-    c.vote = obj.context()->vote();
-    EXPECT_TRUE(obj.Release().ok());
-    return c;
-  }
-
-  Detail DetailInfo(const std::string& ord, const std::string& ord_line, const std::string& id,
-                    const std::string& line, const std::string& login = "amy") {
-    Detail d;
-    host::Instance obj = Reader(login);
-    d.ok = obj.As<MF_OutBill>()->DetailInfo(ord, ord_line, id, line, d.out_date, d.art, d.art_code,
-                                            d.st_qty, d.can_un_qty, d.meas, d.price, d.memo,
-                                            company_.name(), d.err);
-    EXPECT_EQ(obj.context()->vote(), d.ok ? host::Vote::kComplete : host::Vote::kAbort);
-    EXPECT_TRUE(obj.Release().ok());
-    return d;
-  }
-
-  std::optional<base::Rowset> OpenLines(const std::string& ord, const std::string& line,
-                                        const char* beg, const char* end, std::string& err,
-                                        const std::string& login = "amy") {
-    host::Instance obj = Reader(login);
-    auto rs = obj.As<MF_OutBill>()->OutUnListRst(ord, line, D(beg), D(end), company_.name(), err);
-    EXPECT_EQ(obj.context()->vote(), rs ? host::Vote::kComplete : host::Vote::kAbort);
-    EXPECT_TRUE(obj.Release().ok());
-    return rs;
-  }
-
   struct Answer {
-    bool ok;
-    std::string err;
+    bool ok = false;
+    std::string err, text;
   };
-  Answer CanEdit(const std::string& id, const std::string& login, bool delete_instead = false) {
-    Answer a{false, ""};
-    host::Instance obj = Reader(login);
-    auto* reader = obj.As<MF_OutBill>();
-    a.ok = delete_instead ? reader->CanDelete(id, company_.name(), a.err)
-                          : reader->CanEdit(id, company_.name(), a.err);
-    EXPECT_EQ(obj.context()->vote(), a.ok ? host::Vote::kComplete : host::Vote::kAbort) << id;
-    EXPECT_TRUE(obj.Release().ok());
+
+  // The header parameters, "|"-joined with today's date shown as "today",
+  // then the lines as Dump gives them.
+  Answer GetContent(const std::string& id, const std::string& login = "amy") {
+    base::DateTime date = D("1999-01-01"), exe = D("1999-01-02");
+    std::string t[11] = {"?ord",      "?line",  "?opcate", "?proj",     "?projname", "?item",
+                         "?itemname", "?maker", "?execer", "?operator", "?memo"};
+    Answer a;
+    auto lines = Read(login, [&](MF_OutBill& r) {
+      return r.GetContent(id, date, exe, t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9],
+                          t[10], company_.name(), a.err);
+    });
+    a.ok = lines.has_value();
+    const bool today = exe == base::DateTime::Now().DateOnly();
+    a.text = date.FormatIso() + "|" + (today ? "today" : exe.FormatIso());
+    for (const std::string& s : t) a.text += "|" + s;
+    a.text += "\n" + testing_support::Dump(lines);
+    EXPECT_EQ(read_vote_, a.ok ? host::Vote::kComplete : host::Vote::kAbort) << id;
+    return a;
+  }
+
+  Answer DetailInfo(const std::string& ord, const std::string& ord_line, const std::string& id,
+                    const std::string& line, const std::string& login = "amy") {
+    base::DateTime out = D("1999-01-01");
+    int32_t art = -1;
+    std::string code = "?code", meas = "?meas", memo = "?memo";
+    base::Currency st = C("-1"), can_un = C("-2"), price = C("-3");
+    Answer a;
+    a.ok = Read(login, [&](MF_OutBill& r) {
+      return r.DetailInfo(ord, ord_line, id, line, out, art, code, st, can_un, meas, price, memo,
+                          company_.name(), a.err);
+    });
+    a.text = out.FormatIso() + "|" + std::to_string(art) + "|" + code + "|" + st.ToPlainString() +
+             "|" + can_un.ToPlainString() + "|" + meas + "|" + price.ToPlainString() + "|" + memo;
+    EXPECT_EQ(read_vote_, a.ok ? host::Vote::kComplete : host::Vote::kAbort);
+    return a;
+  }
+
+  Answer OpenLines(const std::string& ord, const std::string& line, const char* beg,
+                   const char* end, const std::string& login = "amy") {
+    Answer a;
+    auto rs = Read(login, [&](MF_OutBill& r) {
+      return r.OutUnListRst(ord, line, D(beg), D(end), company_.name(), a.err);
+    });
+    a.ok = rs.has_value();
+    a.text = testing_support::Dump(rs);
+    EXPECT_EQ(read_vote_, a.ok ? host::Vote::kComplete : host::Vote::kAbort);
     return a;
   }
 
@@ -129,100 +106,86 @@ class ContentOpsTest : public BillFixture {
   platform::EventLogCapture log_;
 };
 
+// One statement after another on the executed bill, each followed by a call.
 TEST_F(ContentOpsTest, GetContentReadsHeaderAndLinesInLineOrder) {
   ExecutedBill();
-  company_.Exec(
-      "UPDATE MF_OutDetail SET Price = :p, Amt = :a, UnQty = :u WHERE BillID = :id AND "
-      "SortID = '1'",
-      {{"p", C("2.5")}, {"a", C("7.5")}, {"u", C("1")}, {"id", kBill}});
-  Content c = GetContent(kBill);
-  ASSERT_TRUE(c.lines.has_value()) << c.err;
-  EXPECT_EQ(c.err, "");
-  EXPECT_EQ(c.vote, host::Vote::kComplete);
-  // NULL operation category and a cost item without a row give empty texts.
-  EXPECT_EQ(HeaderText(c), "2026-12-06|2026-12-07|MO1|1||P1|Project one|IX||Amy|Amy|Oscar|memo");
-  EXPECT_EQ(Schema(*c.lines),
-            "SortID:text ArtID:int ArtCode:text ArtName:text MeasID:text ShelfID:text "
-            "ShelfName:text SerialNo:text ValidDate:date Qty:currency Price:currency "
-            "Amt:currency Memo:text KeepDay:int Serial:int UnQty:currency OrdBomID:int");
-  // Line numbers in text order: "1" < "10" < "2".
-  ASSERT_EQ(c.lines->RecordCount(), 3u);
-  EXPECT_EQ(RowText(*c.lines, 0),
-            "1|1|A-001|Bolt|box|S1|Shelf one||2027-01-31|3|2.5|7.5|m1|0|0|1|" +
-                std::to_string(bom_line1_a_));
-  EXPECT_EQ(RowText(*c.lines, 1),
-            "10|2|B-002|Motor|pcs|S1|Shelf one|SN1|<null>|1|0|0|m10|30|0|0|0");
-  EXPECT_EQ(RowText(*c.lines, 2), "2|3|C-003|Nut|pcs|S1|Shelf one||<null>|2.5|0|0||0|0|0|0");
-  EXPECT_TRUE(log_.Records().empty());
-}
-
-TEST_F(ContentOpsTest, GetContentOfUnexecutedBillGivesTodayAndNoExecuter) {
-  ASSERT_TRUE(AddNew(kBill, {{}}).ok);
-  const base::DateTime before = base::DateTime::Now().DateOnly();
-  Content c = GetContent(kBill);
-  const base::DateTime after = base::DateTime::Now().DateOnly();
-  ASSERT_TRUE(c.lines.has_value()) << c.err;
-  EXPECT_TRUE(c.exe_date == before || c.exe_date == after) << c.exe_date.FormatDateTime();
-  EXPECT_FALSE(c.exe_date.HasTime());
-  EXPECT_EQ(c.execer, "");
-  EXPECT_EQ(c.lines->RecordCount(), 1u);
-}
-
-TEST_F(ContentOpsTest, GetContentLeavesOutLinesWithoutStockSettingsOrShelf) {
-  ExecutedBill();
-  company_.Exec("DELETE FROM FD_ArtStore WHERE ID = 3");
-  company_.Exec("UPDATE MF_OutDetail SET ShelfID = 'S9' WHERE BillID = :id AND SortID = '10'",
-                {{"id", kBill}});
-  Content c = GetContent(kBill);
-  ASSERT_TRUE(c.lines.has_value()) << c.err;
-  ASSERT_EQ(c.lines->RecordCount(), 1u);
-  EXPECT_EQ(c.lines->Row(0)[0], base::Value("1"));
-  // With every line like that the rowset is empty, and still a success.
-  company_.Exec("DELETE FROM FD_ArtStore WHERE ID = 1");
-  c = GetContent(kBill);
-  ASSERT_TRUE(c.lines.has_value()) << c.err;
-  EXPECT_EQ(c.lines->RecordCount(), 0u);
-  EXPECT_EQ(c.err, "");
-}
-
-TEST_F(ContentOpsTest, GetContentOfUnknownBillLeavesTheParameters) {
   company_.AddUser("tina", "Tina", "T", {"MF0301"});
-  Content c = GetContent("nosuchbill");
-  EXPECT_FALSE(c.lines.has_value());
-  EXPECT_EQ(c.err, "没有找到编号为 nosuchbill 的生产领料单！");
-  EXPECT_EQ(c.vote, host::Vote::kAbort);
-  Content untouched;
-  EXPECT_EQ(c.date, untouched.date);
-  EXPECT_EQ(c.exe_date, untouched.exe_date);
-  EXPECT_EQ(c.memo, untouched.memo);
-  EXPECT_EQ(c.maker, untouched.maker);
-  EXPECT_EQ(GetContent("x1", "tina").err, "沒有找到編號爲 x1 的生產領料單！");
+  company_.AddUser("zed", "Zed", "", {"MF0302", "MF0303"});
+  company_.Exec("UPDATE MF_OutDetail SET Price = :p, Amt = :a, UnQty = :u WHERE SortID = '1'",
+                {{"p", C("2.5")}, {"a", C("7.5")}, {"u", C("1")}});
+  // NULL operation category and a cost item without a row give empty texts.
+  const std::string head =
+      "2026-12-06|2026-12-07|MO1|1||P1|Project one|IX||Amy|Amy|Oscar|memo\n" + kLines;
+  const std::string line1 = "\n1|1|A-001|Bolt|box|S1|Shelf one||2027-01-31|3|2.5|7.5|m1|0|0|1|" +
+                            std::to_string(bom_line1_a_);
+  const std::string line10 = "\n10|2|B-002|Motor|pcs|S1|Shelf one|SN1|<null>|1|0|0|m10|30|0|0|0";
+  const struct {
+    const char* sql;  // run before the call, if any
+    const char* id;
+    const char* login;
+    std::string err, text;
+  } cases[] = {
+      // Line numbers in text order: "1" < "10" < "2".
+      {nullptr, kBill, "amy", "",
+       head + line1 + line10 + "\n2|3|C-003|Nut|pcs|S1|Shelf one||<null>|2.5|0|0||0|0|0|0"},
+      {nullptr, "nosuchbill", "amy", "没有找到编号为 nosuchbill 的生产领料单！",
+       kNoHeader + "\n<no rowset>"},
+      {nullptr, "x1", "tina", "沒有找到編號爲 x1 的生產領料單！", kNoHeader + "\n<no rowset>"},
+      {nullptr, kBill, "zed", kNoReadRight, kNoHeader + "\n<no rowset>"},
+      // A caller the user service does not know: its text, no right check.
+      {nullptr, kBill, "ghost",
+       "user 'ghost' is not a user of company database '" + company_.name() + "'",
+       kNoHeader + "\n<no rowset>"},
+      // Lines without stock settings or with an unknown shelf are left out.
+      {"DELETE FROM FD_ArtStore WHERE ID = 3", kBill, "amy", "", head + line1 + line10},
+      {"UPDATE MF_OutDetail SET ShelfID = 'S9' WHERE SortID = '10'", kBill, "amy", "",
+       head + line1},
+      // With every line like that the rowset is empty, and still a success.
+      {"DELETE FROM FD_ArtStore WHERE ID = 1", kBill, "amy", "", head},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.id) + " as " + c.login);
+    if (c.sql != nullptr) company_.Exec(c.sql);
+    Answer a = GetContent(c.id, c.login);
+    EXPECT_EQ(a.ok, c.err.empty());
+    EXPECT_EQ(a.err, c.err);
+    EXPECT_EQ(a.text, c.text);
+  }
   EXPECT_TRUE(log_.Records().empty());
 }
 
-TEST_F(ContentOpsTest, NullWhereGetContentNeedsAValueFailsWithTheComposedText) {
-  // The out-parameters are filled in the order Notes, Date, ExeDate,
-  // OrdBill, OrdSortID, ..., Maker, Execer, Operator: a NULL stops there.
-  struct Case {
-    const char* column;
-    const char* memo;   // vstrMemo afterwards
-    const char* maker;  // vstrMaker afterwards
-  } cases[] = {
-      {"Notes", "?memo", "?maker"},    {"Date", "memo", "?maker"},  {"OrdBill", "memo", "?maker"},
-      {"OrdSortID", "memo", "?maker"}, {"Maker", "memo", "?maker"}, {"Operator", "memo", "Amy"},
-  };
+// A bill not executed yet shows today, without a time, and no executer.
+// The out-parameters are filled in the order Notes, Date, ExeDate, OrdBill,
+// OrdSortID, ..., Maker, Execer, Operator: a NULL where a value is needed
+// stops there, with the composed text and one record.
+TEST_F(ContentOpsTest, GetContentFillsInOrderUntilANull) {
   ASSERT_TRUE(AddNew(kBill, {{}}).ok);
-  for (const Case& c : cases) {
+  EXPECT_EQ(GetContent(kBill).text, "2026-12-06|today|MO1|1||||||Amy||Oscar|memo\n" + kLines +
+                                        "\n1|1|A-001|Bolt|pcs|S1|Shelf one||<null>|1|0|0||0|0|0|0");
+  const struct {
+    const char* column;
+    std::string header;
+  } cases[] = {
+      {"Notes", kNoHeader},
+      {"Date",
+       "1999-01-01|1999-01-02|?ord|?line|?opcate|?proj|?projname|?item|?itemname|?maker|"
+       "?execer|?operator|memo"},
+      {"OrdBill",
+       "2026-12-06|today|?ord|?line|?opcate|?proj|?projname|?item|?itemname|?maker|"
+       "?execer|?operator|memo"},
+      {"OrdSortID",
+       "2026-12-06|today|MO1|?line|?opcate|?proj|?projname|?item|?itemname|?maker|"
+       "?execer|?operator|memo"},
+      {"Maker", "2026-12-06|today|MO1|1||||||?maker|?execer|?operator|memo"},
+      {"Operator", "2026-12-06|today|MO1|1||||||Amy||?operator|memo"},
+  };
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.column);
     company_.Exec(std::string("UPDATE MF_OutBill SET ") + c.column + " = NULL");
     log_.Clear();
-    Content got = GetContent(kBill);
-    EXPECT_FALSE(got.lines.has_value());
+    Answer got = GetContent(kBill);
     EXPECT_EQ(got.err, "94-Invalid use of Null-Plexavo-Plexavo.GetContent");
-    EXPECT_EQ(got.vote, host::Vote::kAbort);
-    EXPECT_EQ(got.memo, c.memo);
-    EXPECT_EQ(got.maker, c.maker);
-    EXPECT_EQ(got.oper, "?operator");
+    EXPECT_EQ(got.text, c.header + "\n<no rowset>");
     ASSERT_EQ(log_.Records().size(), 1u);
     EXPECT_EQ(log_.Records()[0].rfind("Method: Plexavo.GetContent\r\n", 0), 0u);
     // Restore the bill for the next column.
@@ -231,72 +194,46 @@ TEST_F(ContentOpsTest, NullWhereGetContentNeedsAValueFailsWithTheComposedText) {
         "Maker = 'Amy', Operator = 'Oscar'",
         {{"d", D("2026-12-06")}});
   }
-  ASSERT_TRUE(GetContent(kBill).lines.has_value());
+  EXPECT_TRUE(GetContent(kBill).ok);
 }
 
-TEST_F(ContentOpsTest, WithoutReadRightTheQueriesRefuse) {
+TEST_F(ContentOpsTest, DetailInfoAnswersOneExecutedLineOrRefuses) {
   ExecutedBill();
+  ASSERT_TRUE(AddNew("202612060002", {{}}).ok);  // not executed
   company_.AddUser("zed", "Zed", "", {"MF0302", "MF0303"});
-  company_.AddUser("tina", "Tina", "T", {});
-  Content c = GetContent(kBill, "zed");
-  EXPECT_FALSE(c.lines.has_value());
-  EXPECT_EQ(c.err, "没有生产领料单的读权限！");
-  EXPECT_EQ(c.memo, "?memo");
-  Detail d = DetailInfo("MO1", "1", kBill, "1", "zed");
-  EXPECT_FALSE(d.ok);
-  EXPECT_EQ(d.err, "没有生产领料单的读权限！");
-  EXPECT_EQ(d.art, -1);
-  std::string err;
-  EXPECT_FALSE(OpenLines("MO1", "1", "2026-12-01", "2026-12-31", err, "tina").has_value());
-  EXPECT_EQ(err, "沒有生產領料單的讀權限！");
-  // A caller the user service does not know: its text, no right check.
-  Content ghost = GetContent(kBill, "ghost");
-  EXPECT_FALSE(ghost.lines.has_value());
-  EXPECT_EQ(ghost.err, "user 'ghost' is not a user of company database '" + company_.name() + "'");
-  EXPECT_TRUE(log_.Records().empty());
-}
-
-TEST_F(ContentOpsTest, DetailInfoAnswersOneExecutedLine) {
-  ExecutedBill();
   company_.Exec(
       "UPDATE MF_OutDetail SET Price = :p, UnQty = :u WHERE BillID = :id AND SortID = '1'",
       {{"p", C("2.5")}, {"u", C("1")}, {"id", kBill}});
-  Detail d = DetailInfo("MO1", "1", kBill, "1");
-  ASSERT_TRUE(d.ok) << d.err;
-  EXPECT_EQ(d.err, "");
-  EXPECT_EQ(d.out_date, D("2026-12-07"));
-  EXPECT_EQ(d.art, 1);
-  EXPECT_EQ(d.art_code, "A-001");
-  EXPECT_EQ(d.st_qty, C("36"));     // 3 boxes of 12
-  EXPECT_EQ(d.can_un_qty, C("2"));  // 3 issued, 1 returned
-  EXPECT_EQ(d.meas, "box");
-  EXPECT_EQ(d.price, C("2.5"));
-  EXPECT_EQ(d.memo, "m1");
-}
-
-TEST_F(ContentOpsTest, DetailInfoRefusals) {
-  ExecutedBill();
-  ASSERT_TRUE(AddNew("202612060002", {{}}).ok);  // not executed
-  struct Case {
-    const char *ord, *ord_line, *bill, *line, *err;
+  const struct {
+    const char *ord, *ord_line, *bill, *line, *login;
+    std::string err, text;
   } cases[] = {
-      {"MO1", "1", kBill, "9", "非法的领料单号或序号！"},
-      {"MO1", "1", "202612069999", "1", "非法的领料单号或序号！"},
-      {"MO1", "1", "202612060002", "1", "对应的领料单尚未执行！"},
-      {"MO2", "1", kBill, "1", "领料单对应的生产单及序号和指定的生产单及序号不一致！"},
-      {"MO1", "2", kBill, "1", "领料单对应的生产单及序号和指定的生产单及序号不一致！"},
-      {"mo1", "1", kBill, "1", "领料单对应的生产单及序号和指定的生产单及序号不一致！"},
-      {"MO1", "", kBill, "1", "领料单对应的生产单及序号和指定的生产单及序号不一致！"},
+      // 3 boxes of 12; 3 issued, 1 returned.
+      {"MO1", "1", kBill, "1", "amy", "", "2026-12-07|1|A-001|36|2|box|2.5|m1"},
+      {"MO1", "1", kBill, "1", "zed", kNoReadRight, kNoDetail},
+      {"MO1", "1", kBill, "9", "amy", "非法的领料单号或序号！", kNoDetail},
+      {"MO1", "1", "202612069999", "1", "amy", "非法的领料单号或序号！", kNoDetail},
+      {"MO1", "1", "202612060002", "1", "amy", "对应的领料单尚未执行！", kNoDetail},
+      {"MO2", "1", kBill, "1", "amy", kMismatch, kNoDetail},
+      {"MO1", "2", kBill, "1", "amy", kMismatch, kNoDetail},
+      {"mo1", "1", kBill, "1", "amy", kMismatch, kNoDetail},
+      {"MO1", "", kBill, "1", "amy", kMismatch, kNoDetail},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.ord) + "/" + c.ord_line + " " + c.bill + "/" + c.line);
-    Detail d = DetailInfo(c.ord, c.ord_line, c.bill, c.line);
-    EXPECT_FALSE(d.ok);
+    Answer d = DetailInfo(c.ord, c.ord_line, c.bill, c.line, c.login);
+    EXPECT_EQ(d.ok, c.err.empty());
     EXPECT_EQ(d.err, c.err);
-    EXPECT_EQ(d.art, -1);
-    EXPECT_EQ(d.memo, "?memo");
+    EXPECT_EQ(d.text, c.text);
   }
   EXPECT_TRUE(log_.Records().empty());
+  // A NULL ends the call after filling what came before it.
+  company_.Exec("UPDATE MF_OutDetail SET Memo = NULL, Price = 0, UnQty = 0 WHERE SortID = '1'");
+  Answer d = DetailInfo("MO1", "1", kBill, "1");
+  EXPECT_EQ(d.err, "94-Invalid use of Null-Plexavo-Plexavo.DetailInfo");
+  EXPECT_EQ(d.text, "1999-01-01|1|A-001|36|3|box|0|?memo");
+  ASSERT_EQ(log_.Records().size(), 1u);
+  EXPECT_EQ(log_.Records()[0].rfind("Method: Plexavo.DetailInfo\r\n", 0), 0u);
 }
 
 TEST_F(ContentOpsTest, DetailInfoTrimsTheStoredOrderLineAndLetsNullsPass) {
@@ -325,25 +262,10 @@ TEST_F(ContentOpsTest, DetailInfoTrimsTheStoredOrderLineAndLetsNullsPass) {
     company_.Exec("UPDATE MF_OutBill SET OrdBill = :o, OrdSortID = :l",
                   {{"o", c.stored_ord ? base::Value(c.stored_ord) : base::Value()},
                    {"l", c.stored_line ? base::Value(c.stored_line) : base::Value()}});
-    Detail d = DetailInfo(c.ord, c.line, kBill, "1");
+    Answer d = DetailInfo(c.ord, c.line, kBill, "1");
     EXPECT_EQ(d.ok, c.accepted) << d.err;
-    EXPECT_EQ(d.err, c.accepted ? "" : "领料单对应的生产单及序号和指定的生产单及序号不一致！");
+    EXPECT_EQ(d.err, c.accepted ? "" : kMismatch);
   }
-}
-
-TEST_F(ContentOpsTest, DetailInfoNullValueFailsAfterFillingWhatCameBefore) {
-  ExecutedBill();
-  company_.Exec("UPDATE MF_OutDetail SET Memo = NULL WHERE BillID = :id AND SortID = '1'",
-                {{"id", kBill}});
-  Detail d = DetailInfo("MO1", "1", kBill, "1");
-  EXPECT_FALSE(d.ok);
-  EXPECT_EQ(d.err, "94-Invalid use of Null-Plexavo-Plexavo.DetailInfo");
-  EXPECT_EQ(d.art, 1);
-  EXPECT_EQ(d.price, C("0"));
-  EXPECT_EQ(d.memo, "?memo");
-  EXPECT_EQ(d.out_date, D("1999-01-01"));
-  ASSERT_EQ(log_.Records().size(), 1u);
-  EXPECT_EQ(log_.Records()[0].rfind("Method: Plexavo.DetailInfo\r\n", 0), 0u);
 }
 
 TEST_F(ContentOpsTest, OutUnListRstListsExecutedLinesStillOpenForReturn) {
@@ -366,21 +288,26 @@ TEST_F(ContentOpsTest, OutUnListRstListsExecutedLinesStillOpenForReturn) {
   ASSERT_TRUE(AddNew("202612050003", {{}}, false, "amy", "2026-12-05").ok);
   ASSERT_TRUE(AddNew("202612200001", {{}}, false, "amy", "2026-12-20").ok);
   ASSERT_TRUE(ExecBill("202612200001", "2026-12-20").ok);
-
-  std::string err;
-  auto rs = OpenLines("MO1", "1", "2026-12-03", "2026-12-05", err);
-  ASSERT_TRUE(rs.has_value()) << err;
-  EXPECT_EQ(err, "");
-  EXPECT_EQ(Schema(*rs),
-            "ExeDate:date BillID:text SortID:text ArtCode:text ArtName:text MeasID:text "
-            "Qty:currency UnQty:currency SerialNo:text ValidDate:date");
-  ASSERT_EQ(rs->RecordCount(), 2u);
-  EXPECT_EQ(RowText(*rs, 0), "2026-12-03|202612020001|1|A-001|Bolt|pcs|4|1.5||<null>");
-  EXPECT_EQ(RowText(*rs, 1), "2026-12-05|202612050001|1|B-002|Motor|pcs|1|0|SN2|2027-02-01");
-  // Nothing in the range for the whole order (OrdSortID '').
-  rs = OpenLines("MO1", "", "2026-12-01", "2026-12-31", err);
-  ASSERT_TRUE(rs.has_value()) << err;
-  EXPECT_EQ(rs->RecordCount(), 0u);
+  company_.AddUser("tina", "Tina", "T", {});
+  const std::string head =
+      "ExeDate:date BillID:text SortID:text ArtCode:text ArtName:text MeasID:text Qty:currency "
+      "UnQty:currency SerialNo:text ValidDate:date";
+  const struct {
+    const char *line, *beg, *end, *login;
+    std::string err, text;
+  } cases[] = {
+      {"1", "2026-12-03", "2026-12-05", "amy", "",
+       head + "\n2026-12-03|202612020001|1|A-001|Bolt|pcs|4|1.5||<null>" +
+           "\n2026-12-05|202612050001|1|B-002|Motor|pcs|1|0|SN2|2027-02-01"},
+      // Nothing in the range for the whole order (OrdSortID '').
+      {"", "2026-12-01", "2026-12-31", "amy", "", head},
+      {"1", "2026-12-01", "2026-12-31", "tina", "沒有生產領料單的讀權限！", "<no rowset>"},
+  };
+  for (const auto& c : cases) {
+    Answer a = OpenLines("MO1", c.line, c.beg, c.end, c.login);
+    EXPECT_EQ(a.err, c.err);
+    EXPECT_EQ(a.text, c.text);
+  }
 }
 
 TEST_F(ContentOpsTest, OutUnListRstEndDateExcludesAStoredTimeAfterMidnight) {
@@ -389,17 +316,15 @@ TEST_F(ContentOpsTest, OutUnListRstEndDateExcludesAStoredTimeAfterMidnight) {
   // A backend that keeps the time of day holds it; one that keeps days only
   // holds the bare day, which lies within the day's bound.
   const bool time_kept = company_.Text("SELECT ExeDate FROM MF_OutBill").size() > 10;
-  std::string err;
-  auto same_day = OpenLines("MO1", "1", "2026-12-06", "2026-12-06", err);
-  ASSERT_TRUE(same_day.has_value()) << err;
-  EXPECT_EQ(same_day->RecordCount(), time_kept ? 0u : 1u);
-  auto next_day = OpenLines("MO1", "1", "2026-12-06", "2026-12-07 00:00:00", err);
-  ASSERT_TRUE(next_day.has_value()) << err;
-  ASSERT_EQ(next_day->RecordCount(), 1u);
+  auto rows = [&](const char* beg, const char* end) {
+    Answer a = OpenLines("MO1", "1", beg, end);
+    EXPECT_TRUE(a.ok) << a.err;
+    return std::count(a.text.begin(), a.text.end(), '\n');
+  };
+  EXPECT_EQ(rows("2026-12-06", "2026-12-06"), time_kept ? 0 : 1);
+  EXPECT_EQ(rows("2026-12-06", "2026-12-07 00:00:00"), 1);
   // The given bounds lose their time of day.
-  auto late_begin = OpenLines("MO1", "1", "2026-12-06 23:00:00", "2026-12-07", err);
-  ASSERT_TRUE(late_begin.has_value()) << err;
-  EXPECT_EQ(late_begin->RecordCount(), 1u);
+  EXPECT_EQ(rows("2026-12-06 23:00:00", "2026-12-07"), 1);
 }
 
 TEST_F(ContentOpsTest, CanEditAndCanDeleteGuardOwnershipAndExecution) {
@@ -411,42 +336,44 @@ TEST_F(ContentOpsTest, CanEditAndCanDeleteGuardOwnershipAndExecution) {
   ASSERT_TRUE(AddNew("202612060003", {{}}, false, "amy").ok);
   company_.Exec("UPDATE MF_OutBill SET Maker = NULL WHERE BillID = '202612060003'");
   const std::string others = "只能修改/删除自己制作的生产通知单！";
+  const std::string executed = "编号为 202612060002 的生产领料单已经执行，不能修改及删除！";
   struct Case {
     const char* id;
     const char* login;
-    bool ok;
     std::string err;
+    bool grant = false;  // amy gets the right to change others' bills first
   } cases[] = {
-      {"202612060001", "ned", true, ""},
-      {"202612060001", "amy", false, others},
-      {"202612060001", "tina", false, "只能修改/刪除自己製作的生產通知單！"},
-      {"202612060002", "amy", false, "编号为 202612060002 的生产领料单已经执行，不能修改及删除！"},
-      {"202612060002", "ned", false, "编号为 202612060002 的生产领料单已经执行，不能修改及删除！"},
-      {"202612060003", "ned", true, ""},  // no maker: nobody else's
-      {"202612069999", "amy", false, "没有找到编号为 202612069999 的生产领料单！"},
-      {"202612060001", "rita", false, "没有生产领料单的维护权限！"},
-      {"202612060001", "moe", false, "没有生产领料单的维护权限！"},
-      {"202612060001", "ghost", false,
+      {"202612060001", "ned", ""},
+      {"202612060001", "amy", others},
+      {"202612060001", "tina", "只能修改/刪除自己製作的生產通知單！"},
+      {"202612060002", "amy", executed},
+      {"202612060002", "ned", executed},
+      {"202612060003", "ned", ""},  // no maker: nobody else's
+      {"202612069999", "amy", "没有找到编号为 202612069999 的生产领料单！"},
+      {"202612060001", "rita", "没有生产领料单的维护权限！"},
+      {"202612060001", "moe", "没有生产领料单的维护权限！"},
+      {"202612060001", "ghost",
        "user 'ghost' is not a user of company database '" + company_.name() + "'"},
+      // With the right to change others' bills the maker no longer matters;
+      // an executed bill stays locked.
+      {"202612060001", "amy", "", true},
+      {"202612060002", "amy", executed},
   };
-  for (bool del : {false, true}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(del ? "CanDelete " : "CanEdit ") + c.id + " as " + c.login);
-      Answer a = CanEdit(c.id, c.login, del);
-      EXPECT_EQ(a.ok, c.ok);
-      EXPECT_EQ(a.err, c.err);
+  for (const Case& c : cases) {
+    if (c.grant) {
+      company_.Exec("INSERT INTO SM_UserRight (LoginName, RightCode) VALUES ('amy', 'SP0602')");
     }
-  }
-  // With the right to change others' bills the maker no longer matters; an
-  // executed bill stays locked.
-  company_.Exec("INSERT INTO SM_UserRight (LoginName, RightCode) VALUES ('amy', 'SP0602')");
-  for (bool del : {false, true}) {
-    Answer a = CanEdit("202612060001", "amy", del);
-    EXPECT_TRUE(a.ok) << a.err;
-    EXPECT_EQ(a.err, "");
-    a = CanEdit("202612060002", "amy", del);
-    EXPECT_FALSE(a.ok);
-    EXPECT_EQ(a.err, "编号为 202612060002 的生产领料单已经执行，不能修改及删除！");
+    for (bool del : {false, true}) {
+      SCOPED_TRACE(std::string(del ? "CanDelete " : "CanEdit ") + c.id + " as " + c.login);
+      std::string err;
+      const bool ok = Read(c.login, [&](MF_OutBill& r) {
+        return del ? r.CanDelete(c.id, company_.name(), err)
+                   : r.CanEdit(c.id, company_.name(), err);
+      });
+      EXPECT_EQ(ok, c.err.empty());
+      EXPECT_EQ(err, c.err);
+      EXPECT_EQ(read_vote_, ok ? host::Vote::kComplete : host::Vote::kAbort);
+    }
   }
   EXPECT_TRUE(log_.Records().empty());
 }

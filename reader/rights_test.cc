@@ -11,22 +11,20 @@ namespace {
 
 using testing_support::TestCompany;
 
+// Flags as "read edit exec unexec", 1 for granted.
+std::string Flags(bool read, bool edit, bool exec, bool unexec) {
+  return std::to_string(read) + std::to_string(edit) + std::to_string(exec) +
+         std::to_string(unexec);
+}
+
 TEST(RightsFromAnswerTest, ReadIsAPreconditionOfTheOthers) {
-  struct Case {
-    const char* answer;
-    bool read, edit, exec, unexec;
-  } cases[] = {
-      {"1111", true, true, true, true},   {"0111", false, false, false, false},
-      {"11", true, true, false, false},   {"1", true, false, false, false},
-      {"", false, false, false, false},   {"1011", true, false, true, true},
-      {"1x1 ", true, false, true, false}, {"11111", true, true, true, true},
-  };
-  for (const Case& c : cases) {
+  const struct {
+    const char *answer, *flags;
+  } cases[] = {{"1111", "1111"}, {"0111", "0000"}, {"11", "1100"},   {"1", "1000"},
+               {"", "0000"},     {"1011", "1011"}, {"1x1 ", "1010"}, {"11111", "1111"}};
+  for (const auto& c : cases) {
     BillRights r = RightsFromAnswer(c.answer);
-    EXPECT_EQ(r.read, c.read) << c.answer;
-    EXPECT_EQ(r.edit, c.edit) << c.answer;
-    EXPECT_EQ(r.exec, c.exec) << c.answer;
-    EXPECT_EQ(r.unexec, c.unexec) << c.answer;
+    EXPECT_EQ(Flags(r.read, r.edit, r.exec, r.unexec), c.flags) << c.answer;
   }
 }
 
@@ -37,7 +35,11 @@ TEST(SingleRightGrantedTest, OnlyTheExactAnswerOneGrants) {
 
 class RightsTest : public ::testing::Test {
  protected:
-  RightsTest() { testing_support::RegisterProbes(company_.classes()); }
+  RightsTest() {
+    testing_support::RegisterProbes(company_.classes());
+    company_.AddUser("amy", "Amy", "", {"MF0301", "MF0303", "SP0602"});
+    company_.AddUser("bob", "Bob", "", {"MF0302", "MF0303", "MF0304"});
+  }
 
   host::Instance Probe(const std::string& login) {
     return host::Host(company_.classes()).CreateObject(testing_support::kProbeInTx, login).value();
@@ -47,74 +49,42 @@ class RightsTest : public ::testing::Test {
   platform::EventLogCapture log_;
 };
 
+// Each user's rights, asked all at once and one by one. A user the service
+// does not know: the service's text, the flags left alone, no right.
 TEST_F(RightsTest, CheckRightAnswersFromTheUsersGrants) {
-  company_.AddUser("amy", "Amy", "", {"MF0301", "MF0303"});
-  company_.AddUser("bob", "Bob", "", {"MF0302", "MF0303", "MF0304"});
-  {
-    host::Instance probe = Probe("amy");
+  const std::string stranger =
+      "user 'stranger' is not a user of company database '" + company_.name() + "'";
+  const struct {
+    const char* login;
+    bool ok;
+    std::string flags, one_by_one, others, err;  // others: edit, reverse others' bills
+  } cases[] = {
+      {"amy", true, "1010", "1010", "10", ""},
+      {"bob", true, "0000", "0000", "00", ""},  // answer "0111": without read nothing
+      {"stranger", false, "1111", "0000", "11", stranger},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.login);
+    host::Instance probe = Probe(c.login);
     Rights rights(*probe.context());
-    bool read = false, edit = true, exec = false, unexec = true;
+    bool read = true, edit = true, exec = true, unexec = true, allow_edit = true,
+         allow_unexec = true;
     std::string err;
-    ASSERT_TRUE(rights.CheckRight(read, edit, exec, unexec, company_.name(), err));
-    EXPECT_TRUE(read);
-    EXPECT_FALSE(edit);
-    EXPECT_TRUE(exec);
-    EXPECT_FALSE(unexec);
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(probe.context()->vote(), host::Vote::kComplete);
-    EXPECT_TRUE(rights.ReadRight(company_.name()));
-    EXPECT_FALSE(rights.EditRight(company_.name()));
-    EXPECT_TRUE(rights.ExecRight(company_.name()));
-    EXPECT_FALSE(rights.UnExecRight(company_.name()));
+    EXPECT_EQ(rights.CheckRight(read, edit, exec, unexec, company_.name(), err), c.ok);
+    EXPECT_EQ(Flags(read, edit, exec, unexec), c.flags);
+    EXPECT_EQ(err, c.err);
+    EXPECT_EQ(probe.context()->vote(), c.ok ? host::Vote::kComplete : host::Vote::kAbort);
+    const std::string& db = company_.name();
+    EXPECT_EQ(Flags(rights.ReadRight(db), rights.EditRight(db), rights.ExecRight(db),
+                    rights.UnExecRight(db)),
+              c.one_by_one);
+    err.clear();
+    EXPECT_EQ(rights.AllowEditRight(allow_edit, db, err), c.ok);
+    EXPECT_EQ(rights.AllowUnExeRight(allow_unexec, db, err), c.ok);
+    EXPECT_EQ(std::to_string(allow_edit) + std::to_string(allow_unexec), c.others);
+    EXPECT_EQ(err, c.err);
   }
-  {
-    // Answer "0111": without read nothing is granted.
-    host::Instance probe = Probe("bob");
-    Rights rights(*probe.context());
-    bool read = true, edit = true, exec = true, unexec = true;
-    std::string err;
-    ASSERT_TRUE(rights.CheckRight(read, edit, exec, unexec, company_.name(), err));
-    EXPECT_FALSE(read || edit || exec || unexec);
-    EXPECT_FALSE(rights.EditRight(company_.name()));
-  }
-  EXPECT_TRUE(log_.Records().empty());
-}
-
-TEST_F(RightsTest, ServiceFailureLeavesFlagsAndGivesItsTextOrABareFalse) {
-  host::Instance probe = Probe("stranger");
-  Rights rights(*probe.context());
-  bool read = true, edit = true, exec = true, unexec = true;
-  std::string err;
-  EXPECT_FALSE(rights.CheckRight(read, edit, exec, unexec, company_.name(), err));
-  EXPECT_TRUE(read && edit && exec && unexec);
-  EXPECT_EQ(err, "user 'stranger' is not a user of company database '" + company_.name() + "'");
-  EXPECT_EQ(probe.context()->vote(), host::Vote::kAbort);
-  EXPECT_FALSE(rights.EditRight(company_.name()));
   EXPECT_TRUE(log_.Records().empty());  // a reported failure is no unexpected one
-}
-
-TEST_F(RightsTest, SingleRightsForOthersBills) {
-  company_.AddUser("amy", "Amy", "", {"MF0301", "SP0602"});
-  bool allowed = false;
-  std::string err;
-  {
-    // One call's transaction at a time: each holds the database's write lock.
-    host::Instance probe = Probe("amy");
-    Rights rights(*probe.context());
-    ASSERT_TRUE(rights.AllowEditRight(allowed, company_.name(), err));
-    EXPECT_TRUE(allowed);
-    allowed = true;
-    ASSERT_TRUE(rights.AllowUnExeRight(allowed, company_.name(), err));
-    EXPECT_FALSE(allowed);
-    EXPECT_EQ(err, "");
-  }
-
-  host::Instance other = Probe("stranger");
-  Rights none(*other.context());
-  allowed = true;
-  EXPECT_FALSE(none.AllowEditRight(allowed, company_.name(), err));
-  EXPECT_TRUE(allowed);  // untouched
-  EXPECT_EQ(err, "user 'stranger' is not a user of company database '" + company_.name() + "'");
 }
 
 TEST_F(RightsTest, ServiceThatCannotBeCreatedIsAnUnexpectedFailure) {

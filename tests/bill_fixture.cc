@@ -30,9 +30,17 @@ std::string Schema(const base::Rowset& rs) {
 
 std::string RowText(const base::Rowset& rs, size_t i) {
   std::string out;
-  for (const auto& v : rs.Row(i)) {
-    out += (out.empty() ? "" : "|") + (v.IsNull() ? "<null>" : v.TextOrEmpty());
+  const auto& row = rs.Row(i);
+  for (size_t c = 0; c < row.size(); ++c) {
+    out += (c == 0 ? "" : "|") + (row[c].IsNull() ? "<null>" : row[c].TextOrEmpty());
   }
+  return out;
+}
+
+std::string Dump(const std::optional<base::Rowset>& rs) {
+  if (!rs) return "<no rowset>";
+  std::string out = Schema(*rs);
+  for (size_t i = 0; i < rs->RecordCount(); ++i) out += "\n" + RowText(*rs, i);
   return out;
 }
 
@@ -164,6 +172,19 @@ CallResult BillFixture::AddFromOutPlan(int32_t count, const base::Rowset& plan,
   return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
     return w.AddFromOutPlan(D(date.c_str()), count, plan, company_.name(), r.err);
   });
+}
+
+void BillFixture::RunSteps(const std::vector<Step>& steps,
+                           const std::function<std::string()>& state) {
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    const std::string before = state();
+    const CallResult r = step.call();
+    if (r.ok) last_id_ = r.id;
+    EXPECT_EQ(r.ok, step.err.empty());
+    EXPECT_EQ(r.err, step.err);
+    EXPECT_EQ(state(), step.rows.empty() ? before : step.rows);
+  }
 }
 
 std::string BillFixture::Header(const std::string& id, const std::string& column) {

@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/rowset.h"
 #include "boundary/classes.h"
+#include "reader/mf_outbill.h"
 #include "tests/test_company.h"
 #include "writer/mf_outbille.h"
 
@@ -50,6 +52,9 @@ base::DateTime D(const char* text);
 std::string Schema(const base::Rowset& rs);
 // Row i as "v1|v2|...", NULL shown as "<null>".
 std::string RowText(const base::Rowset& rs, size_t i);
+// "<no rowset>", or the fields as Schema gives them followed by one line
+// per row as RowText gives it.
+std::string Dump(const std::optional<base::Rowset>& rs);
 base::Currency C(const char* text);
 
 struct CallResult {
@@ -97,6 +102,32 @@ class BillFixture : public ::testing::Test {
     return r;
   }
 
+  // Runs `body` on a fresh reader object of `login` as a root call; the
+  // object's vote lands in read_vote_.
+  template <typename Body>
+  auto Read(const std::string& login, Body&& body) {
+    host::Instance obj =
+        host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBill", login).value();
+    auto result = body(*obj.As<reader::MF_OutBill>());
+    read_vote_ = obj.context()->vote();
+    EXPECT_TRUE(obj.Release().ok());
+    return result;
+  }
+
+  // One call of a table and what it must leave: its error text ("" for a
+  // success) and the rows the table's state query answers afterwards ("":
+  // the same rows as before the call).
+  struct Step {
+    std::string what;
+    std::function<CallResult()> call;
+    std::string err;
+    std::string rows = "";
+  };
+  // Runs the steps in order, judging each by `state`; last_id_ is the
+  // bill number the last successful step answered.
+  void RunSteps(const std::vector<Step>& steps, const std::function<std::string()>& state);
+  std::string last_id_;
+
   // Stored values, read as text ("<none>" / "<null>").
   std::string Header(const std::string& id, const std::string& column);
   base::Currency Balance(const std::string& shelf, int32_t art, const std::string& serial = "");
@@ -106,6 +137,7 @@ class BillFixture : public ::testing::Test {
   TestCompany company_;
   bool dry_run_ = false;  // writer calls run as dry runs; their effects land in effects_
   host::Effects effects_;
+  host::Vote read_vote_ = host::Vote::kNone;
   int32_t bom_line1_a_ = 0;     // MO1 line 1, article 1, the lower ID
   int32_t bom_line1_b_ = 0;     // MO1 line 1, article 1, the higher ID
   int32_t bom_line1_art2_ = 0;  // MO1 line 1, article 3

@@ -100,6 +100,27 @@ base::Rowset TestCompany::Query(
   return rs.ok() ? std::move(rs).value() : base::Rowset(fields);
 }
 
+std::string TestCompany::Rows(
+    const std::string& sql, const std::string& types,
+    std::initializer_list<std::pair<const char*, base::Value>> binds) const {
+  std::vector<base::Field> fields;
+  for (char t : types) {
+    fields.push_back({"c" + std::to_string(fields.size()), t == 'i'   ? base::FieldType::kInt
+                                                           : t == 'c' ? base::FieldType::kCurrency
+                                                           : t == 'd' ? base::FieldType::kDate
+                                                                      : base::FieldType::kText});
+  }
+  const base::Rowset rs = Query(sql, fields, binds);
+  std::string out;
+  for (const auto& row : rs.rows()) {
+    if (!out.empty()) out += ";";
+    for (size_t i = 0; i < row.size(); ++i) {
+      out += (i == 0 ? "" : "|") + (row[i].IsNull() ? "<null>" : row[i].TextOrEmpty());
+    }
+  }
+  return out;
+}
+
 std::string TestCompany::Text(const std::string& sql) const {
   base::Rowset rs = Query(sql, {{"v", base::FieldType::kText}});
   if (rs.RecordCount() == 0) return "<none>";
@@ -108,10 +129,10 @@ std::string TestCompany::Text(const std::string& sql) const {
 
 std::string TestCompany::Dump() const {
   const std::string command =
-      UsingPostgres() ? "PGPASSWORD='" + target_.password + "' pg_dump --data-only -h " +
-                            target_.host + " -p " + target_.port + " -U " + target_.user + " " +
-                            target_.database
-                      : "sqlite3 '" + target_.path + "' .dump";
+      UsingPostgres()
+          ? "PGPASSWORD='" + target_.password + "' pg_dump --data-only -h " + target_.host +
+                " -p " + target_.port + " -U " + target_.user + " " + target_.database
+          : "sqlite3 '" + target_.path + "' .dump";
   FILE* pipe = popen(command.c_str(), "r");
   EXPECT_NE(pipe, nullptr) << command;
   if (pipe == nullptr) return "";
@@ -156,6 +177,17 @@ base::Result<std::string> TestCompany::IssueToken(const std::string& login,
   data::Connection cnn;
   PLX_RETURN_IF_ERROR(cnn.Open(target_, nullptr));
   return tokens::InsertToken(cnn, login, expires);
+}
+
+std::vector<UnusableDb> UnusableDbs(const TestCompany& company) {
+  company.WriteSettings("[SoftWare\\Halvaren\\Kelmora\\broken]\nServer=mssql://x\nUserID=\nPWD=\n");
+  const std::string head = "-2147467259-[Plexavo.Data] Data Source ";
+  return {{"nodb",
+           head + "is empty: the company database has no server setting-Plexavo.Data",
+           {"Method: GetCnnString.RegOpenKeyEx.SoftWare\\Halvaren\\Kelmora\\nodb:<nodb>2"}},
+          {"broken",
+           head + "'mssql://x' is neither sqlite:PATH nor postgresql://HOST[:PORT]-Plexavo.Data",
+           {}}};
 }
 
 }  // namespace testing_support

@@ -49,6 +49,10 @@ class TestCompany {
   // Rows of a query, read into the given field types.
   base::Rowset Query(const std::string& sql, const std::vector<base::Field>& fields,
                      std::initializer_list<std::pair<const char*, base::Value>> binds = {}) const;
+  // The rows of a query as "a|b;c|d" (NULL as "<null>"); column i is read
+  // as types[i] says: t text, i int, c currency, d date.
+  std::string Rows(const std::string& sql, const std::string& types,
+                   std::initializer_list<std::pair<const char*, base::Value>> binds = {}) const;
   // A single text/int value of the first row, "<none>" / -1 when no row.
   std::string Text(const std::string& sql) const;
   int64_t Count(const std::string& table) const;
@@ -78,6 +82,18 @@ class TestCompany {
   data::Target target_;
   host::ClassTable classes_;
 };
+
+// Company databases no call can open: one the settings do not name and
+// one whose server setting names no backend (its section is written into
+// the settings file). With each: the composed number-description-source of
+// the failed opening, and the first lines of the event-log records written
+// before the failing method's own.
+struct UnusableDb {
+  std::string db;
+  std::string fault;
+  std::vector<std::string> settings_records;
+};
+std::vector<UnusableDb> UnusableDbs(const TestCompany& company);
 
 }  // namespace testing_support
 

@@ -2,7 +2,6 @@
 
 #include <functional>
 
-#include "base/rowset.h"
 #include "platform/event_log.h"
 #include "tests/bill_fixture.h"
 
@@ -12,6 +11,7 @@ namespace {
 using testing_support::BillFixture;
 using testing_support::C;
 using testing_support::CallResult;
+using testing_support::Plan;
 
 class DryRunTest : public BillFixture {
  protected:
@@ -28,26 +28,6 @@ class DryRunTest : public BillFixture {
     auto r = AddNew("", {{.qty = "4"}, {.sort_id = "2", .art = 3, .qty = "2"}}, executed);
     EXPECT_TRUE(r.ok) << r.err;
     return r.id;
-  }
-  static base::Rowset Plan() {
-    using base::FieldType;
-    base::Rowset rs({{"OrderID", FieldType::kText},
-                     {"OrderSortID", FieldType::kText},
-                     {"DeptID", FieldType::kText},
-                     {"SortID", FieldType::kText},
-                     {"ArtID", FieldType::kInt},
-                     {"MeasID", FieldType::kText},
-                     {"ShelfID", FieldType::kText},
-                     {"SerialNo", FieldType::kText},
-                     {"Qty", FieldType::kCurrency},
-                     {"Memo", FieldType::kText},
-                     {"OrdBomID", FieldType::kInt}});
-    for (const char* line : {"1", "2"}) {
-      EXPECT_TRUE(
-          rs.AddRow({"MO1", line, base::Value(), "1", 1, "pcs", "S1", "", C("3"), base::Value(), 0})
-              .ok());
-    }
-    return rs;
   }
   platform::EventLogCapture log_;
 };
@@ -69,7 +49,12 @@ TEST_F(DryRunTest, EachOperationKeepsNothingAndTellsWhatItDid) {
       {"Delete", [&] { return Delete(open); }, 0, 0, 0, 0, 1},
       {"ExecBill", [&] { return ExecBill(open); }, 2, 2, 0, 0, 1},
       {"UnExecBill", [&] { return UnExecBill(done); }, 2, 2, 1, 0, 1},
-      {"AddFromOutPlan", [&] { return AddFromOutPlan(2, Plan()); }, 2, 2, 1, 2, 3},
+      {"AddFromOutPlan",
+       [&] {
+         return AddFromOutPlan(
+             2, Plan({{"MO1", "1", nullptr, "1", "3"}, {"MO1", "2", nullptr, "1", "3"}}));
+       },
+       2, 2, 1, 2, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
