@@ -1,6 +1,8 @@
 #include "tests/bill_fixture.h"
 
 #include "host/object_context.h"
+#include "schema/migrations.h"
+#include "schema/schema_model.h"
 #include "writer/bill_lines.h"
 
 namespace testing_support {
@@ -185,6 +187,23 @@ void BillFixture::RunSteps(const std::vector<Step>& steps,
     EXPECT_EQ(r.err, step.err);
     EXPECT_EQ(state(), step.rows.empty() ? before : step.rows);
   }
+}
+
+std::string BillFixture::Snapshot() {
+  static const schema::SchemaModel model = schema::ReadSchemaModel(schema::Migrations()).value();
+  std::string out;
+  for (const schema::TableModel& table : model.tables) {
+    std::string columns, order;
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+      columns += (i == 0 ? "" : ", ") + table.columns[i].name;
+      order += (i == 0 ? "" : ", ") + std::to_string(i + 1);
+    }
+    out += table.name + ": " +
+           company_.Rows("SELECT " + columns + " FROM " + table.name + " ORDER BY " + order,
+                         std::string(table.columns.size(), 't')) +
+           "\n";
+  }
+  return out;
 }
 
 std::string BillFixture::Header(const std::string& id, const std::string& column) {

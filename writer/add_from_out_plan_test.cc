@@ -6,92 +6,81 @@
 namespace writer {
 namespace {
 
-using testing_support::BillFixture;
-using testing_support::C;
 using testing_support::Plan;
 
-class AddFromOutPlanTest : public BillFixture {
+class AddFromOutPlanTest : public testing_support::BillFixture {
  protected:
-  std::vector<std::string> BillIds() {
-    base::Rowset rs = company_.Query("SELECT BillID FROM MF_OutBill ORDER BY BillID",
-                                     {{"BillID", base::FieldType::kText}});
-    std::vector<std::string> ids;
-    for (const auto& row : rs.rows()) ids.push_back(row[0].TextOrEmpty());
-    return ids;
-  }
-  std::string LineCount(const std::string& id) {
-    return company_.Text("SELECT COUNT(*) FROM MF_OutDetail WHERE BillID = '" + id + "'");
+  // The bills, their lines, the use-log lines and the balance of article 1 on S1.
+  std::string State() {
+    return company_.Rows(
+               "SELECT BillID, OrdBill, OrdSortID, DeptID, Notes, Operator, Maker, "
+               "Execer FROM MF_OutBill ORDER BY BillID",
+               "tttttttt") +
+           "\n" +
+           company_.Rows(
+               "SELECT BillID, SortID, Qty, StQty, ValidDate FROM MF_OutDetail "
+               "ORDER BY BillID, SortID",
+               "ttccd") +
+           "\n" + company_.Rows("SELECT LogDesc FROM SM_UseLog ORDER BY ID", "t") + "\n" +
+           Balance("S1", 1).ToPlainString();
   }
   platform::EventLogCapture log_;
 };
 
-TEST_F(AddFromOutPlanTest, AdjacentRowsOfOneOrderLineMakeOneBill) {
-  auto r = AddFromOutPlan(3, Plan({{"MO1", "1", nullptr, "1", "2"},
-                                   {"MO1", "1", "D9", "2", "3"},
-                                   {"MO1", "2", "D2"},
-                                   {"MO2", "1", ""},
-                                   {"MO2", "1", "D3", "2"}}));
-  ASSERT_TRUE(r.ok) << r.err;
-  std::vector<std::string> ids = BillIds();
-  ASSERT_EQ(ids, (std::vector<std::string>{"202612060001", "202612060002", "202612060003"}));
-  EXPECT_EQ(LineCount(ids[0]), "2");
-  EXPECT_EQ(LineCount(ids[1]), "1");
-  EXPECT_EQ(LineCount(ids[2]), "2");
-  EXPECT_EQ(Header(ids[0], "DeptID"), "<null>");  // the first row's, not a later one's
-  EXPECT_EQ(Header(ids[1], "DeptID"), "D2");
-  EXPECT_EQ(Header(ids[2], "DeptID"), "<null>");
-  EXPECT_EQ(Header(ids[2], "OrdBill"), "MO2");
-  EXPECT_EQ(Header(ids[0], "Notes"), "生产领料计划生成");
-  EXPECT_EQ(Header(ids[0], "Operator"), "");
-  EXPECT_EQ(Header(ids[0], "Maker"), "Amy");
-  for (const auto& id : ids) EXPECT_EQ(Header(id, "Execer"), "Amy") << id;
-  // Quantities go in unconverted, without expiry dates.
-  base::Rowset lines = company_.Query(
-      "SELECT Qty, StQty, ValidDate FROM MF_OutDetail WHERE BillID = '202612060001' "
-      "ORDER BY SortID",
-      {{"Qty", base::FieldType::kCurrency},
-       {"StQty", base::FieldType::kCurrency},
-       {"ValidDate", base::FieldType::kDate}});
-  EXPECT_EQ(*lines.Row(1)[0].AsCurrency(), C("3"));
-  EXPECT_EQ(*lines.Row(1)[1].AsCurrency(), C("3"));
-  EXPECT_TRUE(lines.Row(1)[2].IsNull());
-  EXPECT_EQ(Balance("S1", 1), C("992"));
-  EXPECT_EQ(company_.Text("SELECT LogDesc FROM SM_UseLog ORDER BY ID LIMIT 1"),
-            "新增生产领料单202612060001,202612060002,202612060003");
-  EXPECT_EQ(Count("SM_UseLog"), 4);  // one for the batch, one per execution
-}
-
-TEST_F(AddFromOutPlanTest, RowsThatAreNotAdjacentMakeSeparateBills) {
-  auto plan = Plan({{"MO1", "1", nullptr}, {"MO1", "2", nullptr}, {"MO1", "1", nullptr}});
-  EXPECT_EQ(AddFromOutPlan(2, plan).err,
-            "生产领料计划生成 3 张生产领料单，与指定的数量 2 不符！(The issue plan yields 3 bills, "
-            "not 2.)");
-  EXPECT_EQ(Count("MF_OutBill"), 0);
-  ASSERT_TRUE(AddFromOutPlan(3, plan).ok);
-  EXPECT_EQ(BillIds().size(), 3u);
-}
-
-TEST_F(AddFromOutPlanTest, EmptyPlanAndFailuresLeaveNothing) {
-  EXPECT_EQ(AddFromOutPlan(1, Plan({})).err,
-            "生产领料计划中没有明细！(The issue plan has no rows.)");
-  // Stock runs short on the third bill: the whole batch goes.
-  auto r = AddFromOutPlan(
-      3, Plan({{"MO1", "1", nullptr}, {"MO1", "2", nullptr}, {"MO2", "1", nullptr, "1", "999"}}));
-  EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.err.find("执行时，发生以下错误："), std::string::npos) << r.err;
-  EXPECT_EQ(Count("MF_OutBill"), 0);
-  EXPECT_EQ(Count("MF_OutDetail"), 0);
-  EXPECT_EQ(Count("SM_UseLog"), 0);
-  EXPECT_EQ(Balance("S1", 1), C("1000"));
-  EXPECT_EQ(AddFromOutPlan(1, Plan({{"MO1", "1", nullptr}}), "2026-11-30").err,
-            "生产领料单日期不能早于 2026-12-01！");
+TEST_F(AddFromOutPlanTest, AdjacentRowsOfOneOrderLineMakeOneExecutedBill) {
+  const auto not_adjacent =
+      Plan({{"MO1", "1", nullptr}, {"MO1", "2", nullptr}, {"MO1", "1", nullptr}});
+  const std::string head = "|生产领料计划生成||Amy|Amy";
+  const std::vector<Step> steps = {
+      {"empty plan", [&] { return AddFromOutPlan(1, Plan({})); },
+       "生产领料计划中没有明细！(The issue plan has no rows.)"},
+      {"count differs", [&] { return AddFromOutPlan(2, not_adjacent); },
+       "生产领料计划生成 3 张生产领料单，与指定的数量 2 不符！(The issue plan yields 3 bills, "
+       "not 2.)"},
+      {"before the period",
+       [&] {
+         return AddFromOutPlan(1, Plan({{"MO1", "1", nullptr}}), "2026-11-30");
+       },
+       "生产领料单日期不能早于 2026-12-01！"},
+      // Stock runs short on the third bill: the whole batch goes.
+      {"short stock",
+       [&] {
+         return AddFromOutPlan(3, Plan({{"MO1", "1", nullptr},
+                                        {"MO1", "2", nullptr},
+                                        {"MO2", "1", nullptr, "1", "999"}}));
+       },
+       "生产领料单202612060003执行时，发生以下错误：\r\n序号1中对应的物品，在执行日期货位库存余额"
+       "不足。执行终止！"},
+      // The department is the first row's; quantities go in unconverted,
+      // without expiry dates; one log line for the batch, one per execution.
+      {"three bills",
+       [&] {
+         return AddFromOutPlan(3, Plan({{"MO1", "1", nullptr, "1", "2"},
+                                        {"MO1", "1", "D9", "2", "3"},
+                                        {"MO1", "2", "D2"},
+                                        {"MO2", "1", ""},
+                                        {"MO2", "1", "D3", "2"}}));
+       },
+       "",
+       "202612060001|MO1|1|<null>" + head + ";202612060002|MO1|2|D2" + head +
+           ";202612060003|MO2|1|<null>" + head +
+           "\n202612060001|1|2|2|<null>;202612060001|2|3|3|<null>;202612060002|1|1|1|<null>;"
+           "202612060003|1|1|1|<null>;202612060003|2|1|1|<null>\n"
+           "新增生产领料单202612060001,202612060002,202612060003;执行生产领料单202612060001！;"
+           "执行生产领料单202612060002！;执行生产领料单202612060003！\n992"},
+  };
+  RunSteps(steps, [&] { return State(); });
+  // Rows that are not adjacent make separate bills.
+  ASSERT_TRUE(AddFromOutPlan(3, not_adjacent).ok);
+  EXPECT_EQ(Count("MF_OutBill"), 6);
 }
 
 TEST_F(AddFromOutPlanTest, NullsNeverStartABillAndBadLinesReportTheirStatement) {
   // A NULL order on the second row continues the first bill.
   ASSERT_TRUE(
       AddFromOutPlan(1, Plan({{"MO1", "1", nullptr}, {nullptr, nullptr, nullptr, "2"}})).ok);
-  EXPECT_EQ(LineCount("202612060001"), "2");
+  EXPECT_EQ(company_.Rows("SELECT BillID, SortID FROM MF_OutDetail ORDER BY SortID", "tt"),
+            "202612060001|1;202612060001|2");
   base::Rowset plan = Plan({{"MO1", "1", nullptr}});
   base::Rowset broken(plan.fields());
   std::vector<base::Value> row = plan.Row(0);
@@ -114,10 +103,8 @@ TEST_F(AddFromOutPlanTest, MachineTimeDatesEveryBill) {
                 {{"p", today.substr(0, 4) + today.substr(5, 2)}});
   ASSERT_TRUE(
       AddFromOutPlan(2, Plan({{"MO1", "1", nullptr}, {"MO1", "2", nullptr}}), "2000-01-01").ok);
-  for (const auto& id : BillIds()) {
-    EXPECT_EQ(Header(id, "Date"), today);
-    EXPECT_EQ(Header(id, "ExeDate"), today);
-  }
+  EXPECT_EQ(company_.Rows("SELECT Date, ExeDate FROM MF_OutBill", "dd"),
+            today + "|" + today + ";" + today + "|" + today);
 }
 
 }  // namespace

@@ -22,14 +22,17 @@ std::string TooLong(const std::string& field) { return field + " 的长度超出
 
 class BillLimitsTest : public BillFixture {
  protected:
-  // AddNew with the header texts a test varies.
-  CallResult AddNewWith(const std::string& op_cate, const std::string& ord_bill,
-                        const std::string& project, const std::string& item,
-                        const std::string& operator_name, const std::string& memo,
+  // AddNew with header text `field` (OpCateID, OrdBill, ProjID, ItemID,
+  // Operator or Notes) set to `value`, the others as a caller would.
+  CallResult AddNewWith(const std::string& field, const std::string& value,
                         const std::vector<LineSpec>& lines) {
+    auto text = [&](const char* name, const char* usual) {
+      return field == name ? value : std::string(usual);
+    };
     return Writer("amy", [&](MF_OutBillE& w, CallResult& r) {
-      return w.AddNew(r.id, D("2026-12-06"), op_cate, ord_bill, "1", project, item, operator_name,
-                      memo, Lines(lines), false, company_.name(), r.err);
+      return w.AddNew(r.id, D("2026-12-06"), text("OpCateID", ""), text("OrdBill", "MO1"), "1",
+                      text("ProjID", ""), text("ItemID", ""), text("Operator", ""),
+                      text("Notes", ""), Lines(lines), false, company_.name(), r.err);
     });
   }
   platform::EventLogCapture log_;
@@ -45,25 +48,24 @@ TEST_F(BillLimitsTest, TextsLongerThanTheirColumnsAreRefusedNamingTheField) {
   const int64_t bills = Count("MF_OutBill");
   const std::string mb(1024 * 1024, 'x');
   const struct {
-    std::string op_cate, ord_bill, project, item, operator_name, memo;
+    std::string field, value;
     LineSpec line;
     std::string expect;
   } cases[] = {
-      {"", "MO1", "", "", mb, "", {}, TooLong("Operator(80)")},
-      {"", "MO1", "", "", Repeat("王", 81), "", {}, TooLong("Operator(80)")},
-      {"", "MO1", "", "", "", std::string(256, 'n'), {}, TooLong("Notes(255)")},
-      {"", std::string(41, 'O'), "", "", "", "", {}, TooLong("OrdBill(40)")},
-      {std::string(41, 'c'), "MO1", "", "", "", "", {}, TooLong("OpCateID(40)")},
-      {"", "MO1", std::string(41, 'p'), "", "", "", {}, TooLong("ProjID(40)")},
-      {"", "MO1", "", std::string(41, 'i'), "", "", {}, TooLong("ItemID(40)")},
-      {"", "MO1", "", "", "", "", {.shelf = mb}, kLine1 + TooLong("ShelfID(40)")},
-      {"", "MO1", "", "", "", "", {.serial = mb}, kLine1 + TooLong("SerialNo(80)")},
-      {"", "MO1", "", "", "", "", {.meas = std::string(41, 'm')}, kLine1 + TooLong("MeasID(40)")},
+      {"Operator", mb, {}, TooLong("Operator(80)")},
+      {"Operator", Repeat("王", 81), {}, TooLong("Operator(80)")},
+      {"Notes", std::string(256, 'n'), {}, TooLong("Notes(255)")},
+      {"OrdBill", std::string(41, 'O'), {}, TooLong("OrdBill(40)")},
+      {"OpCateID", std::string(41, 'c'), {}, TooLong("OpCateID(40)")},
+      {"ProjID", std::string(41, 'p'), {}, TooLong("ProjID(40)")},
+      {"ItemID", std::string(41, 'i'), {}, TooLong("ItemID(40)")},
+      {"", "", {.shelf = mb}, kLine1 + TooLong("ShelfID(40)")},
+      {"", "", {.serial = mb}, kLine1 + TooLong("SerialNo(80)")},
+      {"", "", {.meas = std::string(41, 'm')}, kLine1 + TooLong("MeasID(40)")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expect);
-    CallResult r =
-        AddNewWith(c.op_cate, c.ord_bill, c.project, c.item, c.operator_name, c.memo, {c.line});
+    CallResult r = AddNewWith(c.field, c.value, {c.line});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.err, c.expect);
   }
@@ -72,12 +74,12 @@ TEST_F(BillLimitsTest, TextsLongerThanTheirColumnsAreRefusedNamingTheField) {
   EXPECT_TRUE(log_.Records().empty());
 
   // Texts that fill their columns exactly are stored as given.
-  CallResult full = AddNewWith("", "MO1", "", "", Repeat("王", 80), std::string(255, 'n'),
-                               {{.serial = Repeat("序", 80)}});
-  ASSERT_TRUE(full.ok) << full.err;
-  EXPECT_EQ(Header(full.id, "Operator"), Repeat("王", 80));
-  EXPECT_EQ(company_.Text("SELECT SerialNo FROM MF_OutDetail WHERE BillID = '" + full.id + "'"),
-            Repeat("序", 80));
+  ASSERT_TRUE(AddNewWith("Operator", Repeat("王", 80), {{.serial = Repeat("序", 80)}}).ok);
+  ASSERT_TRUE(AddNewWith("Notes", std::string(255, 'n'), {{}}).ok);
+  EXPECT_EQ(company_.Rows("SELECT Operator, Notes, SerialNo FROM MF_OutBill JOIN MF_OutDetail ON "
+                          "MF_OutDetail.BillID = MF_OutBill.BillID ORDER BY MF_OutBill.BillID",
+                          "ttt"),
+            Repeat("王", 80) + "||" + Repeat("序", 80) + ";|" + std::string(255, 'n') + "|");
 }
 
 TEST_F(BillLimitsTest, RevisionsAreBoundedAlike) {

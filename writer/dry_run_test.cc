@@ -17,11 +17,11 @@ class DryRunTest : public BillFixture {
  protected:
   // A dry run of `call`: the database is the same before and after.
   CallResult DryRun(const std::function<CallResult()>& call) {
-    const std::string before = company_.Dump();
+    const std::string before = Snapshot();
     dry_run_ = true;
     CallResult r = call();
     dry_run_ = false;
-    EXPECT_EQ(company_.Dump(), before);
+    EXPECT_EQ(Snapshot(), before);
     return r;
   }
   std::string Bill(bool executed) {
