@@ -213,7 +213,7 @@ class Floor {
     auto make = [&](std::unique_ptr<Prepared>& p) { p = std::make_unique<Prepared>(s); };
     for (auto* p : {&user_, &rights_, &config_, &period_, &user_name_, &order_line_, &id_mode_,
                     &machine_time_, &count_, &top_, &insert_bill_, &use_log_, &header_,
-                    &stock_lines_, &stamp_, &order_started_, &bom_lines_, &bom_rows_, &lock_}) {
+                    &stock_lines_, &stamp_, &order_started_, &bom_lines_, &bom_rows_}) {
       make(*p);
     }
     Bind(*user_, "SELECT UserName, InnerID, Lang FROM SM_User WHERE LoginName = :l",
@@ -307,6 +307,10 @@ class Floor {
            st.exchange(soci::use(order_, "b"));
            st.exchange(soci::use(order_line_text_, "s"));
          });
+    // SQLite writers of a database go one at a time (BEGIN IMMEDIATE): no
+    // named locks there.
+    if (!pg_) return;
+    make(lock_);
     Bind(*lock_, "SELECT 1 FROM (SELECT pg_advisory_xact_lock(:s, :k)) AS held", {&out1_},
          [&](soci::statement& st) {
            st.exchange(soci::use(lock_space_, "s"));
@@ -328,9 +332,11 @@ class Floor {
         "Insert Into MF_OutDetail(BillID,SortID,ArtID,MeasID,ShelfID,SerialNo,ValidDate,Qty,"
         "StQty,Memo,OrdBomID) ",
         "ttitttnqqti", lines, false, "", 0);
-    balance_locks_ = std::make_unique<SetStatement>(
-        s, pg_, "SELECT COUNT(pg_advisory_xact_lock(v.column1, v.column2)) FROM (", "ii", keys,
-        true, ") AS v", 1);
+    if (pg_) {
+      balance_locks_ = std::make_unique<SetStatement>(
+          s, pg_, "SELECT COUNT(pg_advisory_xact_lock(v.column1, v.column2)) FROM (", "ii", keys,
+          true, ") AS v", 1);
+    }
     balances_ = std::make_unique<SetStatement>(
         s, pg_,
         "SELECT ShelfID, ArtID, SerialNo, Qty FROM ST_ShelfBal WHERE (ShelfID, ArtID, SerialNo) IN "
@@ -366,7 +372,7 @@ class Floor {
       names.push_back(data::StockBalanceLock(shelf_, art, empty_));
     }
     std::sort(names.begin(), names.end());
-    for (size_t k = 0; k < keys; ++k) {
+    for (size_t k = 0; k < keys && balance_locks_; ++k) {
       balance_locks_->Set(k, 0, static_cast<long long>(names[k].rank));
       balance_locks_->Set(k, 1, names[k].key);
     }
