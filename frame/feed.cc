@@ -5,6 +5,7 @@
 #include "company/company_db.h"
 #include "data/change_listener.h"
 #include "data/connection.h"
+#include "data/value_rows.h"
 
 namespace frame::feed {
 namespace {
@@ -42,28 +43,31 @@ class Appender : public data::CommitStep {
     PLX_RETURN_IF_ERROR(cnn.Open(target_, &tx));
     const int32_t count = static_cast<int32_t>(events_.size());
     // Locks the counter row until the commit that follows.
-    PLX_RETURN_IF_ERROR(cnn.Execute(
-        data::Sql("UPDATE PX_FeedSeq SET Seq = Seq + :count WHERE ID = 1").Bind("count", count)));
-    PLX_ASSIGN_OR_RETURN(base::Rowset rs,
-                         cnn.Query(data::Sql("SELECT Seq FROM PX_FeedSeq WHERE ID = 1"),
-                                   {{"Seq", base::FieldType::kInt}}));
+    PLX_ASSIGN_OR_RETURN(
+        base::Rowset rs,
+        cnn.Query(data::Sql("UPDATE PX_FeedSeq SET Seq = Seq + :count WHERE ID = 1 RETURNING Seq")
+                      .Bind("count", count),
+                  {{"Seq", base::FieldType::kInt}}));
     if (rs.RecordCount() != 1) {
       return base::MakeErr(data::kDbGeneralError, "PX_FeedSeq has no counter row");
     }
     PLX_ASSIGN_OR_RETURN(int32_t last, rs.Row(0)[0].AsInt());
-    const base::DateTime now = base::DateTime::Now();
+    const base::Value now(base::DateTime::Now());
     int32_t seq = last - count;
+    std::vector<std::vector<base::Value>> rows;
     for (const Event& e : events_) {
-      PLX_RETURN_IF_ERROR(
-          cnn.Execute(data::Sql("INSERT INTO PX_Feed (Seq, Time, LoginName, Kind, Bills, Version) "
-                                "VALUES (:seq, :time, :user, :kind, :bills, :version)")
-                          .Bind("seq", ++seq)
-                          .Bind("time", now)
-                          .Bind("user", e.user)
-                          .Bind("kind", e.kind)
-                          .Bind("bills", Join(e.bills))
-                          .Bind("version", e.version ? base::Value(*e.version) : base::Value())));
+      rows.push_back({++seq, now, e.user, e.kind, Join(e.bills),
+                      e.version ? base::Value(*e.version) : base::Value()});
     }
+    using base::FieldType;
+    PLX_RETURN_IF_ERROR(
+        data::ExecuteRows(cnn,
+                          {"INSERT INTO PX_Feed (Seq, Time, LoginName, Kind, Bills, Version) ",
+                           "",
+                           {FieldType::kInt, FieldType::kDate, FieldType::kText, FieldType::kText,
+                            FieldType::kText, FieldType::kInt},
+                           false},
+                          rows));
     if (const char* notify = cnn.dialect().NotifyChange()) {
       PLX_RETURN_IF_ERROR(cnn.Query(data::Sql(notify).Bind("channel", kChannel),
                                     {{"sent", base::FieldType::kInt}}));
