@@ -8,7 +8,6 @@ namespace writer {
 namespace {
 
 using testing_support::BillFixture;
-using testing_support::C;
 
 constexpr const char* kA = "202612060001";
 constexpr const char* kB = "202612060002";
@@ -98,20 +97,6 @@ TEST_F(EditTest, RefusalsChangeNothingAndRevisionsReplaceTheBill) {
   };
   RunSteps(steps, [&] { return State(); });
   EXPECT_TRUE(log_.Records().empty());
-}
-
-TEST_F(EditTest, FullLifeCycleCountsVersions) {
-  const std::string id = AddNew("", {{.qty = "1"}, {.sort_id = "2", .qty = "2"}}).id;
-  ASSERT_TRUE(Edit(id, id, {{.qty = "5"}}).ok);
-  ASSERT_TRUE(ExecBill(id).ok);
-  EXPECT_FALSE(Delete(id).ok);
-  ASSERT_TRUE(UnExecBill(id).ok);
-  ASSERT_TRUE(Edit(id, id, {{.qty = "6"}}).ok);
-  EXPECT_EQ(Header(id, "Version"), "2002");
-  EXPECT_EQ(Balance("S1", 1), C("1000"));
-  ASSERT_TRUE(Delete(id).ok);
-  EXPECT_EQ(Count("MF_OutBill"), 0);
-  EXPECT_EQ(Count("SM_UseLog"), 6);
 }
 
 // A host that (wrongly) lets the writer run without a transaction: every
