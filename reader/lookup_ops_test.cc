@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 
 #include "company/cnn_string.h"
 #include "platform/event_log.h"
@@ -52,20 +53,33 @@ class LookupOpsTest : public testing_support::BillFixture {
 
   const std::string& db() const { return company_.name(); }
 
-  // OrderBomRst's product code, name and quantity ("keep" / 7 when left
-  // alone), then its rows.
-  std::string Bom(MF_OutBill& r, const char* bill, const char* line, std::string& err) {
-    std::string code = "keep", name = "keep";
-    base::Currency qty = C("7");
-    auto rows = r.OrderBomRst(bill, line, code, name, qty, db(), err);
-    return code + "|" + name + "|" + qty.ToPlainString() + "\n" + testing_support::Dump(rows);
-  }
-
-  // ArtExInfo's answer and its parameters (-1 / "keep" when left alone).
-  std::string Art(MF_OutBill& r, const char* code, std::string& err) {
+  // One look-up named by `call` ("Operation arg arg", "-" for an empty
+  // argument), its answer as text: values and out-parameters
+  // joined by "|" (those the call left alone: "keep", -1, 7), rowsets as
+  // Dump gives them.
+  std::string Ask(MF_OutBill& r, const std::string& call, std::string& err) {
+    std::istringstream in(call);
+    std::string op, a, b;
+    in >> op >> a >> b;
+    if (a == "-") a.clear();
+    if (b == "-") b.clear();
+    const std::string& db = company_.name();
+    if (op == "GetMeasID") return r.GetMeasID(std::stoi(a), db, err);
+    if (op == "GetItemName") return r.GetItemName(a, db, err);
+    if (op == "GetProjectName") return r.GetProjectName(a, db, err);
+    if (op == "GetShelfName") return r.GetShelfName(a, db, err);
+    if (op == "GetRstOpCate") return testing_support::Dump(r.GetRstOpCate(db, err));
+    if (op == "GetRstMaker") return testing_support::Dump(r.GetRstMaker(db, err));
+    if (op == "ShopRst") return testing_support::Dump(r.ShopRst(db, err));
+    std::string code = "keep", name = "keep", meas = "keep", shelf = "keep";
+    if (op == "OrderBomRst") {
+      base::Currency qty = C("7");
+      auto rows = r.OrderBomRst(a, b, code, name, qty, db, err);
+      return code + "|" + name + "|" + qty.ToPlainString() + "\n" + testing_support::Dump(rows);
+    }
+    EXPECT_EQ(op, "ArtExInfo");
     int32_t id = -1, serial = -1, keep = -1;
-    std::string name = "keep", meas = "keep", shelf = "keep";
-    const bool ok = r.ArtExInfo(code, id, name, meas, serial, keep, shelf, db(), err);
+    const bool ok = r.ArtExInfo(a, id, name, meas, serial, keep, shelf, db, err);
     return std::to_string(ok) + "|" + std::to_string(id) + "|" + name + "|" + meas + "|" +
            std::to_string(serial) + "|" + std::to_string(keep) + "|" + shelf;
   }
@@ -76,8 +90,6 @@ class LookupOpsTest : public testing_support::BillFixture {
 // Each look-up's answer as text and its error text; the vote follows the
 // error text.
 TEST_F(LookupOpsTest, LookUpsAnswerTheirValuesOrTheServicesText) {
-  using Op = std::function<std::string(MF_OutBill&, std::string&)>;
-  const std::string db = company_.name();
   const std::string bom_head =
       "\nID:int ArtID:int ArtCode:text ArtName:text MeasID:text SerialNo:text Qty:currency "
       "OutQty:currency";
@@ -85,64 +97,52 @@ TEST_F(LookupOpsTest, LookUpsAnswerTheirValuesOrTheServicesText) {
     return "\n" + std::to_string(id) + "|1|A-001|Bolt|pcs|" + serial + "|100|" + out;
   };
   const struct {
-    const char* login;
-    Op op;
+    const char *login, *call;
     std::string answer, err;
   } cases[] = {
-      {"ned", [&](auto& r, auto& e) { return r.GetMeasID(1, db, e); }, "pcs", ""},
-      {"ned", [&](auto& r, auto& e) { return r.GetMeasID(3, db, e); }, "", ""},  // no unit
-      {"ned", [&](auto& r, auto& e) { return r.GetMeasID(99, db, e); }, "",
-       "物品 99 不存在！(Article 99 does not exist.)"},
-      {"ned", [&](auto& r, auto& e) { return r.GetItemName("I1", db, e); }, "Labour", ""},
-      {"ned", [&](auto& r, auto& e) { return r.GetItemName("I2", db, e); }, "", ""},  // no name
-      {"ned", [&](auto& r, auto& e) { return r.GetItemName("I9", db, e); }, "",
-       "成本项目 I9 不存在！(Cost item I9 does not exist.)"},
-      {"ned", [&](auto& r, auto& e) { return r.GetProjectName("PR1", db, e); }, "Bridge", ""},
-      {"ned", [&](auto& r, auto& e) { return r.GetProjectName("I1", db, e); }, "",
-       "项目 I1 不存在！(Project I1 does not exist.)"},
+      {"ned", "GetMeasID 1", "pcs", ""},
+      {"ned", "GetMeasID 3", "", ""},  // an article without unit
+      {"ned", "GetMeasID 99", "", "物品 99 不存在！(Article 99 does not exist.)"},
+      {"ned", "GetItemName I1", "Labour", ""},
+      {"ned", "GetItemName I2", "", ""},  // without name
+      {"ned", "GetItemName I9", "", "成本项目 I9 不存在！(Cost item I9 does not exist.)"},
+      {"ned", "GetProjectName PR1", "Bridge", ""},
+      {"ned", "GetProjectName I1", "", "项目 I1 不存在！(Project I1 does not exist.)"},
       // The lists come back whole, even without the read right.
-      {"rex", [&](auto& r, auto& e) { return testing_support::Dump(r.GetRstOpCate(db, e)); },
-       "ID:text Name:text\nOC1|Rework\nOC2|Repair", ""},
-      {"rex", [&](auto& r, auto& e) { return testing_support::Dump(r.GetRstMaker(db, e)); },
-       "ID:text Name:text DeptID:text\nP1|Oscar|D1\nP2|Pia|<null>", ""},
-      {"rex", [&](auto& r, auto& e) { return testing_support::Dump(r.ShopRst(db, e)); },
-       "ID:text Name:text\nW1|Assembly\nW2|Paint", ""},
-      // A shelf's name needs the stock-out right of the shelf's depot.
-      {"amy", [&](auto& r, auto& e) { return r.GetShelfName("S1", db, e); }, "Shelf one", ""},
-      {"ned", [&](auto& r, auto& e) { return r.GetShelfName("S2", db, e); }, "Shelf two", ""},
-      // The stock-in right only; a shelf in no depot.
-      {"amy", [&](auto& r, auto& e) { return r.GetShelfName("S2", db, e); }, "", k10340},
-      {"amy", [&](auto& r, auto& e) { return r.GetShelfName("S3", db, e); }, "", k10340},
-      {"tia", [&](auto& r, auto& e) { return r.GetShelfName("S1", db, e); }, "",
-       "在指定的倉庫中沒有出庫權限！"},
-      {"amy", [&](auto& r, auto& e) { return r.GetShelfName("S9", db, e); }, "",
-       "货位 S9 不存在！(Shelf S9 does not exist.)"},
-      {"zed", [&](auto& r, auto& e) { return r.GetShelfName("S1", db, e); }, "",
-       "user 'zed' is not a user of company database '" + db + "'"},
+      {"rex", "GetRstOpCate", "ID:text Name:text\nOC1|Rework\nOC2|Repair", ""},
+      {"rex", "GetRstMaker", "ID:text Name:text DeptID:text\nP1|Oscar|D1\nP2|Pia|<null>", ""},
+      {"rex", "ShopRst", "ID:text Name:text\nW1|Assembly\nW2|Paint", ""},
+      // A shelf's name needs the stock-out right of the shelf's depot: the
+      // stock-in right only, or a shelf in no depot, is refused.
+      {"amy", "GetShelfName S1", "Shelf one", ""},
+      {"ned", "GetShelfName S2", "Shelf two", ""},
+      {"amy", "GetShelfName S2", "", k10340},
+      {"amy", "GetShelfName S3", "", k10340},
+      {"tia", "GetShelfName S1", "", "在指定的倉庫中沒有出庫權限！"},
+      {"amy", "GetShelfName S9", "", "货位 S9 不存在！(Shelf S9 does not exist.)"},
+      {"zed", "GetShelfName S1", "", "user 'zed' is not a user of company database '" + db() + "'"},
       // The BOM rows of an order line and the line's product.
-      {"ned", [&](auto& r, auto& e) { return Bom(r, "MO1", "1", e); },
+      {"ned", "OrderBomRst MO1 1",
        "B-002|Motor|25.5" + bom_head + bolt(bom_line1_a_, "X", "0") +
            bolt(bom_line1_b_, "Y", "2.5") + "\n" + std::to_string(bom_line1_art2_) +
            "|3|C-003|Nut|<null>||100|0",
        ""},
-      {"ned", [&](auto& r, auto& e) { return Bom(r, "MO1", "", e); },
-       "||0" + bom_head + bolt(bom_whole_, "", "0"), ""},
-      // A line without product or BOM rows.
-      {"ned", [&](auto& r, auto& e) { return Bom(r, "MO1", "2", e); }, "||0" + bom_head, ""},
-      {"ned", [&](auto& r, auto& e) { return Bom(r, "MO1", "9", e); }, "keep|keep|7\n<no rowset>",
+      {"ned", "OrderBomRst MO1 -", "||0" + bom_head + bolt(bom_whole_, "", "0"), ""},
+      {"ned", "OrderBomRst MO1 2", "||0" + bom_head, ""},  // no product, no BOM rows
+      {"ned", "OrderBomRst MO1 9", "keep|keep|7\n<no rowset>",
        "生产单 MO1 没有序号为 9 的明细！(Production order MO1 has no line 9.)"},
-      {"ned", [&](auto& r, auto& e) { return Bom(r, "MO9", "", e); }, "keep|keep|7\n<no rowset>",
+      {"ned", "OrderBomRst MO9 -", "keep|keep|7\n<no rowset>",
        "生产单 MO9 不存在！(Production order MO9 does not exist.)"},
       // An article by its code; one without stock settings, on an unknown shelf.
-      {"ned", [&](auto& r, auto& e) { return Art(r, "B-002", e); }, "1|2|Motor|set|1|30|S2", ""},
-      {"ned", [&](auto& r, auto& e) { return Art(r, "D-004", e); }, "1|4|Pin||0|0|S7", ""},
-      {"ned", [&](auto& r, auto& e) { return Art(r, "Z-9", e); }, "0|-1|keep|keep|-1|-1|keep",
+      {"ned", "ArtExInfo B-002", "1|2|Motor|set|1|30|S2", ""},
+      {"ned", "ArtExInfo D-004", "1|4|Pin||0|0|S7", ""},
+      {"ned", "ArtExInfo Z-9", "0|-1|keep|keep|-1|-1|keep",
        "物品编码 Z-9 不存在！(Article code Z-9 does not exist.)"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << (&c - cases) << " as " << c.login);
+    SCOPED_TRACE(std::string(c.call) + " as " + c.login);
     std::string err;
-    EXPECT_EQ(Read(c.login, [&](MF_OutBill& r) { return c.op(r, err); }), c.answer);
+    EXPECT_EQ(Read(c.login, [&](MF_OutBill& r) { return Ask(r, c.call, err); }), c.answer);
     EXPECT_EQ(err, c.err);
     EXPECT_EQ(read_vote_, c.err.empty() ? Vote::kComplete : Vote::kAbort);
   }
@@ -197,44 +197,29 @@ TEST_F(LookupOpsTest, AServiceThatCannotBeCreatedIsAnUnexpectedFailure) {
   bare.Register(
       {services::kUserServiceProgId, host::TransactionAttribute::kSupports,
        [](host::ObjectContext& ctx) { return std::make_unique<services::SqlUserService>(ctx); }});
-  std::string s = "keep";
-  base::Currency q;
-  int32_t n = 0;
-  // Each call answers whether its result is the initial one.
-  using Op = std::function<bool(MF_OutBill&, std::string&)>;
+  // Each call answers what it was left with: its initial values.
   const struct {
-    const char* op;
-    const char* service;
-    Op call;
+    const char *call, *service, *initial;
   } cases[] = {
-      {"GetMeasID", "Article",
-       [&](MF_OutBill& r, std::string& e) { return r.GetMeasID(1, db(), e).empty(); }},
-      {"ArtExInfo", "Article",
-       [&](MF_OutBill& r, std::string& e) {
-         return !r.ArtExInfo("A-001", n, s, s, n, n, s, db(), e);
-       }},
-      {"GetRstMaker", "Operator",
-       [&](MF_OutBill& r, std::string& e) { return !r.GetRstMaker(db(), e); }},
-      {"GetShelfName", "Depot",
-       [&](MF_OutBill& r, std::string& e) { return r.GetShelfName("S1", db(), e).empty(); }},
-      {"GetItemName", "Item",
-       [&](MF_OutBill& r, std::string& e) { return r.GetItemName("I1", db(), e).empty(); }},
-      {"GetProjectName", "Project",
-       [&](MF_OutBill& r, std::string& e) { return r.GetProjectName("PR1", db(), e).empty(); }},
-      {"OrderBomRst", "Order",
-       [&](MF_OutBill& r, std::string& e) { return !r.OrderBomRst("MO1", "1", s, s, q, db(), e); }},
-      {"ShopRst", "Shop", [&](MF_OutBill& r, std::string& e) { return !r.ShopRst(db(), e); }},
+      {"GetMeasID 1", "Article", ""},
+      {"ArtExInfo A-001", "Article", "0|-1|keep|keep|-1|-1|keep"},
+      {"GetRstMaker", "Operator", "<no rowset>"},
+      {"GetShelfName S1", "Depot", ""},
+      {"GetItemName I1", "Item", ""},
+      {"GetProjectName PR1", "Project", ""},
+      {"OrderBomRst MO1 1", "Order", "keep|keep|7\n<no rowset>"},
+      {"ShopRst", "Shop", "<no rowset>"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.op);
+    SCOPED_TRACE(c.call);
     host::Instance obj = host::Host(bare).CreateObject("Plexavo.MF_OutBill", "amy").value();
     std::string err;
-    EXPECT_TRUE(c.call(*obj.As<MF_OutBill>(), err));
+    EXPECT_EQ(Ask(*obj.As<MF_OutBill>(), c.call, err), c.initial);
+    const std::string op = std::string(c.call).substr(0, std::string(c.call).find(' '));
     EXPECT_EQ(err, std::string("429-ActiveX component can't create object: Plexavo.") + c.service +
-                       "Service-Plexavo-Plexavo." + c.op);
+                       "Service-Plexavo-Plexavo." + op);
     EXPECT_EQ(obj.context()->vote(), Vote::kAbort);
   }
-  EXPECT_EQ(std::make_tuple(s, n, q.scaled()), std::make_tuple(std::string("keep"), 0, int64_t{0}));
 }
 
 TEST_F(LookupOpsTest, LookUpsJoinTheCallersTransaction) {
