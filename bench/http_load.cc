@@ -225,6 +225,26 @@ void Drive(int port, const std::string& token, const std::string& body,
   }
 }
 
+// The server started on a free port, amy's token on the seeded company, and
+// the body of the call to measure; the end of the program when the token
+// cannot be issued.
+struct Served {
+  int port;
+  pid_t server;
+  std::string token;
+  std::string body;
+};
+
+Served Serve(const Options& o, const bench::BenchCompany& company) {
+  auto token = cli::IssueUserToken(company.target(), "amy");
+  if (!token.ok()) {
+    std::fprintf(stderr, "http_load: token: %s\n", token.err().description.c_str());
+    std::exit(1);
+  }
+  const int port = FreePort();
+  return {port, StartServer(port, o.threads), *token, CallBody(o, company.name())};
+}
+
 double Percentile(const std::vector<double>& sorted, double p) {
   if (sorted.empty()) return 0;
   size_t i = static_cast<size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5);
@@ -236,14 +256,10 @@ double Percentile(const std::vector<double>& sorted, double p) {
 int LargeAnswers(const Options& o) {
   bench::BenchCompany company("answer");
   bench::SeedReaderCompany(company, {o.bills, o.lines, static_cast<size_t>(o.memo)});
-  auto token = cli::IssueUserToken(company.target(), "amy");
-  if (!token.ok()) {
-    std::fprintf(stderr, "http_load: token: %s\n", token.err().description.c_str());
-    return 1;
-  }
-  const int port = FreePort();
-  const pid_t server = StartServer(port, o.threads);
-  const std::string body = CallBody(o, company.name());
+  const Served served = Serve(o, company);
+  const int port = served.port;
+  const pid_t server = served.server;
+  const std::string& body = served.body;
   httplib::Client client("127.0.0.1", port);
   client.set_read_timeout(600, 0);
   int failed = 0;
@@ -252,8 +268,8 @@ int LargeAnswers(const Options& o) {
   for (int call = 1; call <= o.calls; ++call) {
     const auto start = Clock::now();
     size_t bytes = 0;
-    auto res =
-        client.Post("/v1/call", {{"Authorization", "Bearer " + *token}}, body, "application/json");
+    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + served.token}}, body,
+                           "application/json");
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     if (res && res->status == 200) {
       bytes = res->body.size();
@@ -277,20 +293,16 @@ int main(int argc, char** argv) {
   if (o.op == "printrst") return LargeAnswers(o);
   bench::BenchCompany company("http");
   bench::SeedWriterCompany(company);
-  auto token = cli::IssueUserToken(company.target(), "amy");
-  if (!token.ok()) {
-    std::fprintf(stderr, "http_load: token: %s\n", token.err().description.c_str());
-    return 1;
-  }
-  const int port = FreePort();
-  const pid_t server = StartServer(port, o.threads);
-  const std::string body = CallBody(o, company.name());
+  const Served served = Serve(o, company);
+  const int port = served.port;
+  const pid_t server = served.server;
+  const std::string& body = served.body;
 
   std::atomic<bool> measuring{false}, stop{false};
   std::vector<Worker> workers(static_cast<size_t>(o.connections));
   std::vector<std::thread> threads;
   for (Worker& w : workers) {
-    threads.emplace_back(Drive, port, *token, std::cref(body), std::cref(measuring),
+    threads.emplace_back(Drive, port, served.token, std::cref(body), std::cref(measuring),
                          std::cref(stop), std::ref(w));
   }
   std::this_thread::sleep_for(std::chrono::seconds(1));
