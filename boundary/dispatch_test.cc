@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "boundary/interfaces.h"
-#include "tests/bill_fixture.h"
 
 namespace boundary {
 namespace {
@@ -77,48 +76,6 @@ TEST(DispatchTest, ArgumentsAreCheckedAgainstTheTable) {
     base::Status checked = CheckArgs(op, args);
     EXPECT_EQ(checked.ok() ? 0 : checked.err().number, number);
   }
-}
-
-// A reader on the seeded bill company, called through the dispatch layer.
-class DispatchOverBillsTest : public testing_support::BillFixture {
- protected:
-  DispatchOverBillsTest() {
-    company_.Exec("UPDATE FD_Article SET MeasID = 'set', Serial = 1, ShelfID = 'S2' WHERE ID = 2");
-    company_.Exec(
-        "UPDATE MF_OrdDetail SET ArtID = 2, Qty = :q WHERE BillID = 'MO1' AND SortID = '1'",
-        {{"q", testing_support::C("25.5")}});
-    company_.Exec("UPDATE MF_OrdBom SET Qty = :q", {{"q", testing_support::C("100")}});
-  }
-  const std::string& db() const { return company_.name(); }
-};
-
-TEST_F(DispatchOverBillsTest, InOutValuesReachTheCallerThroughDispatch) {
-  host::Instance obj =
-      host::Host(company_.classes()).CreateObject("Plexavo.MF_OutBill", "ned").value();
-  const auto& itf = ReaderInterface();
-  Args bom = {Variant::Text("MO1"),
-              Variant::Text("1"),
-              Variant::Text(""),
-              Variant::Text(""),
-              Variant::Cur(testing_support::C("0")),
-              Variant::Text(db()),
-              Variant::Text("")};
-  auto rows = Invoke(*obj.As<host::Component>(), itf, *OperationByName(itf, "OrderBomRst"), bom);
-  ASSERT_TRUE(rows.ok()) << rows.err().description;
-  EXPECT_EQ(rows->rowset->RecordCount(), 3u);
-  EXPECT_EQ(bom[2].value, base::Value("B-002"));
-  EXPECT_EQ(bom[3].value, base::Value("Motor"));
-  EXPECT_EQ(bom[4].value, base::Value(testing_support::C("25.5")));
-  Args art = {Variant::Text("B-002"), Variant::Int(0),     Variant::Text(""),
-              Variant::Text(""),      Variant::Int(0),     Variant::Int(0),
-              Variant::Text(""),      Variant::Text(db()), Variant::Text("")};
-  auto found = Invoke(*obj.As<host::Component>(), itf, *OperationByName(itf, "ArtExInfo"), art);
-  ASSERT_TRUE(found.ok()) << found.err().description;
-  EXPECT_EQ(found->value, base::Value(true));
-  EXPECT_EQ(art[1].value, base::Value(int32_t{2}));
-  EXPECT_EQ(art[3].value, base::Value("set"));
-  EXPECT_EQ(art[5].value, base::Value(int32_t{30}));
-  EXPECT_EQ(art[6].value, base::Value("S2"));
 }
 
 }  // namespace
