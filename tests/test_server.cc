@@ -36,6 +36,12 @@ server::Json EditArgs(const std::string& id, const base::Rowset& lines) {
   return args;
 }
 
+std::string ErrorBody(const std::string& text) { return server::Dump({{"error", text}}); }
+
+std::string TokenRefusal(const std::string& db) {
+  return "the token is not valid for company database '" + db + "'";
+}
+
 server::ServeOptions ServerOptions(int threads) {
   server::ServeOptions options;
   options.port = 0;
@@ -76,9 +82,10 @@ HttpAnswer TestServer::Call(const std::string& progid, const std::string& op, se
   return Post(Body(progid, op, std::move(args)), Bearer(login));
 }
 
-HttpAnswer TestServer::Get(const std::string& path) {
+HttpAnswer TestServer::Get(const std::string& path, const std::string& login) {
   httplib::Client client("127.0.0.1", server_->port());
-  return AnswerOf(client.Get(path.c_str()));
+  client.set_read_timeout(120, 0);
+  return AnswerOf(client.Get(path, login.empty() ? httplib::Headers() : Bearer(login)));
 }
 
 }  // namespace testing_support

@@ -21,6 +21,13 @@ struct HttpAnswer {
   int status = 0;  // 0: no answer
   std::string text;
   server::Json body;  // the text parsed; null when it is no JSON
+
+  // A call answered with the result true.
+  bool ok() const { return status == 200 && body["result"] == true; }
+  // The call's vstrErr, or the whole text of an answer without one.
+  std::string err() const {
+    return body.contains("byref") ? body["byref"].value("vstrErr", "") : text;
+  }
 };
 
 // Arguments of a writer AddNew on order MO1 line 1, dated 2026-12-06.
@@ -28,6 +35,11 @@ server::Json NewBillArgs(const base::Rowset& lines, bool auto_exe, const std::st
                          const std::string& memo = "memo");
 // Arguments of a writer Edit of bill `id` under its own number.
 server::Json EditArgs(const std::string& id, const base::Rowset& lines);
+
+// The body of an error answer: {"error": text}.
+std::string ErrorBody(const std::string& text);
+// The text refusing a token for company database `db`.
+std::string TokenRefusal(const std::string& db);
 
 // Options of a test server: any free port, `threads` workers.
 server::ServeOptions ServerOptions(int threads = 4);
@@ -49,16 +61,27 @@ class TestServer {
   httplib::Headers Bearer(const std::string& login) {
     return {{"Authorization", "Bearer " + Token(login)}};
   }
+  // The same as a header line of a raw request.
+  std::string AuthLine(const std::string& login) {
+    return "Authorization: Bearer " + Token(login) + "\r\n";
+  }
 
   // The body of a call of `op`; vstrDB and vstrErr are added unless given.
   std::string Body(const std::string& progid, const std::string& op,
                    server::Json args = server::Json::object()) const;
   // Posts a call body with the given headers.
   HttpAnswer Post(const std::string& body, const httplib::Headers& headers);
+  // Posts a call body as `login`, with the `extra` headers.
+  HttpAnswer PostAs(const std::string& login, const std::string& body,
+                    httplib::Headers extra = {}) {
+    extra.emplace("Authorization", "Bearer " + Token(login));
+    return Post(body, extra);
+  }
   // Calls `op` of `progid` as `login`.
   HttpAnswer Call(const std::string& progid, const std::string& op,
                   server::Json args = server::Json::object(), const std::string& login = "amy");
-  HttpAnswer Get(const std::string& path);
+  // GET `path`, as `login` when one is given.
+  HttpAnswer Get(const std::string& path, const std::string& login = "");
 
  private:
   const TestCompany& company_;

@@ -1,0 +1,82 @@
+#include "tests/raw_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+RawClient::RawClient(int port) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+RawClient::~RawClient() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RawClient::Send(const std::string& bytes) {
+  return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+         static_cast<ssize_t>(bytes.size());
+}
+
+std::string RawClient::ReadAll(int seconds) {
+  std::string out;
+  char buf[4096];
+  for (int waited = 0; waited < seconds * 10;) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 100) == 0) {
+      ++waited;
+      continue;
+    }
+    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+std::optional<std::pair<std::string, std::string>> RawClient::ReadAnswer() {
+  size_t head_end, length = 0;
+  while ((head_end = buffer_.find("\r\n\r\n")) == std::string::npos) {
+    if (!Fill()) return std::nullopt;
+  }
+  const std::string head = buffer_.substr(0, head_end);
+  const size_t at = head.find("\r\nContent-Length: ");
+  if (at != std::string::npos) length = std::stoul(head.substr(at + 18));
+  while (buffer_.size() < head_end + 4 + length) {
+    if (!Fill()) return std::nullopt;
+  }
+  std::string body = buffer_.substr(head_end + 4, length);
+  buffer_.erase(0, head_end + 4 + length);
+  return std::make_pair(head, body);
+}
+
+bool RawClient::Fill() {
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 10000) <= 0) return false;
+  char chunk[4096];
+  ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+  if (n <= 0) return false;
+  buffer_.append(chunk, static_cast<size_t>(n));
+  return true;
+}
+
+std::string CallHead(const std::string& extra, size_t length) {
+  return "POST /v1/call HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n" + extra +
+         "Content-Length: " + std::to_string(length) + "\r\n\r\n";
+}
+
+std::pair<int, std::string> StatusAndBody(const std::string& answer) {
+  if (answer.size() < 12 || answer.compare(0, 9, "HTTP/1.1 ") != 0) return {0, answer};
+  size_t body = answer.find("\r\n\r\n");
+  return {std::stoi(answer.substr(9, 3)), body == std::string::npos ? "" : answer.substr(body + 4)};
+}
+
+}  // namespace testing_support
