@@ -1,11 +1,6 @@
 // Sign-in tokens that are revoked or expire, and the server over TLS.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 #include "server/http.h"
@@ -14,6 +9,7 @@
 #include "tests/run_cli.h"
 #include "tests/test_company.h"
 #include "tests/test_server.h"
+#include "tests/tls_certificate.h"
 
 namespace server {
 namespace {
@@ -35,8 +31,7 @@ class TokenAndTlsTest : public ::testing::Test {
   }
 
   std::string Refusal() const {
-    return Dump(
-        Json{{"error", "the token is not valid for company database '" + company_.name() + "'"}});
+    return testing_support::ErrorBody(testing_support::TokenRefusal(company_.name()));
   }
 
   TestCompany company_;
@@ -80,36 +75,10 @@ TEST_F(TokenAndTlsTest, ExpiredTokensAreRefused) {
   EXPECT_EQ(RunCli({"user", "token", company_.name(), "amy", "--days", "0"}).code, 2);
 }
 
-// A self-signed certificate for "localhost" and its key, as PEM files.
-void WriteCertificate(const std::string& cert_path, const std::string& key_path) {
-  EVP_PKEY* key = EVP_EC_gen("P-256");
-  ASSERT_NE(key, nullptr);
-  X509* x = X509_new();
-  X509_set_version(x, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(x), 1);
-  X509_gmtime_adj(X509_getm_notBefore(x), 0);
-  X509_gmtime_adj(X509_getm_notAfter(x), 3600);
-  X509_set_pubkey(x, key);
-  X509_NAME* name = X509_get_subject_name(x);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                             reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-  X509_set_issuer_name(x, name);
-  ASSERT_GT(X509_sign(x, key, EVP_sha256()), 0);
-  FILE* cert = std::fopen(cert_path.c_str(), "w");
-  FILE* pem_key = std::fopen(key_path.c_str(), "w");
-  ASSERT_TRUE(cert != nullptr && pem_key != nullptr);
-  PEM_write_X509(cert, x);
-  PEM_write_PrivateKey(pem_key, key, nullptr, nullptr, 0, nullptr, nullptr);
-  std::fclose(cert);
-  std::fclose(pem_key);
-  X509_free(x);
-  EVP_PKEY_free(key);
-}
-
 TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
   const std::string cert = company_.dir() + "/cert.pem";
   const std::string key = company_.dir() + "/key.pem";
-  WriteCertificate(cert, key);
+  ASSERT_TRUE(testing_support::WriteCertificate(cert, key));
   company_.Exec(
       "INSERT INTO SM_User (LoginName, UserName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
       "SELECT i + 1 FROM n WHERE i < 3000) SELECT 'u' || i, 'User number ' || i FROM n");
@@ -142,7 +111,7 @@ TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
 
   // A key that does not belong to the certificate keeps the server from starting.
   const std::string other_cert = company_.dir() + "/other.pem";
-  WriteCertificate(other_cert, company_.dir() + "/other-key.pem");
+  ASSERT_TRUE(testing_support::WriteCertificate(other_cert, company_.dir() + "/other-key.pem"));
   ServeOptions mismatched;
   mismatched.tls_cert = other_cert;
   mismatched.tls_key = key;
