@@ -14,10 +14,7 @@ namespace {
 
 using testing_support::C;
 
-struct Answer {
-  int status = 0;
-  std::string body;
-};
+using Answer = testing_support::HttpAnswer;
 
 class IdempotencyTest : public testing_support::BillFixture {
  protected:
@@ -34,10 +31,8 @@ class IdempotencyTest : public testing_support::BillFixture {
   }
 
   Answer Post(const std::string& body, const std::string& key, const std::string& login = "amy") {
-    httplib::Headers headers = server_.Bearer(login);
-    if (!key.empty()) headers.emplace("Idempotency-Key", key);
-    testing_support::HttpAnswer a = server_.Post(body, headers);
-    return {a.status, a.text};
+    if (key.empty()) return server_.PostAs(login, body);
+    return server_.PostAs(login, body, {{"Idempotency-Key", key}});
   }
 
   testing_support::TestServer server_{company_};
@@ -46,19 +41,17 @@ class IdempotencyTest : public testing_support::BillFixture {
 TEST_F(IdempotencyTest, ARepeatAnswersTheKeptAnswerWithoutRunningAgain) {
   const std::string body = NewBill("7");
   Answer first = Post(body, "order-17/click");
-  ASSERT_EQ(first.status, 200) << first.body;
-  auto json = ParseJson(first.body);
-  ASSERT_TRUE(json.ok());
-  EXPECT_EQ((*json)["result"], true);
-  const std::string id = (*json)["byref"]["vstrID"];
+  ASSERT_EQ(first.status, 200) << first.text;
+  EXPECT_EQ(first.body["result"], true);
+  const std::string id = first.body["byref"]["vstrID"];
 
   Answer again = Post(body, "order-17/click");
   EXPECT_EQ(again.status, 200);
-  EXPECT_EQ(again.body, first.body);
+  EXPECT_EQ(again.text, first.text);
   // And after a restart of the server.
   server_.Start();
   Answer restarted = Post(body, "order-17/click");
-  EXPECT_EQ(restarted.body, first.body);
+  EXPECT_EQ(restarted.text, first.text);
 
   EXPECT_EQ(Count("MF_OutBill"), 1);
   EXPECT_EQ(Balance("S1", 1), C("993"));
@@ -68,8 +61,8 @@ TEST_F(IdempotencyTest, ARepeatAnswersTheKeptAnswerWithoutRunningAgain) {
   // The same key with another body is refused and changes nothing.
   Answer other = Post(NewBill("8"), "order-17/click");
   EXPECT_EQ(other.status, 422);
-  EXPECT_EQ(other.body,
-            Dump(Json{{"error", "the Idempotency-Key was used before with another request body"}}));
+  EXPECT_EQ(other.text, testing_support::ErrorBody(
+                            "the Idempotency-Key was used before with another request body"));
   // A key is the caller's own: another login's call with it runs.
   EXPECT_EQ(Post(body, "order-17/click", "bea").status, 200);
   EXPECT_EQ(Count("MF_OutBill"), 2);
@@ -83,12 +76,12 @@ TEST_F(IdempotencyTest, ARefusedCallKeepsNothing) {
   // Executing at once with a quantity of 0 is refused: nothing is kept, and
   // the corrected call under the same key runs.
   Answer refused = Post(NewBill("0"), "k1");
-  ASSERT_EQ(refused.status, 200) << refused.body;
-  EXPECT_NE(refused.body.find("\"result\":false"), std::string::npos) << refused.body;
+  ASSERT_EQ(refused.status, 200) << refused.text;
+  EXPECT_EQ(refused.body["result"], false) << refused.text;
   EXPECT_EQ(company_.Count("PX_IdempotencyKey"), 0);
   Answer fixed = Post(NewBill("2"), "k1");
   EXPECT_EQ(fixed.status, 200);
-  EXPECT_NE(fixed.body.find("\"result\":true"), std::string::npos) << fixed.body;
+  EXPECT_EQ(fixed.body["result"], true) << fixed.text;
   EXPECT_EQ(Count("MF_OutBill"), 1);
   EXPECT_EQ(company_.Count("PX_IdempotencyKey"), 1);
 
@@ -107,8 +100,8 @@ TEST_F(IdempotencyTest, CopiesArrivingTogetherMakeOneBill) {
   }
   for (std::thread& t : threads) t.join();
   for (const Answer& a : answers) {
-    EXPECT_EQ(a.status, 200) << a.body;
-    EXPECT_EQ(a.body, answers[0].body);
+    EXPECT_EQ(a.status, 200) << a.text;
+    EXPECT_EQ(a.text, answers[0].text);
   }
   EXPECT_EQ(Count("MF_OutBill"), 1);
   EXPECT_EQ(Balance("S1", 1), C("997"));
@@ -127,14 +120,12 @@ TEST_F(IdempotencyTest, ExpiredKeysAreForgottenAndRemoved) {
 }
 
 TEST(IdempotencyKeyTest, KeysAreVisibleAsciiOfBoundedLength) {
-  EXPECT_TRUE(boundary::ValidIdempotencyKey("a"));
-  EXPECT_TRUE(boundary::ValidIdempotencyKey(std::string(255, '~')));
-  EXPECT_FALSE(boundary::ValidIdempotencyKey(""));
-  EXPECT_FALSE(boundary::ValidIdempotencyKey(std::string(256, 'a')));
-  EXPECT_FALSE(boundary::ValidIdempotencyKey("a b"));
-  EXPECT_FALSE(boundary::ValidIdempotencyKey("ключ"));
+  const std::pair<std::string, bool> keys[] = {{"a", true},    {std::string(255, '~'), true},
+                                               {"", false},    {std::string(256, 'a'), false},
+                                               {"a b", false}, {"ключ", false}};
+  for (const auto& [key, valid] : keys) EXPECT_EQ(boundary::ValidIdempotencyKey(key), valid) << key;
+  // The hash is of the bytes as sent.
   EXPECT_NE(boundary::RequestHash("{}"), boundary::RequestHash("{ }"));
-  EXPECT_EQ(boundary::RequestHash("{}").size(), 64u);
 }
 
 }  // namespace
