@@ -2,48 +2,33 @@
 // and the metrics.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "boundary/interfaces.h"
 #include "server/http.h"
 #include "server/json_values.h"
 #include "server/openapi.h"
 #include "server/server.h"
 #include "tests/test_company.h"
+#include "tests/test_server.h"
 
 namespace server {
 namespace {
+
+constexpr const char* kReader = "Plexavo.MF_OutBill";
 
 class WebRoutesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     company_.AddUser("amy", "Amy Archer", "", {"MF0301", "MF0302"});
-    token_ = company_.IssueToken("amy").value();
-    ServeOptions options;
-    options.port = 0;
-    options.threads = 2;
-    server_ = std::make_unique<Server>(options, log_);
-    ASSERT_TRUE(server_->Start().ok());
+    server_.Start(testing_support::ServerOptions(2));
   }
 
   httplib::Result Get(const std::string& path) {
-    httplib::Client client("127.0.0.1", server_->port());
+    httplib::Client client("127.0.0.1", server_.port());
     return client.Get(path.c_str());
   }
 
-  int Call(const std::string& op, Json args, const std::string& token) {
-    args["vstrDB"] = company_.name();
-    Json request = {{"progid", "Plexavo.MF_OutBill"}, {"method", op}, {"args", args}};
-    httplib::Client client("127.0.0.1", server_->port());
-    auto res = client.Post("/v1/call", {{"Authorization", "Bearer " + token}}, Dump(request),
-                           "application/json");
-    return res ? res->status : 0;
-  }
-
   testing_support::TestCompany company_;
-  std::string token_;
-  std::ostringstream log_;
-  std::unique_ptr<Server> server_;
+  testing_support::TestServer server_{company_};
 };
 
 TEST_F(WebRoutesTest, ServesThePageUnderAStrictPolicy) {
@@ -93,16 +78,18 @@ TEST_F(WebRoutesTest, TheApiDocumentDescribesEveryOperation) {
 }
 
 TEST_F(WebRoutesTest, MetricsCountCallsByOutcomeWithoutTokensOrArguments) {
-  Json rights = {{"vblnRead", false},
-                 {"vblnEdit", false},
-                 {"vblnExec", false},
-                 {"vblnUnExec", false},
-                 {"vstrErr", ""}};
-  EXPECT_EQ(Call("CheckRight", rights, token_), 200);
-  EXPECT_EQ(Call("CheckRight", rights, token_), 200);
-  EXPECT_EQ(Call("CanEdit", {{"vstrID", "no-such-bill"}, {"vstrErr", ""}}, token_), 200);
-  EXPECT_EQ(Call("CheckRight", rights, std::string(64, 'f')), 401);
-  EXPECT_EQ(Call("NoSuchOperation", {}, token_), 400);
+  const Json rights = {
+      {"vblnRead", false}, {"vblnEdit", false}, {"vblnExec", false}, {"vblnUnExec", false}};
+  EXPECT_EQ(server_.Call(kReader, "CheckRight", rights).status, 200);
+  EXPECT_EQ(server_.Call(kReader, "CheckRight", rights).status, 200);
+  EXPECT_EQ(server_.Call(kReader, "CanEdit", {{"vstrID", "no-such-bill"}}).status, 200);
+  const std::string bogus = std::string(64, 'f');
+  EXPECT_EQ(
+      server_
+          .Post(server_.Body(kReader, "CheckRight", rights), {{"Authorization", "Bearer " + bogus}})
+          .status,
+      401);
+  EXPECT_EQ(server_.Call(kReader, "NoSuchOperation").status, 400);
 
   auto res = Get("/metrics");
   ASSERT_TRUE(res);
@@ -127,7 +114,8 @@ TEST_F(WebRoutesTest, MetricsCountCallsByOutcomeWithoutTokensOrArguments) {
   }
   EXPECT_NE(m.find("plexavo_db_sessions{database=\"" + company_.name() + "\",state=\"idle\"}"),
             std::string::npos);
-  EXPECT_EQ(m.find(token_), std::string::npos);
+  EXPECT_EQ(m.find(server_.Token("amy")), std::string::npos);
+  EXPECT_EQ(m.find(bogus), std::string::npos);
   EXPECT_EQ(m.find("no-such-bill"), std::string::npos);
   EXPECT_EQ(m.find("NoSuchOperation"), std::string::npos);
 }
