@@ -4,19 +4,15 @@
 // the bills once.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
 #include <random>
-#include <regex>
 #include <thread>
 
 #include "server/http.h"
 #include "server/json_values.h"
 #include "tests/bill_fixture.h"
+#include "tests/server_process.h"
 #include "tests/test_server.h"
 
 namespace cli {
@@ -30,56 +26,7 @@ using testing_support::C;
 constexpr const char* kWriter = "Plexavo.MF_OutBillE";
 constexpr int kPlanRows = 200;  // half a unit each: 100 units per plan
 
-std::string CliPath() {
-  const char* env = std::getenv("PLEXAVO_CLI");
-  if (env != nullptr && *env != '\0') return env;
-  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "plexavo").string();
-}
-
-// `plexavo serve` in a child process of its own.
-class ServerProcess {
- public:
-  ServerProcess() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(fds[1], STDOUT_FILENO);
-      close(fds[0]);
-      close(fds[1]);
-      const std::string cli = CliPath();
-      execl(cli.c_str(), cli.c_str(), "serve", "--listen", "127.0.0.1:0", "--threads", "2",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    out_ = fdopen(fds[0], "r");
-    char buf[512] = {};
-    std::string first = fgets(buf, sizeof buf, out_) != nullptr ? buf : "";
-    std::smatch m;
-    if (std::regex_search(first, m, std::regex(R"(listening on http://127\.0\.0\.1:(\d+) )"))) {
-      port_ = std::stoi(m[1]);
-    }
-  }
-  ~ServerProcess() { Kill(); }
-
-  int port() const { return port_; }
-
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    if (out_ != nullptr) fclose(out_);
-    out_ = nullptr;
-  }
-
- private:
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
-  int port_ = 0;
-};
+using testing_support::ServerProcess;
 
 class CrashTest : public testing_support::BillFixture {
  protected:
@@ -150,7 +97,7 @@ TEST_F(CrashTest, KilledInTheMiddleOfAPlanLeavesNothingPartial) {
     const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(whole) *
                        std::uniform_int_distribution<int>(20, 80)(random) / 100;
     std::this_thread::sleep_for(delay);
-    server.Kill();
+    server.Stop(SIGKILL);
     caller.join();
     const int64_t after_kill = ExpectWholeBills();
 
@@ -182,7 +129,7 @@ TEST_F(CrashTest, KilledInTheMiddleOfAnExecutionLeavesTheBillAsItWas) {
     std::thread caller([&] { (void)Send(server.port(), exec, ""); });
     std::this_thread::sleep_for(
         std::chrono::milliseconds(std::uniform_int_distribution<int>(50, 400)(random)));
-    server.Kill();
+    server.Stop(SIGKILL);
     caller.join();
     if (!testing_support::UsingPostgres()) {
       EXPECT_EQ(company_.Text("PRAGMA integrity_check"), "ok");

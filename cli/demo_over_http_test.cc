@@ -5,6 +5,7 @@
 #include "boundary/interfaces.h"
 #include "cli/demo_company.h"
 #include "server/json_values.h"
+#include "tests/bill_fixture.h"
 #include "tests/test_company.h"
 #include "tests/test_server.h"
 
@@ -57,14 +58,14 @@ TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
   EXPECT_EQ(Reader("CurPeriod")["result"], "202612");
   EXPECT_EQ(Reader("UserName")["result"], "系统管理员");
   EXPECT_EQ(Reader("UserInnerID")["result"], 1);
-  Json rights = Reader("CheckRight");
-  EXPECT_EQ(rights["byref"]["vblnUnExec"], true);
+  EXPECT_EQ(Reader("CheckRight")["byref"]["vblnUnExec"], true);
   EXPECT_EQ(Reader("CheckRight", {}, users_.clerk_token)["byref"]["vblnExec"], false);
   EXPECT_EQ(Reader("EditRight", {}, users_.keeper_token)["result"], false);
-  EXPECT_EQ(Rows(Reader("GetRstUser")), 3u);
-  EXPECT_EQ(Rows(Reader("GetRstOpCate")), 3u);
-  EXPECT_EQ(Rows(Reader("GetRstMaker")), 3u);
-  EXPECT_EQ(Rows(Reader("ShopRst")), 2u);
+  std::string rows;
+  for (const char* op : {"GetRstUser", "GetRstOpCate", "GetRstMaker", "ShopRst"}) {
+    rows += std::to_string(Rows(Reader(op))) + " ";
+  }
+  EXPECT_EQ(rows, "3 3 3 2 ");
   EXPECT_EQ(Reader("ShopRst", {}, "")["result"]["rows"][0][1], "装配车间");
   EXPECT_EQ(Reader("GetMeasID", {{"vlngArtID", 1003}})["result"], "kg");
   EXPECT_EQ(Reader("GetShelfName", {{"vstrID", "A-01"}})["result"], "标准件库 A 区 01 架");
@@ -80,27 +81,16 @@ TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
   Json bom = Reader("OrderBomRst", {{"vstrBillID", "MO-001"}, {"vstrSortID", "1"}});
   EXPECT_EQ(Rows(bom), 4u);
   EXPECT_EQ(bom["byref"]["vstrArtCode"], "MTR-Y90");
-  Json lang = Reader("GetUserLang");
-  EXPECT_EQ(lang["result"], true);
+  EXPECT_EQ(Reader("GetUserLang")["result"], true);
   Json killed = Reader("AddNew", {{"vstrID", "kept"}});
   EXPECT_EQ(killed["byref"]["vstrID"], "kept");
   EXPECT_EQ(killed["byref"]["vstrErr"], "function kill");
 }
 
 TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
-  Json lines = {{"fields",
-                 {{{"name", "SortID"}, {"type", "text"}},
-                  {{"name", "ArtID"}, {"type", "int"}},
-                  {{"name", "MeasID"}, {"type", "text"}},
-                  {{"name", "ShelfID"}, {"type", "text"}},
-                  {{"name", "SerialNo"}, {"type", "text"}},
-                  {{"name", "ValidDate"}, {"type", "date"}},
-                  {{"name", "Qty"}, {"type", "currency"}},
-                  {{"name", "Memo"}, {"type", "text"}},
-                  {{"name", "OrdBomID"}, {"type", "int"}}}},
-                {"rows",
-                 {{"1", 1001, "box", "A-01", "", nullptr, "2", "", 0},
-                  {"2", 1003, "sheet", "B-01", "", nullptr, "1", "", 0}}}};
+  const Json lines = server::RowsetToJson(testing_support::Lines(
+      {{.sort_id = "1", .art = 1001, .meas = "box", .shelf = "A-01", .qty = "2"},
+       {.sort_id = "2", .art = 1003, .meas = "sheet", .shelf = "B-01", .qty = "1"}}));
   Json made = Call("Plexavo.MF_OutBillE", "AddNew",
                    {{"vstrOpCate", "OC01"},
                     {"vstrOrdBill", "MO-001"},
