@@ -79,4 +79,16 @@ std::pair<int, std::string> StatusAndBody(const std::string& answer) {
   return {std::stoi(answer.substr(9, 3)), body == std::string::npos ? "" : answer.substr(body + 4)};
 }
 
+std::string ChunkedBody(const std::string& answer) {
+  std::string body;
+  size_t pos = answer.find("\r\n\r\n") + 4;
+  while (pos < answer.size()) {
+    const size_t eol = answer.find("\r\n", pos);
+    const size_t size = std::stoul(answer.substr(pos, eol - pos), nullptr, 16);
+    body += answer.substr(eol + 2, size);
+    pos = eol + 2 + size + 2;
+  }
+  return body;
+}
+
 }  // namespace testing_support

@@ -40,6 +40,9 @@ std::string CallHead(const std::string& extra, size_t length);
 // are no HTTP/1.1 answer.
 std::pair<int, std::string> StatusAndBody(const std::string& answer);
 
+// The body of a chunked answer: what follows its head, chunks joined.
+std::string ChunkedBody(const std::string& answer);
+
 }  // namespace testing_support
 
 #endif  // PLEXAVO_TESTS_RAW_CLIENT_H_

@@ -4,6 +4,8 @@
 #ifndef PLEXAVO_TESTS_TEST_SERVER_H_
 #define PLEXAVO_TESTS_TEST_SERVER_H_
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <memory>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include "server/http.h"
 #include "server/json_values.h"
 #include "server/server.h"
+#include "tests/bill_fixture.h"
 #include "tests/test_company.h"
 
 namespace testing_support {
@@ -88,6 +91,35 @@ class TestServer {
   std::map<std::string, std::string> tokens_;
   std::ostringstream log_;
   std::unique_ptr<server::Server> server_;
+};
+
+// A test company with amy (reader rights MF0301 and MF0302, English) and a
+// server on it that each test starts.
+class ServerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { company_.AddUser("amy", "Amy Archer", "en", {"MF0301", "MF0302"}); }
+
+  TestCompany company_;
+  TestServer server_{company_};
+};
+
+// A bill fixture with a server on its company, started, and bea, who may
+// do everything, beside amy; both signed in.
+class BillServerFixture : public BillFixture {
+ protected:
+  void SetUp() override {
+    company_.AddUser("bea", "Bea", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
+    for (const char* login : {"amy", "bea"}) server_.Token(login);
+    server_.Start();
+  }
+
+  // Arguments of a writer AddNew of one line of `qty`.
+  static server::Json OneLineBill(const std::string& qty, bool auto_exe, const std::string& id = "",
+                                  const std::string& memo = "memo") {
+    return NewBillArgs(Lines({{.qty = qty}}), auto_exe, id, memo);
+  }
+
+  TestServer server_{company_};
 };
 
 }  // namespace testing_support
