@@ -3,15 +3,12 @@
 // that wait for a worker when the server stops.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
-#include "boundary/classes.h"
-#include "reader/mf_outbill.h"
 #include "server/http.h"
 #include "server/json_values.h"
 #include "server/server.h"
+#include "tests/gated_reader.h"
 #include "tests/raw_client.h"
 #include "tests/test_company.h"
 #include "tests/test_server.h"
@@ -27,10 +24,8 @@ using testing_support::StatusAndBody;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
 
-class HostileClientsTest : public ::testing::Test {
+class HostileClientsTest : public testing_support::ServerFixture {
  protected:
-  void SetUp() override { company_.AddUser("amy", "Amy Archer", "en", {"MF0301"}); }
-
   void StartServer(int threads) { server_.Start(testing_support::ServerOptions(threads)); }
   std::string CallBody(const std::string& op = "UserName") const {
     return server_.Body(kReader, op);
@@ -39,9 +34,6 @@ class HostileClientsTest : public ::testing::Test {
   std::string RawCall(const std::string& body, const std::string& extra = "") {
     return CallHead(server_.AuthLine("amy") + extra, body.size()) + body;
   }
-
-  testing_support::TestCompany company_;
-  testing_support::TestServer server_{company_};
 };
 
 TEST_F(HostileClientsTest, SlowIdleAndHalfOpenConnectionsStarveNobody) {
@@ -197,31 +189,11 @@ TEST_F(HostileClientsTest, OneKeptAliveConnectionAnswersManyCallsInTurn) {
   }
 }
 
-// A reader that is only made once the test lets it.
-class GatedReader : public reader::MF_OutBill {
- public:
-  struct Gate {
-    std::mutex m;
-    std::condition_variable cv;
-    int entered = 0;
-    bool open = false;
-  };
-  GatedReader(host::ObjectContext& ctx, Gate& gate) : MF_OutBill(ctx) {
-    std::unique_lock<std::mutex> lock(gate.m);
-    ++gate.entered;
-    gate.cv.notify_all();
-    gate.cv.wait(lock, [&gate] { return gate.open; });
-  }
-};
-
 TEST_F(HostileClientsTest, CallsWaitingForAWorkerAreAnswered503WhenStopping) {
-  GatedReader::Gate gate;
+  testing_support::GatedReader::Gate gate;
   ServeOptions options = testing_support::ServerOptions(1);
   options.register_classes = [&gate](host::ClassTable& classes) {
-    boundary::RegisterAll(classes);
-    classes.Register(
-        {kReader, host::TransactionAttribute::kSupports,
-         [&gate](host::ObjectContext& ctx) { return std::make_unique<GatedReader>(ctx, gate); }});
+    testing_support::GatedReader::RegisterAll(classes, gate);
   };
   server_.Start(options);
   const std::string request = RawCall(CallBody(), "Connection: close\r\n");

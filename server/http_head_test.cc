@@ -41,21 +41,12 @@ TEST(HttpHeadTest, ReadsAWellFormedHead) {
 
 TEST(HttpHeadTest, RefusesHeadsThatCouldBeReadTwoWays) {
   const std::string line = "POST /v1/call HTTP/1.1\r\n";
-  const struct {
+  struct Case {
     std::string head;
     int status;
     std::string text;
-  } cases[] = {
-      {line + "Content-Length: -5\r\n\r\n", 400,
-       "Content-Length must be a decimal number of at most 18 digits"},
-      {line + "Content-Length: +5\r\n\r\n", 400,
-       "Content-Length must be a decimal number of at most 18 digits"},
-      {line + "Content-Length: 99999999999999999999\r\n\r\n", 400,
-       "Content-Length must be a decimal number of at most 18 digits"},
-      {line + "Content-Length: \r\n\r\n", 400,
-       "Content-Length must be a decimal number of at most 18 digits"},
-      {line + "Content-Length: 5, 5\r\n\r\n", 400,
-       "Content-Length must be a decimal number of at most 18 digits"},
+  };
+  std::vector<Case> cases = {
       {line + "Content-Length: 5\r\nContent-Length: 6\r\n\r\n", 400,
        "two different Content-Length headers"},
       {line + "Content-Encoding: gzip\r\n\r\n", 400, "Content-Encoding 'gzip' is not accepted"},
@@ -76,6 +67,13 @@ TEST(HttpHeadTest, RefusesHeadsThatCouldBeReadTwoWays) {
       {"P(ST /v1/call HTTP/1.1\r\n\r\n", 400, "malformed request method"},
       {line + std::string(kMaxHeadBytes, 'a') + "\r\n\r\n", 431, "the request head is too large"},
   };
+  for (const char* length : {"-5", "+5", "99999999999999999999", "", "5, 5"}) {
+    cases.push_back({line + "Content-Length: " + length + "\r\n\r\n", 400,
+                     "Content-Length must be a decimal number of at most 18 digits"});
+  }
+  std::string many = line;
+  for (size_t i = 0; i <= kMaxHeaderLines; ++i) many += "X-A: b\r\n";
+  cases.push_back({many + "\r\n", 431, "the request has too many headers"});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.head.substr(0, 80));
     HeadParse p = ParseRequestHead(c.head);
@@ -84,11 +82,6 @@ TEST(HttpHeadTest, RefusesHeadsThatCouldBeReadTwoWays) {
     EXPECT_EQ(p.error->status, c.status);
     EXPECT_EQ(p.error->text, c.text);
   }
-  std::string many = line;
-  for (size_t i = 0; i <= kMaxHeaderLines; ++i) many += "X-A: b\r\n";
-  HeadParse p = ParseRequestHead(many + "\r\n");
-  ASSERT_TRUE(p.error.has_value());
-  EXPECT_EQ(p.error->status, 431);
 }
 
 }  // namespace

@@ -16,26 +16,16 @@ using testing_support::C;
 
 using Answer = testing_support::HttpAnswer;
 
-class IdempotencyTest : public testing_support::BillFixture {
+class IdempotencyTest : public testing_support::BillServerFixture {
  protected:
-  void SetUp() override {
-    company_.AddUser("bea", "Bea", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
-    for (const char* login : {"amy", "bea"}) server_.Token(login);
-    server_.Start();
-  }
-
   std::string NewBill(const std::string& qty, bool auto_exe = true) {
-    return server_.Body(boundary::kWriterProgId, "AddNew",
-                        testing_support::NewBillArgs(testing_support::Lines({{.qty = qty}}),
-                                                     auto_exe, "", "twice"));
+    return server_.Body(boundary::kWriterProgId, "AddNew", OneLineBill(qty, auto_exe));
   }
 
   Answer Post(const std::string& body, const std::string& key, const std::string& login = "amy") {
     if (key.empty()) return server_.PostAs(login, body);
     return server_.PostAs(login, body, {{"Idempotency-Key", key}});
   }
-
-  testing_support::TestServer server_{company_};
 };
 
 TEST_F(IdempotencyTest, ARepeatAnswersTheKeptAnswerWithoutRunningAgain) {

@@ -28,29 +28,22 @@ using testing_support::TestCompany;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
 
-class ServerTest : public ::testing::Test {
+class ServerTest : public testing_support::ServerFixture {
  protected:
   void SetUp() override {
-    company_.AddUser("amy", "Amy Archer", "en", {"MF0301", "MF0302"});
+    ServerFixture::SetUp();
     company_.AddUser("bob", "Bob Baker", "", {}, 7);
     db_ = company_.name();
     server_.Start();
   }
 
-  HttpAnswer Call(const std::string& op, const Json& args) {
-    return server_.Call(kReader, op, args);
-  }
-
   Json DbArgs() const { return {{"vstrDB", db_}, {"vstrErr", ""}}; }
 
   Json CheckRightArgs() const {
-    Json args = DbArgs();
-    for (const char* flag : {"vblnRead", "vblnEdit", "vblnExec", "vblnUnExec"}) args[flag] = false;
-    return args;
+    return {{"vblnRead", false},   {"vblnEdit", false}, {"vblnExec", false},
+            {"vblnUnExec", false}, {"vstrDB", db_},     {"vstrErr", ""}};
   }
 
-  TestCompany company_;
-  testing_support::TestServer server_{company_};
   std::string db_;
 };
 
@@ -82,14 +75,10 @@ TEST_F(ServerTest, AnswersHealthAndInterfaces) {
 }
 
 TEST_F(ServerTest, CheckRightByNameAndByDispIdAgree) {
-  const Json expected = {{"result", true},
-                         {"byref",
-                          {{"vblnRead", true},
-                           {"vblnEdit", true},
-                           {"vblnExec", false},
-                           {"vblnUnExec", false},
-                           {"vstrErr", ""}}}};
-  HttpAnswer by_name = Call("CheckRight", CheckRightArgs());
+  const Json expected =
+      Json::parse(R"({"result":true,"byref":{"vblnRead":true,"vblnEdit":true,"vblnExec":false,)"
+                  R"("vblnUnExec":false,"vstrErr":""}})");
+  HttpAnswer by_name = server_.Call(kReader, "CheckRight", CheckRightArgs());
   EXPECT_EQ(by_name.status, 200);
   EXPECT_EQ(by_name.body, expected);
   Json request = {{"progid", kReader}, {"dispid", "60030018"}, {"args", CheckRightArgs()}};
@@ -131,7 +120,7 @@ TEST_F(ServerTest, AnswersTheCallersQueries) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.op);
-    HttpAnswer a = Call(c.op, c.args);
+    HttpAnswer a = server_.Call(kReader, c.op, c.args);
     EXPECT_EQ(a.status, 200);
     EXPECT_EQ(a.body, c.expected);
   }
@@ -242,7 +231,7 @@ TEST_F(ServerTest, RefusesBodiesOverTheLimitWith413) {
             std::string::npos)
       << server_.log();
   // A body within the limit still gets through.
-  EXPECT_EQ(Call("UserName", DbArgs()).status, 200);
+  EXPECT_EQ(server_.Call(kReader, "UserName").status, 200);
 }
 
 // ---- The command-line client and server -------------------------------------

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "server/json_values.h"
+#include "tests/raw_client.h"
 
 namespace server {
 namespace {
@@ -28,19 +29,6 @@ const std::vector<base::Field> kFields = {{"ID", base::FieldType::kText},
 
 std::vector<base::Value> RowOf(int i) {
   return {base::Value("bill " + std::to_string(i)), base::Currency::FromScaled(i * 10000)};
-}
-
-// The answer's body: what follows the head, chunks joined.
-std::string Body(const std::string& sent) {
-  std::string body;
-  size_t pos = sent.find("\r\n\r\n") + 4;
-  while (pos < sent.size()) {
-    const size_t eol = sent.find("\r\n", pos);
-    const size_t size = std::stoul(sent.substr(pos, eol - pos), nullptr, 16);
-    body += sent.substr(eol + 2, size);
-    pos = eol + 2 + size + 2;
-  }
-  return body;
 }
 
 TEST(StreamedAnswerTest, RowsReachTheClientWhileTheQueryRunsAndEndAsTheWholeAnswer) {
@@ -82,7 +70,7 @@ TEST(StreamedAnswerTest, RowsReachTheClientWhileTheQueryRunsAndEndAsTheWholeAnsw
         stream.sent.size() >= 5 && stream.sent.compare(stream.sent.size() - 5, 5, "0\r\n\r\n") == 0;
     EXPECT_EQ(terminated, whole_answer);
     if (whole_answer) {
-      EXPECT_EQ(Body(stream.sent), expected);
+      EXPECT_EQ(testing_support::ChunkedBody(stream.sent), expected);
     }
   }
 }

@@ -20,10 +20,8 @@ using testing_support::TestCompany;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
 
-class TokenAndTlsTest : public ::testing::Test {
+class TokenAndTlsTest : public testing_support::ServerFixture {
  protected:
-  void SetUp() override { company_.AddUser("amy", "Amy Archer", "en", {"MF0301"}); }
-
   std::pair<int, std::string> Call(const std::string& token) {
     auto a =
         server_.Post(server_.Body(kReader, "UserName"), {{"Authorization", "Bearer " + token}});
@@ -33,9 +31,6 @@ class TokenAndTlsTest : public ::testing::Test {
   std::string Refusal() const {
     return testing_support::ErrorBody(testing_support::TokenRefusal(company_.name()));
   }
-
-  TestCompany company_;
-  testing_support::TestServer server_{company_};
 };
 
 TEST_F(TokenAndTlsTest, RevokedTokensAreRefusedAtOnce) {
@@ -82,8 +77,6 @@ TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
   company_.Exec(
       "INSERT INTO SM_User (LoginName, UserName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
       "SELECT i + 1 FROM n WHERE i < 3000) SELECT 'u' || i, 'User number ' || i FROM n");
-  auto token = company_.IssueToken("amy");
-  ASSERT_TRUE(token.ok());
   ServeOptions options = testing_support::ServerOptions();
   options.tls_cert = cert;
   options.tls_key = key;
@@ -95,8 +88,8 @@ TEST_F(TokenAndTlsTest, ServesHttpsWithTheGivenCertificate) {
   ASSERT_TRUE(health) << httplib::to_string(health.error());
   EXPECT_EQ(health->status, 200);
   // A large answer comes in chunks through TLS, whole.
-  auto users = tls.Post("/v1/call", {{"Authorization", "Bearer " + *token}},
-                        server_.Body(kReader, "GetRstUser"), "application/json");
+  auto users = tls.Post("/v1/call", server_.Bearer("amy"), server_.Body(kReader, "GetRstUser"),
+                        "application/json");
   ASSERT_TRUE(users) << httplib::to_string(users.error());
   ASSERT_EQ(users->status, 200);
   auto json = ParseJson(users->body);

@@ -15,10 +15,10 @@ namespace {
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
 
-class WebRoutesTest : public ::testing::Test {
+class WebRoutesTest : public testing_support::ServerFixture {
  protected:
   void SetUp() override {
-    company_.AddUser("amy", "Amy Archer", "", {"MF0301", "MF0302"});
+    ServerFixture::SetUp();
     server_.Start(testing_support::ServerOptions(2));
   }
 
@@ -26,9 +26,6 @@ class WebRoutesTest : public ::testing::Test {
     httplib::Client client("127.0.0.1", server_.port());
     return client.Get(path.c_str());
   }
-
-  testing_support::TestCompany company_;
-  testing_support::TestServer server_{company_};
 };
 
 TEST_F(WebRoutesTest, ServesThePageUnderAStrictPolicy) {
@@ -69,7 +66,6 @@ TEST_F(WebRoutesTest, TheApiDocumentDescribesEveryOperation) {
   ASSERT_EQ(res->status, 200);
   auto doc = ParseJson(res->body);
   ASSERT_TRUE(doc.ok());
-  EXPECT_EQ((*doc)["openapi"], "3.1.0");
   EXPECT_EQ(*doc, OpenApiDocument());
   // One operation's path and argument schema, as a caller reads them.
   EXPECT_TRUE((*doc)["paths"].contains("/v1/call/Plexavo.MF_OutBillE/ExecBill"));

@@ -18,14 +18,8 @@ using testing_support::C;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
 
-class WriterOverHttpTest : public testing_support::BillFixture {
+class WriterOverHttpTest : public testing_support::BillServerFixture {
  protected:
-  void SetUp() override {
-    company_.AddUser("bea", "Bea", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
-    for (const char* login : {"amy", "bea"}) server_.Token(login);
-    server_.Start();
-  }
-
   // One writer call as `login`, as a dry run if asked; answers {"result",
   // "byref", ...}, or a refusal with "409" for a lost race.
   Json Call(const std::string& op, const Json& args, const std::string& login = "amy",
@@ -38,11 +32,6 @@ class WriterOverHttpTest : public testing_support::BillFixture {
     return a.body;
   }
 
-  Json NewBillArgs(const std::string& id, const std::string& qty, bool auto_exe) {
-    return testing_support::NewBillArgs(testing_support::Lines({{.qty = qty}}), auto_exe, id,
-                                        "by http");
-  }
-
   Json EditArgs(const std::string& id, const std::string& qty) {
     return testing_support::EditArgs(id, testing_support::Lines({{.qty = qty}}));
   }
@@ -51,12 +40,10 @@ class WriterOverHttpTest : public testing_support::BillFixture {
     return company_.Text(std::string("SELECT ") + column +
                          " FROM MF_OrdDetail WHERE BillID = 'MO1' AND SortID = '1'");
   }
-
-  testing_support::TestServer server_{company_};
 };
 
 TEST_F(WriterOverHttpTest, DryRunAnswersEffectsAndKeepsNothing) {
-  const std::string id = Call("AddNew", NewBillArgs("", "7", false))["byref"]["vstrID"];
+  const std::string id = Call("AddNew", OneLineBill("7", false))["byref"]["vstrID"];
   const std::string before = company_.Dump();
   Json answer =
       Call("ExecBill", {{"vstrID", id}, {"vdtmExeDate", "2026-12-07"}}, "amy", /*dry_run=*/true);
@@ -90,7 +77,7 @@ TEST_F(WriterOverHttpTest, EventsFeedAnswersInOrderWaitsForCommitsAndChecksRight
       [&] { waited = server_.Get("/v1/events?" + db + "&after=0&wait=30", "amy"); });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const auto committed = std::chrono::steady_clock::now();
-  const std::string id = Call("AddNew", NewBillArgs("", "1", true))["byref"]["vstrID"];
+  const std::string id = Call("AddNew", OneLineBill("1", true))["byref"]["vstrID"];
   follower.join();
   EXPECT_LT(std::chrono::steady_clock::now() - committed, std::chrono::seconds(20));
   ASSERT_EQ(waited.status, 200) << waited.text;
@@ -121,7 +108,7 @@ TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
     const char* begflag;
     int64_t log_rows;
   } steps[] = {
-      {"create", "AddNew", NewBillArgs(id, "3", false), true, "0", "1000", "0", "0", 1},
+      {"create", "AddNew", OneLineBill("3", false, id), true, "0", "1000", "0", "0", 1},
       {"revise", "Edit", EditArgs(id, "4"), true, "1", "1000", "0", "0", 2},
       {"execute",
        "ExecBill",
@@ -153,7 +140,7 @@ TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
 TEST_F(WriterOverHttpTest, TwoClientsExecutingTheSameBill) {
   constexpr int kRounds = 5;
   for (int round = 0; round < kRounds; ++round) {
-    Json made = Call("AddNew", NewBillArgs("", "10", false));
+    Json made = Call("AddNew", OneLineBill("10", false));
     ASSERT_EQ(made["result"], true) << made.dump();
     const std::string id = made["byref"]["vstrID"];
     std::atomic<int> ready{0};
