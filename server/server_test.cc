@@ -13,7 +13,7 @@
 #include "server/http.h"
 #include "server/json_values.h"
 #include "tests/run_cli.h"
-#include "tests/serve_process.h"
+#include "tests/server_process.h"
 #include "tests/test_company.h"
 #include "tests/test_server.h"
 #include "tokens/token.h"
@@ -279,17 +279,15 @@ TEST_F(ServerTest, CallCommandPrintsTheAnswer) {
 }
 
 TEST(ServeCommandTest, StopsCleanlyOnSigterm) {
-  testing_support::ServeProcess serve({"--listen", "127.0.0.1:0", "--threads", "2"});
-  const std::string first = serve.first_line();
-  std::smatch m;
+  testing_support::ServerProcess serve;
   ASSERT_TRUE(std::regex_search(
-      first, m, std::regex(R"(listening on http://127\.0\.0\.1:(\d+) with 2 threads\n$)")))
-      << testing_support::CliPath() << ": " << first;
-  httplib::Client client("127.0.0.1", std::stoi(m[1]));
+      serve.first_line(), std::regex(R"(listening on http://127\.0\.0\.1:\d+ with 2 threads\n$)")))
+      << testing_support::CliPath() << ": " << serve.first_line();
+  httplib::Client client("127.0.0.1", serve.port());
   auto health = client.Get("/v1/health");
   EXPECT_EQ(health ? health->status : -1, 200);
   std::string rest;
-  const int status = serve.Stop(SIGTERM, rest);
+  const int status = serve.Stop(SIGTERM, &rest);
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_NE(rest.find("received SIGTERM: no new calls; finishing the calls in flight\n"),
