@@ -51,40 +51,31 @@ TEST_F(UnExecBillTest, ReversesEverythingExecutionDid) {
   EXPECT_TRUE(log_.Records().empty());
 }
 
-TEST_F(UnExecBillTest, RefusesUnexecutedAndUnknownBills) {
-  auto made = AddNew("", {{}});
-  EXPECT_EQ(UnExecBill(made.id).err, "编号为 " + made.id + " 的生产领料单尚未执行！");
-  EXPECT_EQ(UnExecBill("NOPE").err, "没有找到编号为 NOPE 的生产领料单！");
-  EXPECT_EQ(UnExecBill(made.id, "ned").err, "没有生产领料单的反执行权限！");
-}
-
-TEST_F(UnExecBillTest, AnotherUsersExecutionNeedsTheRight) {
-  std::string id = Executed({{}});
-  EXPECT_EQ(UnExecBill(id, "bea").err, "只能反执行自己执行的生产领料单！");
-  EXPECT_EQ(Header(id, "Execer"), "Amy");
-  auto r = UnExecBill(id, "cy");
-  EXPECT_TRUE(r.ok) << r.err;
-  EXPECT_EQ(Header(id, "Execer"), "<null>");
-}
-
-TEST_F(UnExecBillTest, OnlyExecutionsFromThePeriodStartOn) {
+// Every refusal leaves every row of every table as it was.
+TEST_F(UnExecBillTest, RefusalsChangeNothing) {
   company_.Exec("UPDATE SM_Period SET Period = '202611'");
-  std::string before = Executed({{}}, "1", "2026-11-30");
+  const std::string november = Executed({{}}, "1", "2026-11-30");
   company_.Exec("UPDATE SM_Period SET Period = '202612'");
-  std::string first_day = Executed({{}}, "1", "2026-12-01");
-  EXPECT_EQ(UnExecBill(before).err, "只能反执行 2026-12-01 以后执行的生产领料单！");
-  EXPECT_TRUE(UnExecBill(first_day).ok);
-}
-
-TEST_F(UnExecBillTest, ReturnBillBlocksAndNothingChanges) {
-  std::string id = Executed({{.qty = "3"}});
-  company_.Exec("INSERT INTO MF_InDetail (BillID, OutBillID) VALUES ('R0001', :id)", {{"id", id}});
-  auto r = UnExecBill(id);
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.err, "根据" + id + "的生产领料单已经制作生产退料单R0001！");
-  EXPECT_EQ(Header(id, "Execer"), "Amy");
-  EXPECT_EQ(BomOut(bom_line1_a_), C("3"));
-  EXPECT_EQ(Balance("S1", 1), C("997"));
+  const std::string first_day = Executed({{}}, "1", "2026-12-01");
+  const std::string returned = Executed({{.qty = "3"}});
+  company_.Exec("INSERT INTO MF_InDetail (BillID, OutBillID) VALUES ('R0001', :id)",
+                {{"id", returned}});
+  const std::string open = AddNew("", {{}}).id;
+  RunSteps({{"not executed", [&] { return UnExecBill(open); },
+             "编号为 " + open + " 的生产领料单尚未执行！"},
+            {"unknown", [&] { return UnExecBill("NOPE"); }, "没有找到编号为 NOPE 的生产领料单！"},
+            {"no right", [&] { return UnExecBill(open, "ned"); }, "没有生产领料单的反执行权限！"},
+            {"another's execution", [&] { return UnExecBill(first_day, "bea"); },
+             "只能反执行自己执行的生产领料单！"},
+            {"before the period", [&] { return UnExecBill(november); },
+             "只能反执行 2026-12-01 以后执行的生产领料单！"},
+            {"return bill", [&] { return UnExecBill(returned); },
+             "根据" + returned + "的生产领料单已经制作生产退料单R0001！"}},
+           [&] { return Snapshot(); });
+  // The first day of the period is in it; another's execution with the right.
+  auto r = UnExecBill(first_day, "cy");
+  EXPECT_TRUE(r.ok) << r.err;
+  EXPECT_EQ(Header(first_day, "Execer"), "<null>");
 }
 
 TEST_F(UnExecBillTest, LineWithoutBomRowFailsAndOtherRowsKeepTheirQuantities) {
