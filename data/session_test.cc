@@ -12,83 +12,76 @@
 namespace data {
 namespace {
 
+// Something a statement may throw, the backend it ran on, and the text
+// the failure should be reported with.
+struct Thrown {
+  std::string what;
+  std::function<void()> thrown;
+  Backend backend;
+  std::string text;
+};
+
+Thrown Pg(const char* state) {
+  return {state, [state] { throw soci::postgresql_soci_error("pg said\n", state); },
+          Backend::kPostgres, "pg said"};
+}
+
+Thrown Lite(int code) {
+  return {"sqlite " + std::to_string(code),
+          [code] { throw soci::sqlite3_soci_error("sqlite said ", code); }, Backend::kSqlite,
+          "sqlite said"};
+}
+
 TEST(DbErrorTest, EveryFailureClassHasItsNumberAndRaceKind) {
-  using Throw = std::function<void()>;
-  auto pg = [](const char* state) -> Throw {
-    return [state] { throw soci::postgresql_soci_error("pg said\n", state); };
-  };
-  auto lite = [](int code) -> Throw {
-    return [code] { throw soci::sqlite3_soci_error("sqlite said ", code); };
-  };
-  struct Case {
-    const char* what;
-    Throw thrown;
-    Backend backend;
+  const struct {
+    Thrown failure;
     int32_t number;
     Conflict conflict;
-    std::string text;
   } cases[] = {
-      {"pg unique", pg("23505"), Backend::kPostgres, kDbIntegrityViolation, Conflict::kKeyTaken,
-       "pg said"},
-      {"pg foreign key", pg("23503"), Backend::kPostgres, kDbIntegrityViolation, Conflict::kNone,
-       "pg said"},
-      {"pg check", pg("23514"), Backend::kPostgres, kDbIntegrityViolation, Conflict::kNone,
-       "pg said"},
-      {"pg serialization", pg("40001"), Backend::kPostgres, kDbTransactionConflict,
-       Conflict::kTransient, "pg said"},
-      {"pg deadlock", pg("40P01"), Backend::kPostgres, kDbTransactionConflict, Conflict::kTransient,
-       "pg said"},
-      {"pg lock not available", pg("55P03"), Backend::kPostgres, kDbGeneralError,
-       Conflict::kTransient, "pg said"},
-      {"pg no privilege", pg("42501"), Backend::kPostgres, kDbNoPrivilege, Conflict::kNone,
-       "pg said"},
-      {"pg syntax", pg("42601"), Backend::kPostgres, kDbInvalidStatement, Conflict::kNone,
-       "pg said"},
-      {"pg no table", pg("42P01"), Backend::kPostgres, kDbInvalidStatement, Conflict::kNone,
-       "pg said"},
-      {"pg connection", pg("08006"), Backend::kPostgres, kDbGeneralError, Conflict::kNone,
-       "pg said"},
-      {"pg cancelled", pg("57014"), Backend::kPostgres, kDbGeneralError, Conflict::kNone,
-       "pg said"},
-      {"sqlite constraint", lite(SQLITE_CONSTRAINT), Backend::kSqlite, kDbIntegrityViolation,
-       Conflict::kNone, "sqlite said"},
-      {"sqlite unique", lite(SQLITE_CONSTRAINT_UNIQUE), Backend::kSqlite, kDbIntegrityViolation,
-       Conflict::kNone, "sqlite said"},
-      {"sqlite busy", lite(SQLITE_BUSY), Backend::kSqlite, kDbTransactionConflict,
-       Conflict::kTransient, "sqlite said"},
-      {"sqlite busy snapshot", lite(SQLITE_BUSY_SNAPSHOT), Backend::kSqlite, kDbTransactionConflict,
-       Conflict::kTransient, "sqlite said"},
-      {"sqlite locked", lite(SQLITE_LOCKED), Backend::kSqlite, kDbTransactionConflict,
-       Conflict::kTransient, "sqlite said"},
-      {"sqlite error", lite(SQLITE_ERROR), Backend::kSqlite, kDbInvalidStatement, Conflict::kNone,
-       "sqlite said"},
-      {"sqlite perm", lite(SQLITE_PERM), Backend::kSqlite, kDbNoPrivilege, Conflict::kNone,
-       "sqlite said"},
-      {"sqlite auth", lite(SQLITE_AUTH), Backend::kSqlite, kDbNoPrivilege, Conflict::kNone,
-       "sqlite said"},
-      {"sqlite readonly", lite(SQLITE_READONLY), Backend::kSqlite, kDbNoPrivilege, Conflict::kNone,
-       "sqlite said"},
-      {"sqlite io", lite(SQLITE_IOERR), Backend::kSqlite, kDbGeneralError, Conflict::kNone,
-       "sqlite said"},
-      {"soci constraint", [] { throw soci::soci_error("dup"); }, Backend::kSqlite, kDbGeneralError,
-       Conflict::kNone, "dup"},
-      {"out of memory", [] { throw std::bad_alloc(); }, Backend::kPostgres, base::kErrOutOfMemory,
-       Conflict::kNone, "Out of memory"},
-      {"other exception", [] { throw std::runtime_error("odd\n"); }, Backend::kSqlite,
-       kDbGeneralError, Conflict::kNone, "odd"},
-      {"not an exception", [] { throw 42; }, Backend::kSqlite, kDbGeneralError, Conflict::kNone,
-       "unknown database failure"},
+      {Pg("23505"), kDbIntegrityViolation, Conflict::kKeyTaken},    // unique
+      {Pg("23503"), kDbIntegrityViolation, Conflict::kNone},        // foreign key
+      {Pg("23514"), kDbIntegrityViolation, Conflict::kNone},        // check
+      {Pg("40001"), kDbTransactionConflict, Conflict::kTransient},  // serialization
+      {Pg("40P01"), kDbTransactionConflict, Conflict::kTransient},  // deadlock
+      {Pg("55P03"), kDbGeneralError, Conflict::kTransient},         // lock not available
+      {Pg("42501"), kDbNoPrivilege, Conflict::kNone},               // no privilege
+      {Pg("42601"), kDbInvalidStatement, Conflict::kNone},          // syntax
+      {Pg("42P01"), kDbInvalidStatement, Conflict::kNone},          // no table
+      {Pg("08006"), kDbGeneralError, Conflict::kNone},              // connection
+      {Pg("57014"), kDbGeneralError, Conflict::kNone},              // cancelled
+      {Lite(SQLITE_CONSTRAINT), kDbIntegrityViolation, Conflict::kNone},
+      {Lite(SQLITE_CONSTRAINT_UNIQUE), kDbIntegrityViolation, Conflict::kNone},
+      {Lite(SQLITE_BUSY), kDbTransactionConflict, Conflict::kTransient},
+      {Lite(SQLITE_BUSY_SNAPSHOT), kDbTransactionConflict, Conflict::kTransient},
+      {Lite(SQLITE_LOCKED), kDbTransactionConflict, Conflict::kTransient},
+      {Lite(SQLITE_ERROR), kDbInvalidStatement, Conflict::kNone},
+      {Lite(SQLITE_PERM), kDbNoPrivilege, Conflict::kNone},
+      {Lite(SQLITE_AUTH), kDbNoPrivilege, Conflict::kNone},
+      {Lite(SQLITE_READONLY), kDbNoPrivilege, Conflict::kNone},
+      {Lite(SQLITE_IOERR), kDbGeneralError, Conflict::kNone},
+      {{"soci", [] { throw soci::soci_error("dup"); }, Backend::kSqlite, "dup"},
+       kDbGeneralError,
+       Conflict::kNone},
+      {{"memory", [] { throw std::bad_alloc(); }, Backend::kPostgres, "Out of memory"},
+       base::kErrOutOfMemory,
+       Conflict::kNone},
+      {{"runtime", [] { throw std::runtime_error("odd\n"); }, Backend::kSqlite, "odd"},
+       kDbGeneralError,
+       Conflict::kNone},
+      {{"int", [] { throw 42; }, Backend::kSqlite, "unknown database failure"},
+       kDbGeneralError,
+       Conflict::kNone},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failure.what);
     try {
-      c.thrown();
+      c.failure.thrown();
       ADD_FAILURE() << "nothing thrown";
     } catch (...) {
-      const base::Err err = CurrentDbError(c.backend);
+      const base::Err err = CurrentDbError(c.failure.backend);
       EXPECT_EQ(err.number, c.number);
-      EXPECT_EQ(err.description, c.text);
-      EXPECT_EQ(err.source, ProviderSource(c.backend));
+      EXPECT_EQ(err.description, c.failure.text);
+      EXPECT_EQ(err.source, ProviderSource(c.failure.backend));
       EXPECT_EQ(CurrentConflict(), c.conflict);
     }
   }

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "data/connection.h"
 #include "data/enlistment.h"
+#include "tests/test_company.h"
 
 namespace data {
 namespace {
@@ -62,36 +62,26 @@ TEST(WriterQueueTest, AWriterOutOfPatienceGoesOnWithoutTheTurn) {
 // SQLite transactions of the process on one database file queue: the
 // second writer starts only after the first one committed, and sees its row.
 TEST(WriterQueueTest, SqliteTransactionsOnOneFileTakeTurns) {
-  std::string tmpl = "/tmp/plexavo-writer-queue-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-  Target target;
-  target.backend = Backend::kSqlite;
-  target.database = "queue";
-  target.path = tmpl + "/queue.db";
-  {
-    Connection cnn;
-    ASSERT_TRUE(cnn.Open(target, nullptr, OpenMode::kCreateIfMissing).ok());
-    ASSERT_TRUE(cnn.Execute(Sql("CREATE TABLE Seen (N INTEGER)")).ok());
-  }
+  if (testing_support::UsingPostgres()) GTEST_SKIP() << "PostgreSQL's writers do not queue";
+  testing_support::TestCompany company;
   auto first = std::make_unique<Enlistment>();
   Connection one;
-  ASSERT_TRUE(one.Open(target, first.get()).ok());
-  ASSERT_TRUE(one.Execute(Sql("INSERT INTO Seen (N) VALUES (1)")).ok());
+  ASSERT_TRUE(one.Open(company.target(), first.get()).ok());
+  ASSERT_TRUE(one.Execute(Sql("INSERT INTO SM_Config (ID, Value) VALUES ('A', '1')")).ok());
   int seen_by_second = -1;
   std::thread second([&] {
     Enlistment tx;
     Connection two;
-    if (!two.Open(target, &tx).ok()) return;
-    auto rs = two.Query(Sql("SELECT COUNT(*) FROM Seen"), {{"n", base::FieldType::kInt}});
+    if (!two.Open(company.target(), &tx).ok()) return;
+    auto rs = two.Query(Sql("SELECT COUNT(*) FROM SM_Config"), {{"n", base::FieldType::kInt}});
     if (rs.ok()) seen_by_second = *rs->Row(0)[0].AsInt();
     (void)tx.Commit();
   });
-  WaitUntilWaiting(target.Key(), 1);
+  WaitUntilWaiting(company.target().Key(), 1);
   one.Close();
   ASSERT_TRUE(first->Commit().ok());
   second.join();
   EXPECT_EQ(seen_by_second, 1);
-  std::filesystem::remove_all(tmpl);
 }
 
 }  // namespace
