@@ -113,23 +113,22 @@ TEST_F(StatementCacheTest, KeepsAtMostItsCapacity) {
   auto session = SessionPool::Instance().Acquire(company_.target());
   ASSERT_TRUE(session.ok());
   StatementCache& cache = (*session)->statements();
-  for (size_t i = 0; i < StatementCache::kCapacity + 10; ++i) {
-    Sql sql("SELECT " + std::to_string(i) + " + :n");
-    sql.Bind("n", 1);
-    CachedStatement& st = cache.Get(sql, 1);
-    ASSERT_TRUE(st.st().execute(true));
-    EXPECT_EQ(st.column(0), std::to_string(i + 1));
+  // Statement i of its own text, run with `n`: answers i + n.
+  auto run = [&](size_t i, int n) {
+    CachedStatement& st = cache.Get(Sql("SELECT " + std::to_string(i) + " + :n").Bind("n", n), 1);
+    EXPECT_TRUE(st.st().execute(true));
+    const std::string answer = st.column(0);
     st.Finish();
+    return answer;
+  };
+  for (size_t i = 0; i < StatementCache::kCapacity + 10; ++i) {
+    EXPECT_EQ(run(i, 1), std::to_string(i + 1));
   }
   EXPECT_EQ(cache.size(), StatementCache::kCapacity);
   // The one used last is still there and answers with fresh values.
   const uint64_t before = StatementsPrepared();
-  Sql last("SELECT " + std::to_string(StatementCache::kCapacity + 9) + " + :n");
-  last.Bind("n", 100);
-  CachedStatement& st = cache.Get(last, 1);
-  ASSERT_TRUE(st.st().execute(true));
-  EXPECT_EQ(st.column(0), std::to_string(StatementCache::kCapacity + 109));
-  st.Finish();
+  EXPECT_EQ(run(StatementCache::kCapacity + 9, 100),
+            std::to_string(StatementCache::kCapacity + 109));
   EXPECT_EQ(StatementsPrepared(), before);
   SessionPool::Instance().Release(company_.target(), std::move(session).value());
 }
