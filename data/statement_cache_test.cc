@@ -12,25 +12,19 @@ namespace {
 
 using testing_support::TestCompany;
 
-const std::vector<base::Field> kConfigFields = {{"ID", base::FieldType::kText},
-                                                {"Value", base::FieldType::kText}};
-
 Sql InsertConfig(const std::string& id, const base::Value& value) {
   return Sql("INSERT INTO SM_Config (ID, Value) VALUES (:id, :value)")
       .Bind("id", id)
       .Bind("value", value);
 }
 
-Sql ReadConfig(const std::string& id) {
-  return Sql("SELECT ID, Value FROM SM_Config WHERE ID = :id").Bind("id", id);
-}
-
 // The Value of one SM_Config row read through `cnn`, "<none>" without one.
 std::string ValueOf(Connection& cnn, const std::string& id) {
-  auto rs = cnn.Query(ReadConfig(id), kConfigFields);
+  auto rs = cnn.Query(Sql("SELECT Value FROM SM_Config WHERE ID = :id").Bind("id", id),
+                      {{"Value", base::FieldType::kText}});
   if (!rs.ok()) return "<failed: " + rs.err().description + ">";
   if (rs->RecordCount() == 0) return "<none>";
-  return rs->Row(0)[1].IsNull() ? "<null>" : rs->Row(0)[1].TextOrEmpty();
+  return rs->Row(0)[0].IsNull() ? "<null>" : rs->Row(0)[0].TextOrEmpty();
 }
 
 class StatementCacheTest : public ::testing::Test {
