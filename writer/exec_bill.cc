@@ -121,22 +121,6 @@ struct AddedBom {
   base::Currency qty;
 };
 
-// Writes down for a dry run each BOM row the execution adds, then each it
-// raises, with the sum of the lines it takes.
-void NoteBomChanges(const OrderScope& scope, const std::vector<BomRow>& rows,
-                    const std::map<int32_t, base::Currency>& raised,
-                    const std::vector<AddedBom>& added, host::Effects& effects) {
-  for (const AddedBom& a : added) {
-    effects.bom.push_back({scope.ord_bill, scope.ord_sort_id, a.art, a.serial, 0, a.qty, true});
-  }
-  for (const BomRow& r : rows) {
-    auto found = raised.find(r.id);
-    if (found == raised.end()) continue;
-    effects.bom.push_back(
-        {scope.ord_bill, scope.ord_sort_id, r.art, r.serial, r.id, found->second, false});
-  }
-}
-
 // Raises the BOM issued quantity of every line, adding a BOM row for
 // material the order does not list. Lines are taken in order, and a row
 // added for one line serves the later lines of its article (and serial
@@ -170,14 +154,15 @@ base::Status RaiseBom(data::Connection& cnn, const std::string& bill_id, const O
   for (const AddedBom& a : added) {
     inserts.push_back({scope.ord_bill, scope.ord_sort_id, a.art, a.serial, exe_date.DateOnly(),
                        a.qty, zero, zero, zero});
+    if (effects)
+      effects->bom.push_back({scope.ord_bill, scope.ord_sort_id, a.art, a.serial, 0, a.qty, true});
   }
   PLX_RETURN_IF_ERROR(data::ExecuteRows(
       cnn,
       {"Insert Into MF_OrdBom(BillID,SortID,ArtID,SerialNo,UseDate,OutQty,Qty,NetQty,AddQty) ", "",
        std::vector<base::FieldType>(9, base::FieldType::kText), false},
       inserts));
-  if (effects != nullptr) NoteBomChanges(scope, rows, raised, added, *effects);
-  return AddIssued(cnn, raised);
+  return AddIssued(cnn, scope, rows, raised, effects);
 }
 
 }  // namespace

@@ -55,15 +55,24 @@ std::vector<int32_t> BomCandidates(const std::vector<BomRow>& rows, int32_t art,
   return ids;
 }
 
-base::Status AddIssued(data::Connection& cnn, const std::map<int32_t, base::Currency>& by_id) {
-  std::vector<std::vector<base::Value>> rows;
-  for (const auto& [id, qty] : by_id) rows.push_back({id, qty});
+base::Status AddIssued(data::Connection& cnn, const OrderScope& scope,
+                       const std::vector<BomRow>& rows,
+                       const std::map<int32_t, base::Currency>& by_id, host::Effects* effects) {
+  for (const BomRow& r : rows) {
+    auto found = by_id.find(r.id);
+    if (effects != nullptr && found != by_id.end()) {
+      effects->bom.push_back(
+          {scope.ord_bill, scope.ord_sort_id, r.art, r.serial, r.id, found->second, false});
+    }
+  }
+  std::vector<std::vector<base::Value>> values;
+  for (const auto& [id, qty] : by_id) values.push_back({id, qty});
   PLX_RETURN_IF_ERROR(data::ExecuteRows(cnn,
                                         {"Update MF_OrdBom Set OutQty = OutQty + v.column2 From (",
                                          ") AS v Where MF_OrdBom.ID = v.column1",
                                          {base::FieldType::kInt, base::FieldType::kCurrency},
                                          true},
-                                        rows));
+                                        values));
   return base::OkStatus();
 }
 

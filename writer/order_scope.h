@@ -13,6 +13,7 @@
 #include "base/datetime.h"
 #include "base/result.h"
 #include "data/connection.h"
+#include "host/effects.h"
 
 namespace writer {
 
@@ -42,8 +43,12 @@ base::Result<std::vector<BomRow>> ReadBomRows(data::Connection& cnn, const Order
 std::vector<int32_t> BomCandidates(const std::vector<BomRow>& rows, int32_t art,
                                    const std::string* serial);
 
-// Adds each quantity to the issued quantity of the BOM row of its ID.
-base::Status AddIssued(data::Connection& cnn, const std::map<int32_t, base::Currency>& by_id);
+// Adds each quantity to the issued quantity of the BOM row of its ID, one
+// of the scope's `rows`. With `effects` (a dry run) each row changed is
+// written down, in ID order, with the quantity added.
+base::Status AddIssued(data::Connection& cnn, const OrderScope& scope,
+                       const std::vector<BomRow>& rows,
+                       const std::map<int32_t, base::Currency>& by_id, host::Effects* effects);
 
 }  // namespace writer
 

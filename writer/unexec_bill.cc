@@ -86,18 +86,6 @@ Outcome CheckNoReturnBill(Call& call, const std::string& bill_id) {
       messages::Showmsg(messages::kMsgReturnBillExists, call.lang(), rs.Row(0)[0].TextOrEmpty()));
 }
 
-// Writes down for a dry run each BOM row the reversal lowers, by the sum of
-// its lines.
-void NoteLowered(const OrderScope& scope, const std::vector<BomRow>& rows,
-                 const std::map<int32_t, base::Currency>& lowered, host::Effects& effects) {
-  for (const BomRow& r : rows) {
-    auto found = lowered.find(r.id);
-    if (found == lowered.end()) continue;
-    effects.bom.push_back(
-        {scope.ord_bill, scope.ord_sort_id, r.art, r.serial, r.id, found->second, false});
-  }
-}
-
 // Lowers the BOM row of every line, highest line number first. A line
 // without a BOM row of the bill's order line is refused (10110) before
 // anything is lowered.
@@ -124,10 +112,7 @@ Outcome LowerBom(Call& call, const std::string& bill_id, const Executed& bill) {
     base::Currency& sum = lowered[ChooseBomTarget(candidates, named)];
     PLX_ASSIGN_OR_RETURN(sum, sum.Sub(st_qty));
   }
-  if (host::Effects* effects = call.ctx().effects()) {
-    NoteLowered(bill.scope, rows, lowered, *effects);
-  }
-  PLX_RETURN_IF_ERROR(AddIssued(call.cnn(), lowered));
+  PLX_RETURN_IF_ERROR(AddIssued(call.cnn(), bill.scope, rows, lowered, call.ctx().effects()));
   return Outcome::Ok();
 }
 
