@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prints, per layer, the lines of code and of tests (C++ sources, not counting
 # blank lines and lines that hold only a // comment) and the ratio of tests to
-# code. Code is every .cc/.h that is not a *_test.cc, including the shared test
-# support in tests/; tests are the *_test.cc files.
+# code. Tests are the *_test.cc files and the shared test support in tests/;
+# code is every other .cc/.h of the layers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,8 +18,13 @@ total_tests=0
 printf '%-12s %7s %7s %6s\n' layer code tests ratio
 for layer in $layers; do
   [ -d "$layer" ] || continue
-  mapfile -t code_files < <(find "$layer" -type f \( -name '*.cc' -o -name '*.h' \) ! -name '*_test.cc' | sort)
-  mapfile -t test_files < <(find "$layer" -type f -name '*_test.cc' | sort)
+  if [ "$layer" = tests ]; then
+    code_files=()
+    mapfile -t test_files < <(find "$layer" -type f \( -name '*.cc' -o -name '*.h' \) | sort)
+  else
+    mapfile -t code_files < <(find "$layer" -type f \( -name '*.cc' -o -name '*.h' \) ! -name '*_test.cc' | sort)
+    mapfile -t test_files < <(find "$layer" -type f -name '*_test.cc' | sort)
+  fi
   code=$(count "${code_files[@]}")
   tests=$(count "${test_files[@]}")
   total_code=$((total_code + code))
