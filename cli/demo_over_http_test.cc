@@ -1,5 +1,6 @@
-// Every reader operation through the real server on the demo company's
-// data, with bills made and executed by the writer through the same server.
+// The demo company through the real server: what its seeding sets up, and
+// a bill made and executed by the writer on its data. What each operation
+// answers in general is for the reader's and the writer's own tests.
 #include <gtest/gtest.h>
 
 #include "boundary/interfaces.h"
@@ -54,39 +55,24 @@ class DemoOverHttpTest : public ::testing::Test {
   testing_support::TestServer server_{company_};
 };
 
+// The demo's period, and its users' tokens and rights: the clerk may not
+// execute nor take stock out of the standard parts depot, the keeper may
+// not edit.
 TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
   EXPECT_EQ(Reader("CurPeriod")["result"], "202612");
   EXPECT_EQ(Reader("UserName")["result"], "系统管理员");
-  EXPECT_EQ(Reader("UserInnerID")["result"], 1);
+  EXPECT_EQ(Reader("GetUserLang")["result"], true);
   EXPECT_EQ(Reader("CheckRight")["byref"]["vblnUnExec"], true);
   EXPECT_EQ(Reader("CheckRight", {}, users_.clerk_token)["byref"]["vblnExec"], false);
   EXPECT_EQ(Reader("EditRight", {}, users_.keeper_token)["result"], false);
-  std::string rows;
-  for (const char* op : {"GetRstUser", "GetRstOpCate", "GetRstMaker", "ShopRst"}) {
-    rows += std::to_string(Rows(Reader(op))) + " ";
-  }
-  EXPECT_EQ(rows, "3 3 3 2 ");
-  EXPECT_EQ(Reader("ShopRst", {}, "")["result"]["rows"][0][1], "装配车间");
-  EXPECT_EQ(Reader("GetMeasID", {{"vlngArtID", 1003}})["result"], "kg");
   EXPECT_EQ(Reader("GetShelfName", {{"vstrID", "A-01"}})["result"], "标准件库 A 区 01 架");
   Json refused = Reader("GetShelfName", {{"vstrID", "A-01"}}, users_.clerk_token);
   EXPECT_EQ(refused["result"], "");
   EXPECT_EQ(refused["byref"]["vstrErr"], "在指定的仓库中没有出库权限！");
-  EXPECT_EQ(Reader("GetItemName", {{"vstrID", "CI-01"}})["result"], "直接材料");
-  EXPECT_EQ(Reader("GetProjectName", {{"vstrID", "PRJ-02"}})["result"], "新产品试制");
-  Json art = Reader("ArtExInfo", {{"vstrArtCode", "MTR-Y90"}});
-  EXPECT_EQ(art["result"], true);
-  EXPECT_EQ(art["byref"]["vlngArtID"], 1004);
-  EXPECT_EQ(art["byref"]["vlngSerial"], 1);
-  Json bom = Reader("OrderBomRst", {{"vstrBillID", "MO-001"}, {"vstrSortID", "1"}});
-  EXPECT_EQ(Rows(bom), 4u);
-  EXPECT_EQ(bom["byref"]["vstrArtCode"], "MTR-Y90");
-  EXPECT_EQ(Reader("GetUserLang")["result"], true);
-  Json killed = Reader("AddNew", {{"vstrID", "kept"}});
-  EXPECT_EQ(killed["byref"]["vstrID"], "kept");
-  EXPECT_EQ(killed["byref"]["vstrErr"], "function kill");
 }
 
+// A bill of boxes and sheets made and executed on the demo's orders, read
+// back in the stock units its articles convert to.
 TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
   const Json lines = server::RowsetToJson(testing_support::Lines(
       {{.sort_id = "1", .art = 1001, .meas = "box", .shelf = "A-01", .qty = "2"},
@@ -101,19 +87,12 @@ TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
                     {"vblnAutoExe", true}});
   ASSERT_EQ(made["result"], true) << made.dump();
   const std::string id = made["byref"]["vstrID"];
-  Json unexecuted =
-      Call("Plexavo.MF_OutBillE", "AddNew", {{"vstrOrdBill", "MO-003"}, {"vrstDetail", lines}});
-  ASSERT_EQ(unexecuted["result"], true);
 
   Json list = Reader("BillList",
                      {{"vdtmBegin", "2026-12-01"}, {"vdtmEnd", "2026-12-31"}, {"vlngState", 2}});
   ASSERT_EQ(Rows(list), 1u);
   EXPECT_EQ(list["result"]["rows"][0][0], id);
   EXPECT_EQ(list["result"]["rows"][0][6], "正常领料");  // OpCateName
-  EXPECT_EQ(
-      Rows(Reader("BillList",
-                  {{"vdtmBegin", "2026-12-31"}, {"vdtmEnd", "2026-12-01"}, {"vlngState", 3}})),
-      2u);  // the range is swapped back
   Json print = Reader("PrintRst", {{"vstrBillID", id}});
   ASSERT_EQ(Rows(print), 2u);
   EXPECT_EQ(print["result"]["rows"][0][22], "2.0000");      // Qty
@@ -121,21 +100,11 @@ TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
   Json content = Reader("GetContent", {{"vstrBillID", id}});
   EXPECT_EQ(Rows(content), 2u);
   EXPECT_EQ(content["byref"]["vstrExecer"], "系统管理员");
-  EXPECT_EQ(content["byref"]["vstrItemName"], "直接材料");
   Json detail = Reader(
       "DetailInfo",
       {{"vstrOrdBill", "MO-001"}, {"vstrOrdSortID", "1"}, {"vstrBillID", id}, {"vstrSortID", "1"}});
   EXPECT_EQ(detail["result"], true) << detail.dump();
   EXPECT_EQ(detail["byref"]["vcurStQty"], "200.0000");
-  EXPECT_EQ(Rows(Reader("OutUnListRst", {{"vstrOrdBill", "MO-001"},
-                                         {"vstrOrdSortID", "1"},
-                                         {"vdtmBegin", "2026-12-01"},
-                                         {"vdtmEnd", "2026-12-31"}})),
-            2u);
-  Json locked = Reader("CanEdit", {{"vstrID", id}});
-  EXPECT_EQ(locked["result"], false);
-  EXPECT_EQ(locked["byref"]["vstrErr"], "编号为 " + id + " 的生产领料单已经执行，不能修改及删除！");
-  EXPECT_EQ(Reader("CanDelete", {{"vstrID", unexecuted["byref"]["vstrID"]}})["result"], true);
 }
 
 }  // namespace
