@@ -9,22 +9,12 @@
 namespace boundary {
 namespace {
 
-TEST(InterfacesTest, TablesHoldEveryOperationInOrder) {
+// The writer's ids and names are checked through the C ABI (inproc_test).
+TEST(InterfacesTest, ReaderIdsAreConsecutiveAndInterfacesFoundByProgramId) {
   const auto& reader = *ReaderInterface().operations;
-  const auto& writer = *WriterInterface().operations;
   for (size_t i = 0; i < reader.size(); ++i) {
-    EXPECT_EQ(reader[i].dispid, 0x60030000u + i) << reader[i].name;  // consecutive
+    EXPECT_EQ(reader[i].dispid, 0x60030000u + i) << reader[i].name;
   }
-  std::string writer_ids;
-  for (const Operation& op : writer) writer_ids += op.name + (" " + DispIdText(op.dispid)) + " ";
-  EXPECT_EQ(writer_ids,
-            "AddNew 60030000 Edit 60030002 Delete 60030005 ExecBill 60030006 UnExecBill 60030007 "
-            "AddFromOutPlan 60030008 ");
-  EXPECT_STREQ(OperationByDispId(ReaderInterface(), 0x6003001D)->name, "ShopRst");
-  EXPECT_STREQ(OperationByDispId(WriterInterface(), 0x60030008)->name, "AddFromOutPlan");
-  EXPECT_EQ(OperationByName(ReaderInterface(), "shoprst"),
-            OperationByDispId(ReaderInterface(), 0x6003001D));
-  EXPECT_EQ(OperationByName(WriterInterface(), "CanEdit"), nullptr);  // private to the writer
   EXPECT_EQ(DispIdText(0x6003001D), "6003001D");
   EXPECT_EQ(InterfaceByProgId("plexavo.mf_outbille"), &WriterInterface());
   EXPECT_EQ(InterfaceByProgId("Plexavo.Other"), nullptr);
