@@ -6,21 +6,16 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
-#include "cli/demo_company.h"
-#include "cli/demo_files.h"
 #include "cli/sign_in_link.h"
 #include "data/admin.h"
 #include "masterdata/kinds.h"
 #include "schema/data_model_doc.h"
 #include "schema/migrations.h"
-#include "tests/bill_fixture.h"
 #include "tests/run_cli.h"
 #include "tests/test_company.h"
 #include "tokens/token.h"
@@ -100,15 +95,18 @@ TEST(CliHelpTest, HelpAndUsageErrors) {
     std::string begins;
     std::vector<const char*> has = {}, lacks = {};
   };
-  std::vector<Case> cases = {
+  // Periods are refused before any database is opened.
+  const std::string bad_form = "is not YYYYMM (six digits)";
+  auto period = [](const std::string& yyyymm, const std::string& refusal) {
+    return Case{{"period", "set", "db", "MF", yyyymm},
+                kExitUsage,
+                "plexavo period set: period '" + yyyymm + "' " + refusal + "\n"};
+  };
+  const Case cases[] = {
       {{"--help"}, 0, "usage: plexavo COMMAND", {"\n  user add ", "\n  serve"}},
       {{"-h"}, 0, "usage: plexavo COMMAND", {"\n  initdb DB\n"}},
       {{"help"}, 0, "usage: plexavo COMMAND", {"\n  config set "}},
-      {{"user", "--help"},
-       0,
-       "",
-       {"user add", "user token", "user grant", "user revoke"},
-       {"config set", "initdb"}},
+      {{"user", "--help"}, 0, "", {"user add", "user revoke"}, {"config set", "initdb"}},
       {{"user", "add", "--help"}, 0, "usage: plexavo user add DB LOGIN", {}, {"config set"}},
       {{"help", "user", "add"}, 0, "usage: plexavo user add DB LOGIN", {}, {"config set"}},
       {{}, 2, "plexavo: no command given"},
@@ -137,21 +135,13 @@ TEST(CliHelpTest, HelpAndUsageErrors) {
       {{"config", "set", "db", "", "v"}, 2, "plexavo config set: KEY must not be empty"},
       {{"period", "clear", "db"}, 2, "plexavo period clear: missing MODULE"},
       {{"selfcheck", "extra"}, 2, "plexavo selfcheck: unexpected argument 'extra'"},
+      period("202613", "has month 13; months are 01 to 12"),
+      period("202600", "has month 00; months are 01 to 12"),
+      period("20261", bad_form),
+      period("2026121", bad_form),
+      period("abcdef", bad_form),
+      period("2026 1", bad_form),
   };
-  // Periods are refused before any database is opened.
-  const std::string bad_form = "is not YYYYMM (six digits)";
-  const std::pair<const char*, std::string> periods[] = {
-      {"202613", "has month 13; months are 01 to 12"},
-      {"202600", "has month 00; months are 01 to 12"},
-      {"20261", bad_form},
-      {"2026121", bad_form},
-      {"abcdef", bad_form},
-      {"2026 1", bad_form}};
-  for (const auto& [period, refusal] : periods) {
-    cases.push_back({{"period", "set", "db", "MF", period},
-                     kExitUsage,
-                     "plexavo period set: period '" + std::string(period) + "' " + refusal + "\n"});
-  }
   for (const auto& c : cases) {
     SCOPED_TRACE(Joined(c.args));
     Outcome r = RunCli(c.args);
@@ -168,15 +158,19 @@ TEST(CliHelpTest, HelpAndUsageErrors) {
 
 // ---- Commands on a company database ---------------------------------------
 
-// The administration commands in turn on one company database: what each
-// prints and exits with, then what they left in the database.
+// The administration and master data commands in turn on one company
+// database: what each prints and exits with, then what they left in it.
 TEST(CliDbTest, CommandsChangeTheDatabaseAndSayWhatTheyDid) {
   TestCompany company;  // already initialised by the fixture
   const std::string db = company.name();
   const std::string ghost = "|there is no user 'ghost'";
   const std::string no_db = "1 |company database 'nosuchdb' has no settings";
+  const std::string dir = company.dir();
+  std::ofstream(dir + "/depots.csv") << "ID,Name\nWH-9,\"Yard, east\"\n";
+  std::ofstream(dir + "/shelves.csv") << "ID,DepotID\nS1,nowhere\n";
   // The arguments, then the exit code, the output (<token>: one new token)
-  // and after '|' a text the error output holds ("" for none).
+  // and after '|' a text the error output holds ("" for none; no progress
+  // line off a terminal).
   const std::pair<std::vector<std::string>, std::string> steps[] = {
       {{"user", "add", db, "amy", "--name", "Amy Lee", "--lang", "T", "--inner-id", "42"},
        "0 <token>|added user amy to company database " + db + "; its sign-in token"},
@@ -207,6 +201,15 @@ TEST(CliDbTest, CommandsChangeTheDatabaseAndSayWhatTheyDid) {
       {{"user", "add", "nosuchdb", "amy", "--name", "Amy"}, no_db},
       {{"config", "set", "nosuchdb", "k", "v"}, no_db},
       {{"period", "clear", "nosuchdb", "MF"}, no_db},
+      {{"import", db, "depots", dir + "/depots.csv"},
+       "0 imported 1 depots rows into company database " + db + "\n|"},
+      {{"export", db, "depots"}, "0 ID,Name\r\nWH-9,\"Yard, east\"\r\n|"},
+      {{"import", db, "shelves", dir + "/shelves.csv"},
+       "1 |plexavo import: 1 problem in the shelves file; nothing was written:\n"
+       "line 2, column DepotID: no depot 'nowhere'\n"},
+      {{"import", db, "shelves", dir + "/none.csv"}, "1 |cannot open"},
+      {{"export", db, "widgets"}, "2 |unknown kind 'widgets'; kinds: " + masterdata::KindNames()},
+      {{"schema", "doc"}, "0 " + schema::RenderDataModel().value() + "|"},
   };
   std::vector<std::string> issued;
   const base::DateTime started = base::DateTime::Now();
@@ -239,6 +242,7 @@ TEST(CliDbTest, CommandsChangeTheDatabaseAndSayWhatTheyDid) {
             "amy|MF02;amy|MF03");
   EXPECT_EQ(company.Rows("SELECT ID, Value FROM SM_Config", "tt"), "IDMode|-2");
   EXPECT_EQ(company.Count("SM_Period"), 0);
+  EXPECT_EQ(company.Count("ST_Shelf"), 0);
 }
 
 TEST(CliDbTest, InitDbCreatesAFreshDatabase) {
@@ -283,52 +287,6 @@ TEST(CliSelfcheckTest, PassesCleansUpAndRestoresTheSettingsPath) {
   EXPECT_TRUE(r.out.ends_with("selfcheck ok\n")) << r.out;
   EXPECT_NE(r.out.find("ok: plexavo user add selfcheck"), std::string::npos) << r.out;
   EXPECT_TRUE(left_empty) << "selfcheck left files in " << tmp;
-}
-
-// ---- Master data and the demo company ------------------------------------
-
-TEST(MasterDataCommandsTest, ImportsExportsAndReportsRefusals) {
-  TestCompany company;
-  const std::string db = company.name(), dir = company.dir();
-  std::ofstream(dir + "/depots.csv") << "ID,Name\nWH-9,\"Yard, east\"\n";
-  std::ofstream(dir + "/shelves.csv") << "ID,DepotID\nS1,nowhere\n";
-  // The arguments, then the exit code, the output and after '|' a text the
-  // error output holds ("" for none; no progress line off a terminal).
-  const std::pair<std::vector<std::string>, std::string> steps[] = {
-      {{"import", db, "depots", dir + "/depots.csv"},
-       "0 imported 1 depots rows into company database " + db + "\n|"},
-      {{"export", db, "depots"}, "0 ID,Name\r\nWH-9,\"Yard, east\"\r\n|"},
-      {{"import", db, "shelves", dir + "/shelves.csv"},
-       "1 |plexavo import: 1 problem in the shelves file; nothing was written:\n"
-       "line 2, column DepotID: no depot 'nowhere'\n"},
-      {{"import", db, "shelves", dir + "/none.csv"}, "1 |cannot open"},
-      {{"export", db, "widgets"}, "2 |unknown kind 'widgets'; kinds: " + masterdata::KindNames()},
-      {{"schema", "doc"}, "0 " + schema::RenderDataModel().value() + "|"},
-  };
-  for (const auto& [args, said] : steps) {
-    EXPECT_EQ(Said(RunCli(args), said), said) << Joined(args);
-  }
-  EXPECT_EQ(company.Count("ST_Shelf"), 0);
-}
-
-TEST(DemoFilesTest, EveryKindHasAFileAndTheCompanyComesFromThem) {
-  std::vector<std::string> files, kinds;
-  for (const DemoFile& f : DemoFiles()) files.push_back(f.kind);
-  for (const masterdata::Kind& k : masterdata::Kinds()) kinds.push_back(k.name);
-  std::sort(kinds.begin(), kinds.end());
-  EXPECT_EQ(files, kinds);
-  TestCompany company;
-  auto users = SeedDemoCompany(company.target(), "202612");
-  ASSERT_TRUE(users.ok()) << users.err().description;
-  std::string counts;
-  for (const char* table :
-       {"FD_Article", "FD_ArtStore", "FD_ArtMeas", "ST_ShelfBal", "MF_OrdBom", "ST_DepotRight"}) {
-    counts += std::to_string(company.Count(table)) + " ";
-  }
-  EXPECT_EQ(counts, "6 6 11 8 8 6 ");
-  EXPECT_EQ(company.Text("SELECT MIN(Date) || ' ' || MAX(Date) FROM MF_Order"),
-            "2026-12-01 2026-12-01");
-  EXPECT_EQ(company.Text("SELECT Name FROM FD_Article WHERE ID = 1001"), "六角螺栓 M6×20");
 }
 
 TEST(SignInLinkTest, PutsDatabaseAndTokenInTheFragment) {

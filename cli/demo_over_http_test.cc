@@ -3,8 +3,12 @@
 // answers in general is for the reader's and the writer's own tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "boundary/interfaces.h"
 #include "cli/demo_company.h"
+#include "cli/demo_files.h"
+#include "masterdata/kinds.h"
 #include "server/json_values.h"
 #include "tests/bill_fixture.h"
 #include "tests/test_company.h"
@@ -54,6 +58,24 @@ class DemoOverHttpTest : public ::testing::Test {
   cli::DemoUsers users_;
   testing_support::TestServer server_{company_};
 };
+
+// The demo's files are one per import kind, and seeding loads them all.
+TEST_F(DemoOverHttpTest, EveryKindHasAFileAndTheCompanyComesFromThem) {
+  std::vector<std::string> files, kinds;
+  for (const DemoFile& f : DemoFiles()) files.push_back(f.kind);
+  for (const masterdata::Kind& k : masterdata::Kinds()) kinds.push_back(k.name);
+  std::sort(kinds.begin(), kinds.end());
+  EXPECT_EQ(files, kinds);
+  std::string counts;
+  for (const char* table :
+       {"FD_Article", "FD_ArtStore", "FD_ArtMeas", "ST_ShelfBal", "MF_OrdBom", "ST_DepotRight"}) {
+    counts += std::to_string(company_.Count(table)) + " ";
+  }
+  EXPECT_EQ(counts, "6 6 11 8 8 6 ");
+  EXPECT_EQ(company_.Text("SELECT MIN(Date) || ' ' || MAX(Date) FROM MF_Order"),
+            "2026-12-01 2026-12-01");
+  EXPECT_EQ(company_.Text("SELECT Name FROM FD_Article WHERE ID = 1001"), "六角螺栓 M6×20");
+}
 
 // The demo's period, and its users' tokens and rights: the clerk may not
 // execute nor take stock out of the standard parts depot, the keeper may
