@@ -4,7 +4,12 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <regex>
 #include <sstream>
 
@@ -12,11 +17,11 @@
 #include "boundary/dispatch.h"
 #include "server/http.h"
 #include "server/json_values.h"
+#include "server/openapi.h"
 #include "tests/run_cli.h"
 #include "tests/server_process.h"
 #include "tests/test_company.h"
 #include "tests/test_server.h"
-#include "tokens/token.h"
 
 namespace server {
 namespace {
@@ -24,30 +29,69 @@ namespace {
 using testing_support::CliOutcome;
 using testing_support::HttpAnswer;
 using testing_support::RunCli;
-using testing_support::TestCompany;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
+
+// Writes a self-signed certificate for "localhost", valid for an hour, and
+// its P-256 key as PEM files; false when a step fails.
+bool WriteCertificate(const std::string& cert_path, const std::string& key_path) {
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  if (key == nullptr) return false;
+  X509* x = X509_new();
+  X509_set_version(x, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(x), 1);
+  X509_gmtime_adj(X509_getm_notBefore(x), 0);
+  X509_gmtime_adj(X509_getm_notAfter(x), 3600);
+  X509_set_pubkey(x, key);
+  X509_NAME* name = X509_get_subject_name(x);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+  X509_set_issuer_name(x, name);
+  bool ok = X509_sign(x, key, EVP_sha256()) > 0;
+  FILE* cert = std::fopen(cert_path.c_str(), "w");
+  FILE* pem_key = std::fopen(key_path.c_str(), "w");
+  ok = ok && cert != nullptr && pem_key != nullptr && PEM_write_X509(cert, x) == 1 &&
+       PEM_write_PrivateKey(pem_key, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+  if (cert != nullptr) std::fclose(cert);
+  if (pem_key != nullptr) std::fclose(pem_key);
+  X509_free(x);
+  EVP_PKEY_free(key);
+  return ok;
+}
 
 class ServerTest : public testing_support::ServerFixture {
  protected:
   void SetUp() override {
     ServerFixture::SetUp();
-    company_.AddUser("bob", "Bob Baker", "", {}, 7);
     db_ = company_.name();
     server_.Start();
   }
-
-  Json DbArgs() const { return {{"vstrDB", db_}, {"vstrErr", ""}}; }
 
   Json CheckRightArgs() const {
     return {{"vblnRead", false},   {"vblnEdit", false}, {"vblnExec", false},
             {"vblnUnExec", false}, {"vstrDB", db_},     {"vstrErr", ""}};
   }
 
+  // UserName called with `token`: the status and the text answered.
+  std::pair<int, std::string> CallWith(const std::string& token) {
+    auto a =
+        server_.Post(server_.Body(kReader, "UserName"), {{"Authorization", "Bearer " + token}});
+    return {a.status, a.text};
+  }
+
+  std::pair<int, std::string> Refused() const {
+    return {401, testing_support::ErrorBody(testing_support::TokenRefusal(db_))};
+  }
+
+  httplib::Result Get(const std::string& path) {
+    httplib::Client client("127.0.0.1", server_.port());
+    return client.Get(path.c_str());
+  }
+
   std::string db_;
 };
 
-TEST_F(ServerTest, AnswersHealthAndInterfaces) {
+TEST_F(ServerTest, AnswersHealthInterfacesAndTheApiDocument) {
   HttpAnswer health = server_.Get("/v1/health");
   EXPECT_EQ(health.status, 200);
   EXPECT_EQ(health.body, Json({{"status", "ok"}}));
@@ -72,9 +116,17 @@ TEST_F(ServerTest, AnswersHealthAndInterfaces) {
             Json({{"name", "vblnRead"}, {"type", "bool"}, {"direction", "inout"}}));
   EXPECT_EQ(check["parameters"][4],
             Json({{"name", "vstrDB"}, {"type", "text"}, {"direction", "in"}}));
+
+  auto doc = ParseJson(server_.Get("/v1/openapi.json").text);
+  ASSERT_TRUE(doc.ok());
+  EXPECT_EQ(*doc, OpenApiDocument());
+  // One operation's path and argument schema, as a caller reads them.
+  EXPECT_TRUE((*doc)["paths"].contains("/v1/call/Plexavo.MF_OutBillE/ExecBill"));
+  EXPECT_EQ((*doc)["components"]["schemas"]["MF_OutBillE.ExecBill.Args"]["required"],
+            Json({"vstrID", "vdtmExeDate", "vstrDB", "vstrErr"}));
 }
 
-TEST_F(ServerTest, CheckRightByNameAndByDispIdAgree) {
+TEST_F(ServerTest, CheckRightByNameAndByDispIdAgreeAndAreLoggedAndCounted) {
   const Json expected =
       Json::parse(R"({"result":true,"byref":{"vblnRead":true,"vblnEdit":true,"vblnExec":false,)"
                   R"("vblnUnExec":false,"vstrErr":""}})");
@@ -92,130 +144,50 @@ TEST_F(ServerTest, CheckRightByNameAndByDispIdAgree) {
                   R"( progid=Plexavo\.MF_OutBill op=CheckRight ms=\d+ 200 ok\n)");
   EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), line), {}), 2) << log;
   EXPECT_EQ(log.find(server_.Token("amy")), std::string::npos);
-}
 
-TEST_F(ServerTest, AnswersTheCallersQueries) {
-  company_.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', '202612')");
-  Json add_new = testing_support::NewBillArgs(base::Rowset({{"Qty", base::FieldType::kCurrency}}),
-                                              false, "B-17");
-  add_new.update(DbArgs());
-  const struct {
-    const char* op;
-    Json args;
-    Json expected;
-  } cases[] = {
-      {"CurPeriod", DbArgs(), {{"result", "202612"}, {"byref", {{"vstrErr", ""}}}}},
-      {"UserName", DbArgs(), {{"result", "Amy Archer"}, {"byref", {{"vstrErr", ""}}}}},
-      {"GetRstUser",
-       DbArgs(),
-       {{"result", Json::parse(R"({"fields":[{"name":"LoginName","type":"text"},)"
-                               R"({"name":"UserName","type":"text"},)"
-                               R"({"name":"InnerID","type":"int"}],)"
-                               R"("rows":[["amy","Amy Archer",0],["bob","Bob Baker",7]]})")},
-        {"byref", {{"vstrErr", ""}}}}},
-      // The reader's own write is switched off.
-      {"AddNew",
-       add_new,
-       {{"result", false}, {"byref", {{"vstrID", "B-17"}, {"vstrErr", "function kill"}}}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.op);
-    HttpAnswer a = server_.Call(kReader, c.op, c.args);
-    EXPECT_EQ(a.status, 200);
-    EXPECT_EQ(a.body, c.expected);
+  // The metrics count calls by outcome, without tokens or arguments.
+  EXPECT_EQ(server_.Call(kReader, "CanEdit", {{"vstrID", "no-such-bill"}}).status, 200);
+  const std::string bogus = std::string(64, 'f');
+  EXPECT_EQ(CallWith(bogus).first, 401);
+  EXPECT_EQ(server_.Call(kReader, "NoSuchOperation").status, 400);
+  auto res = Get("/metrics");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  const std::string& m = res->body;
+  for (const char* line : {
+           "plexavo_calls_total{class=\"MF_OutBill\",operation=\"CheckRight\",outcome=\"success\"} "
+           "2\n",
+           // The bogus token is refused before the body is parsed: the call
+           // is counted without a class or operation.
+           "plexavo_calls_total{class=\"-\",operation=\"-\",outcome=\"failure\"} 1\n",
+           "plexavo_calls_total{class=\"MF_OutBill\",operation=\"CanEdit\",outcome=\"refusal\"} "
+           "1\n",
+           "plexavo_calls_total{class=\"MF_OutBill\",operation=\"-\",outcome=\"failure\"} 1\n",
+           "plexavo_call_duration_seconds_count{class=\"MF_OutBill\",operation=\"CheckRight\"} 2\n",
+           "plexavo_call_duration_seconds_bucket{class=\"MF_OutBill\",operation=\"CheckRight\","
+           "le=\"+Inf\"} 2\n",
+           "# TYPE plexavo_db_wait_seconds_total counter\n",
+           "# TYPE plexavo_build_info gauge\n",
+       }) {
+    EXPECT_NE(m.find(line), std::string::npos) << line << "\n" << m;
   }
-  EXPECT_EQ(company_.Count("MF_OutBill"), 0);
-}
-
-// Each refusal with its status and text. The values of arguments are read
-// by json_values (its own test); here a fractional number must reach that
-// reading as written, not through a double.
-TEST_F(ServerTest, RefusesBadRequestsAndCallers) {
-  TestCompany other;
-  other.AddUser("bea", "Bea Other");
-  testing_support::TestServer other_server(other);
-  const std::string other_token = other_server.Token("bea");
-  company_.WriteSettings(other.SettingsSection());
-  auto stranger = tokens::NewToken();
-  ASSERT_TRUE(stranger.ok());
-  const std::string token = server_.Token("amy");
-
-  auto req = [&](Json args, const char* key = "method", Json op = "UserName") {
-    return Dump({{"progid", kReader}, {key, op}, {"args", std::move(args)}});
-  };
-  auto with = [&](Json member, Json value) {
-    return Dump({{"progid", kReader}, {"method", "UserName"}, {"args", DbArgs()}, {member, value}});
-  };
-  Json bom = DbArgs();
-  for (const char* t : {"vstrBillID", "vstrSortID", "vstrArtCode", "vstrArtName"}) bom[t] = "";
-  std::string bom_number = req(bom, "method", "OrderBomRst");
-  bom_number.replace(bom_number.find("\"args\":{") + 8, 0, "\"vcurQty\":1.23456,");
-  Json unknown = DbArgs();
-  unknown["vstrX"] = "";
-  const std::string good = req(DbArgs());
-  const std::string not_valid = testing_support::TokenRefusal(db_);
-  const std::string missing = "missing \"Authorization: Bearer TOKEN\" header";
-  const std::string bearer = "Bearer " + token;
-  const struct {
-    std::string body;
-    std::string authorization;
-    int status;
-    std::string error;
-  } cases[] = {
-      {"{\"progid\": ", bearer, 400,
-       "malformed JSON: parse error at line 1, column 12: syntax error while parsing value - "
-       "unexpected end of input; expected '[', '{', or a literal"},
-      {"[]", bearer, 400, "the request must be a JSON object, not an array"},
-      {Dump({{"progid", "Plexavo.Nope"}, {"method", "UserName"}, {"args", DbArgs()}}), bearer, 400,
-       "unknown progid 'Plexavo.Nope'"},
-      {req(DbArgs(), "method", "NoSuch"), bearer, 400,
-       "Plexavo.MF_OutBill has no operation 'NoSuch'"},
-      {req(DbArgs(), "dispid", "6003FFFF"), bearer, 400,
-       "Plexavo.MF_OutBill has no operation with dispid 6003FFFF"},
-      {req(DbArgs(), "dispid", "0x6003"), bearer, 400,
-       "\"dispid\" must be hexadecimal text such as \"6003001D\""},
-      {Dump({{"progid", kReader}, {"args", DbArgs()}}), bearer, 400,
-       "give either \"method\" or \"dispid\""},
-      {Dump({{"progid", kReader}, {"method", "UserName"}}), bearer, 400,
-       "\"args\" must be an object with every parameter of UserName by its name"},
-      {with("x", 1), bearer, 400,
-       "unknown request member \"x\" (expected \"progid\", \"method\" or \"dispid\", \"args\", "
-       "\"dryRun\")"},
-      {with("dryRun", 1), bearer, 400, "\"dryRun\" must be true or false"},
-      {with("dryRun", true), bearer, 400,
-       "\"dryRun\" applies to the writer Plexavo.MF_OutBillE only"},
-      {req({{"vstrDB", db_}}), bearer, 400, "missing argument 'vstrErr' of UserName"},
-      {req(unknown), bearer, 400, "unknown argument 'vstrX' of UserName"},
-      {bom_number, bearer, 400,
-       "argument vcurQty must be a currency value with at most four decimals (a string such as "
-       "\"12.3400\" or a number), not 1.23456"},
-      {good, "", 401, missing},
-      {good, "Basic " + token, 401, missing},
-      {good, "Bearer", 401, missing},
-      {good, "Bearer " + *stranger, 401, not_valid},
-      {good, "Bearer bogus", 401, not_valid},
-      {good, "Bearer " + other_token, 401, not_valid},
-      // The same text as for a bogus token: company names cannot be told apart.
-      {req({{"vstrDB", "nosuchdb"}, {"vstrErr", ""}}), bearer, 401,
-       testing_support::TokenRefusal("nosuchdb")},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body + " " + c.authorization);
-    httplib::Headers headers;
-    if (!c.authorization.empty()) headers.emplace("Authorization", c.authorization);
-    HttpAnswer a = server_.Post(c.body, headers);
-    EXPECT_EQ(a.status, c.status);
-    EXPECT_EQ(a.text, testing_support::ErrorBody(c.error));
-  }
-  // The database was picked out of the body and the token checked against
-  // it before the body was parsed.
-  EXPECT_NE(server_.log().find("login=- db=" + db_ + " progid=Plexavo.MF_OutBill op=NoSuch ms="),
+  EXPECT_NE(m.find("plexavo_db_sessions{database=\"" + company_.name() + "\",state=\"idle\"}"),
             std::string::npos);
-  // The other database's token works there, as its own user; the scheme's case is free.
-  HttpAnswer a = server_.Post(req({{"vstrDB", other.name()}, {"vstrErr", ""}}),
-                              {{"Authorization", "bearer " + other_token}});
+  EXPECT_EQ(m.find(server_.Token("amy")), std::string::npos);
+  EXPECT_EQ(m.find(bogus), std::string::npos);
+  EXPECT_EQ(m.find("no-such-bill"), std::string::npos);
+  EXPECT_EQ(m.find("NoSuchOperation"), std::string::npos);
+}
+
+// The reader's own write is switched off: it answers so and keeps nothing.
+TEST_F(ServerTest, TheReadersAddNewWritesNothing) {
+  const Json args = testing_support::NewBillArgs(
+      base::Rowset({{"Qty", base::FieldType::kCurrency}}), false, "B-17");
+  HttpAnswer a = server_.Call(kReader, "AddNew", args);
   EXPECT_EQ(a.status, 200);
-  EXPECT_EQ(a.body["result"], "Bea Other");
+  EXPECT_EQ(a.body, Json({{"result", false},
+                          {"byref", {{"vstrID", "B-17"}, {"vstrErr", "function kill"}}}}));
+  EXPECT_EQ(company_.Count("MF_OutBill"), 0);
 }
 
 TEST_F(ServerTest, RefusesBodiesOverTheLimitWith413) {
@@ -294,6 +266,149 @@ TEST(ServeCommandTest, StopsCleanlyOnSigterm) {
             std::string::npos)
       << rest;
   EXPECT_TRUE(rest.ends_with(" stopped\n")) << rest;
+}
+
+// ---- Sign-in tokens and TLS ----------------------------------------------
+
+// Tokens that expired are refused; so are revoked ones, at once, and a new
+// token works again.
+TEST_F(ServerTest, ExpiredAndRevokedTokensAreRefused) {
+  auto past = company_.IssueToken("amy", base::DateTime::Parse("2001-01-01 00:00:00").value());
+  auto future = company_.IssueToken("amy", base::DateTime::Parse("2999-01-01 00:00:00").value());
+  ASSERT_TRUE(past.ok() && future.ok());
+  EXPECT_EQ(CallWith(*past), Refused());
+  EXPECT_EQ(CallWith(*future).first, 200);
+  const CliOutcome issued = RunCli({"user", "token", db_, "amy", "--days", "2"});
+  ASSERT_EQ(issued.code, 0);
+  const std::string fresh = issued.out.substr(0, issued.out.size() - 1);
+  EXPECT_EQ(CallWith(fresh).first, 200);
+  EXPECT_NE(issued.err.find(", valid until "), std::string::npos) << issued.err;
+  EXPECT_EQ(RunCli({"user", "token", db_, "amy", "--days", "0"}).code, 2);
+
+  const CliOutcome revoked = RunCli({"user", "token", "revoke", db_, "amy"});
+  EXPECT_EQ(revoked.code, 0) << revoked.err;
+  EXPECT_EQ(revoked.out, "revoked 3 sign-in tokens of user amy in company database " + db_ + "\n");
+  EXPECT_EQ(CallWith(*future), Refused());
+  EXPECT_EQ(CallWith(fresh), Refused());
+  auto again = company_.IssueToken("amy");
+  ASSERT_TRUE(again.ok());
+  EXPECT_EQ(CallWith(*again).first, 200);
+  // An unknown user is an error.
+  EXPECT_EQ(RunCli({"user", "token", "revoke", db_, "ghost"}).code, 1);
+  EXPECT_EQ(CallWith(*again).first, 200);
+}
+
+TEST_F(ServerTest, ServesHttpsWithTheGivenCertificate) {
+  const std::string cert = company_.dir() + "/cert.pem";
+  const std::string key = company_.dir() + "/key.pem";
+  ASSERT_TRUE(WriteCertificate(cert, key));
+  company_.Exec(
+      "INSERT INTO SM_User (LoginName, UserName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+      "SELECT i + 1 FROM n WHERE i < 3000) SELECT 'u' || i, 'User number ' || i FROM n");
+  ServeOptions options = testing_support::ServerOptions();
+  options.tls_cert = cert;
+  options.tls_key = key;
+  server_.Start(options);
+
+  httplib::SSLClient tls("127.0.0.1", server_.port());
+  tls.enable_server_certificate_verification(false);
+  auto health = tls.Get("/v1/health");
+  ASSERT_TRUE(health) << httplib::to_string(health.error());
+  EXPECT_EQ(health->status, 200);
+  // A large answer comes in chunks through TLS, whole.
+  auto users = tls.Post("/v1/call", server_.Bearer("amy"), server_.Body(kReader, "GetRstUser"),
+                        "application/json");
+  ASSERT_TRUE(users) << httplib::to_string(users.error());
+  ASSERT_EQ(users->status, 200);
+  auto json = ParseJson(users->body);
+  ASSERT_TRUE(json.ok());
+  EXPECT_EQ((*json)["result"]["rows"].size(), 3001u);
+
+  // Plain HTTP gets no answer from a TLS port.
+  httplib::Client plain("127.0.0.1", server_.port());
+  plain.set_read_timeout(5, 0);
+  auto refused = plain.Get("/v1/health");
+  EXPECT_TRUE(!refused || refused->status != 200);
+
+  // A key that does not belong to the certificate keeps the server from starting.
+  const std::string other_cert = company_.dir() + "/other.pem";
+  ASSERT_TRUE(WriteCertificate(other_cert, company_.dir() + "/other-key.pem"));
+  ServeOptions mismatched;
+  mismatched.tls_cert = other_cert;
+  mismatched.tls_key = key;
+  std::ostringstream log;
+  Server wrong(mismatched, log);
+  base::Status started = wrong.Start();
+  ASSERT_FALSE(started.ok());
+  const std::string prefix =
+      "cannot use the TLS key " + key + " with the certificate " + other_cert + ": ";
+  EXPECT_EQ(started.err().description.substr(0, prefix.size()), prefix);
+  EXPECT_NE(started.err().description.find("key values mismatch"), std::string::npos)
+      << started.err().description;
+}
+
+TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"serve", "--listen", "0.0.0.0:0"},
+       "listening on 0.0.0.0 without TLS needs --tls-cert and --tls-key, or --plain-http"},
+      {{"serve", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
+      {{"serve", "--tls-cert", "c.pem", "--tls-key", "k.pem", "--plain-http"},
+       "--plain-http and --tls-cert exclude each other"},
+      {{"serve", "--plain-http=yes"}, "option '--plain-http' takes no value"},
+      {{"demo", "--dir", "/nonexistent/demo", "--listen", "0.0.0.0:0"},
+       "listening on 0.0.0.0 without TLS needs --tls-cert and --tls-key, or --plain-http"},
+      {{"demo", "--dir", "/nonexistent/demo", "--tls-key", "k.pem"},
+       "--tls-cert and --tls-key go together"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.err);
+    const CliOutcome run = RunCli(c.args);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  }
+  const CliOutcome run = RunCli({"serve", "--listen", "127.0.0.1:0", "--tls-cert",
+                                 "/nonexistent/c.pem", "--tls-key", "/nonexistent/k.pem"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.out.find("cannot start: cannot read the TLS certificate /nonexistent/c.pem"),
+            std::string::npos)
+      << run.out;
+}
+
+// ---- The page, the API document and the metrics ---------------------------
+
+TEST_F(ServerTest, ServesThePageUnderAStrictPolicy) {
+  const struct {
+    const char* path;
+    const char* type;
+    const char* contains;
+  } files[] = {
+      {"/", "text/html; charset=utf-8", "/app/main.js"},
+      {"/app/main.js", "text/javascript; charset=utf-8", "import"},
+      {"/app/app.css", "text/css; charset=utf-8", "@media print"},
+      {"/docs", "text/html; charset=utf-8", "swagger-ui-bundle.js"},
+  };
+  for (const auto& f : files) {
+    auto res = Get(f.path);
+    ASSERT_TRUE(res) << f.path;
+    EXPECT_EQ(res->status, 200) << f.path;
+    EXPECT_EQ(res->get_header_value("Content-Type"), f.type) << f.path;
+    EXPECT_NE(res->body.find(f.contains), std::string::npos) << f.path;
+    const std::string policy = res->get_header_value("Content-Security-Policy");
+    EXPECT_NE(policy.find("script-src 'self';"), std::string::npos) << f.path << ": " << policy;
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos) << f.path;
+    EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
+  }
+  EXPECT_EQ(Get("/")->get_header_value("Content-Security-Policy").find("unsafe-inline"),
+            std::string::npos);
+  for (const char* missing : {"/app/none.js", "/index.html", "/app/../server.cc", "/etc"}) {
+    auto res = Get(missing);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 404) << missing;
+    EXPECT_EQ(res->get_header_value("Content-Type"), "application/json") << missing;
+  }
 }
 
 }  // namespace

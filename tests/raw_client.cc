@@ -26,36 +26,21 @@ bool RawClient::Send(const std::string& bytes) {
          static_cast<ssize_t>(bytes.size());
 }
 
-std::string RawClient::ReadAll(int seconds) {
-  std::string out;
-  char buf[4096];
-  for (int waited = 0; waited < seconds * 10;) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, 100) == 0) {
-      ++waited;
-      continue;
-    }
-    ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-    if (n <= 0) break;
-    out.append(buf, static_cast<size_t>(n));
-  }
-  return out;
-}
-
-std::optional<std::pair<std::string, std::string>> RawClient::ReadAnswer() {
+RawAnswer RawClient::ReadAnswer() {
   size_t head_end, length = 0;
   while ((head_end = buffer_.find("\r\n\r\n")) == std::string::npos) {
-    if (!Fill()) return std::nullopt;
+    if (!Fill()) return {};
   }
-  const std::string head = buffer_.substr(0, head_end);
-  const size_t at = head.find("\r\nContent-Length: ");
-  if (at != std::string::npos) length = std::stoul(head.substr(at + 18));
+  RawAnswer answer{0, buffer_.substr(0, head_end), ""};
+  const size_t at = answer.head.find("\r\nContent-Length: ");
+  if (at != std::string::npos) length = std::stoul(answer.head.substr(at + 18));
   while (buffer_.size() < head_end + 4 + length) {
-    if (!Fill()) return std::nullopt;
+    if (!Fill()) return {};
   }
-  std::string body = buffer_.substr(head_end + 4, length);
+  answer.body = buffer_.substr(head_end + 4, length);
   buffer_.erase(0, head_end + 4 + length);
-  return std::make_pair(head, body);
+  if (answer.head.rfind("HTTP/1.1 ", 0) == 0) answer.status = std::stoi(answer.head.substr(9, 3));
+  return answer;
 }
 
 bool RawClient::Fill() {
@@ -71,12 +56,6 @@ bool RawClient::Fill() {
 std::string CallHead(const std::string& extra, size_t length) {
   return "POST /v1/call HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n" + extra +
          "Content-Length: " + std::to_string(length) + "\r\n\r\n";
-}
-
-std::pair<int, std::string> StatusAndBody(const std::string& answer) {
-  if (answer.size() < 12 || answer.compare(0, 9, "HTTP/1.1 ") != 0) return {0, answer};
-  size_t body = answer.find("\r\n\r\n");
-  return {std::stoi(answer.substr(9, 3)), body == std::string::npos ? "" : answer.substr(body + 4)};
 }
 
 std::string ChunkedBody(const std::string& answer) {

@@ -3,11 +3,17 @@
 #ifndef PLEXAVO_TESTS_RAW_CLIENT_H_
 #define PLEXAVO_TESTS_RAW_CLIENT_H_
 
-#include <optional>
 #include <string>
-#include <utility>
 
 namespace testing_support {
+
+// One answer of the server: its status code (0 when the connection ended
+// before a whole answer came), head and body.
+struct RawAnswer {
+  int status = 0;
+  std::string head;
+  std::string body;
+};
 
 class RawClient {
  public:
@@ -18,11 +24,8 @@ class RawClient {
 
   bool connected() const { return connected_; }
   bool Send(const std::string& bytes);
-  // Everything the server sends until it closes or `seconds` pass.
-  std::string ReadAll(int seconds);
-  // One answer with a Content-Length: its head and body, or nullopt when
-  // the connection ended first.
-  std::optional<std::pair<std::string, std::string>> ReadAnswer();
+  // The next answer with a Content-Length.
+  RawAnswer ReadAnswer();
 
  private:
   bool Fill();
@@ -35,10 +38,6 @@ class RawClient {
 // The head of a POST /v1/call with the header lines `extra` (each ending in
 // CR LF) and a Content-Length of `length`.
 std::string CallHead(const std::string& extra, size_t length);
-
-// The status code and the body of a raw answer; 0 and the bytes when they
-// are no HTTP/1.1 answer.
-std::pair<int, std::string> StatusAndBody(const std::string& answer);
 
 // The body of a chunked answer: what follows its head, chunks joined.
 std::string ChunkedBody(const std::string& answer);
