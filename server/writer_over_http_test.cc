@@ -1,6 +1,8 @@
 // The writer through the real server on loopback, as remote callers use it:
-// a bill's whole life cycle, and two clients racing for the same bill (many
-// clients numbering bills of one day: concurrent_postings_test).
+// a bill's whole life cycle, two clients racing for the same bill (many
+// clients numbering bills of one day: concurrent_postings_test), and calls
+// sent twice under one Idempotency-Key, which run once: also after a restart
+// of the server and when the copies arrive at the same time.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "boundary/idempotency.h"
 #include "tests/bill_fixture.h"
 #include "tests/test_server.h"
 
@@ -15,6 +18,7 @@ namespace server {
 namespace {
 
 using testing_support::C;
+using Answer = testing_support::HttpAnswer;
 
 constexpr const char* kReader = "Plexavo.MF_OutBill";
 
@@ -32,13 +36,18 @@ class WriterOverHttpTest : public testing_support::BillServerFixture {
     return a.body;
   }
 
-  Json EditArgs(const std::string& id, const std::string& qty) {
-    return testing_support::EditArgs(id, testing_support::Lines({{.qty = qty}}));
+  // The body of an AddNew of one line of `qty`, executed at once.
+  std::string NewBill(const std::string& qty) {
+    return server_.Body(boundary::kWriterProgId, "AddNew", OneLineBill(qty, true));
+  }
+  // Posts `body` as `login` under the Idempotency-Key `key`, or without one.
+  Answer Keyed(const std::string& body, const std::string& key, const std::string& login = "amy") {
+    if (key.empty()) return server_.PostAs(login, body);
+    return server_.PostAs(login, body, {{"Idempotency-Key", key}});
   }
 
-  std::string Line1(const char* column) {
-    return company_.Text(std::string("SELECT ") + column +
-                         " FROM MF_OrdDetail WHERE BillID = 'MO1' AND SortID = '1'");
+  Json EditArgs(const std::string& id, const std::string& qty) {
+    return testing_support::EditArgs(id, testing_support::Lines({{.qty = qty}}));
   }
 };
 
@@ -93,10 +102,11 @@ TEST_F(WriterOverHttpTest, EventsFeedAnswersInOrderWaitsForCommitsAndChecksRight
   EXPECT_NE(rest.text.find("\"kind\":\"executed\""), std::string::npos) << rest.text;
 }
 
-// The steps of one bill's life, each with what is stored after it.
+// The steps of one bill's life, each with what is stored after it (the
+// BOM and the order line after each operation: the writer's own tests).
 TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
   const std::string id = "202612060042";
-  const Json by_id = {{"vstrID", id}};
+  const Json by_id = {{"vstrID", id}}, exec = {{"vstrID", id}, {"vdtmExeDate", "2026-12-07"}};
   const struct {
     const char* what;
     const char* op;
@@ -104,25 +114,15 @@ TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
     bool ok;
     const char* version;
     const char* balance;
-    const char* bom_out;
-    const char* begflag;
     int64_t log_rows;
   } steps[] = {
-      {"create", "AddNew", OneLineBill("3", false, id), true, "0", "1000", "0", "0", 1},
-      {"revise", "Edit", EditArgs(id, "4"), true, "1", "1000", "0", "0", 2},
-      {"execute",
-       "ExecBill",
-       {{"vstrID", id}, {"vdtmExeDate", "2026-12-07"}},
-       true,
-       "1001",
-       "996",
-       "4",
-       "1",
-       3},
-      {"delete refused", "Delete", by_id, false, "1001", "996", "4", "1", 3},
-      {"reverse", "UnExecBill", by_id, true, "2001", "1000", "0", "0", 4},
-      {"revise again", "Edit", EditArgs(id, "5"), true, "2002", "1000", "0", "0", 5},
-      {"delete", "Delete", by_id, true, "<none>", "1000", "0", "0", 6},
+      {"create", "AddNew", OneLineBill("3", false, id), true, "0", "1000", 1},
+      {"revise", "Edit", EditArgs(id, "4"), true, "1", "1000", 2},
+      {"execute", "ExecBill", exec, true, "1001", "996", 3},
+      {"delete refused", "Delete", by_id, false, "1001", "996", 3},
+      {"reverse", "UnExecBill", by_id, true, "2001", "1000", 4},
+      {"revise again", "Edit", EditArgs(id, "5"), true, "2002", "1000", 5},
+      {"delete", "Delete", by_id, true, "<none>", "1000", 6},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.what);
@@ -130,8 +130,6 @@ TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
     EXPECT_EQ(answer["result"], step.ok) << answer.dump();
     EXPECT_EQ(Header(id, "Version"), step.version);
     EXPECT_EQ(Balance("S1", 1), C(step.balance));
-    EXPECT_EQ(BomOut(bom_line1_a_), C(step.bom_out));
-    EXPECT_EQ(Line1("BegFlag"), step.begflag);
     EXPECT_EQ(Count("SM_UseLog"), step.log_rows);
   }
   EXPECT_EQ(Count("MF_OutDetail"), 0);
@@ -213,6 +211,87 @@ TEST_F(WriterOverHttpTest, ResultSetsSentAsReadAreTheAnswersBuiltWhole) {
     const std::vector<std::string> streamed = answers(hold);
     for (size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(streamed[i], whole[i]) << calls[i].op;
   }
+}
+
+// ---- Idempotency keys ----------------------------------------------------
+
+// A repeat under the same key answers the kept answer without running
+// again, also after a restart; the same key with another body is refused.
+// A key is the caller's own, a refused call keeps nothing, and a key older
+// than a day is forgotten and removed.
+TEST_F(WriterOverHttpTest, AKeyedCallRunsOnceForItsCallerUntilTheKeyExpires) {
+  const std::string body = NewBill("7");
+  Answer first = Keyed(body, "order-17/click");
+  ASSERT_EQ(first.status, 200) << first.text;
+  EXPECT_EQ(first.body["result"], true);
+  const std::string id = first.body["byref"]["vstrID"];
+  const auto kept = std::make_pair(200, first.text);
+  Answer again = Keyed(body, "order-17/click");
+  EXPECT_EQ(std::make_pair(again.status, again.text), kept);
+  server_.Start();
+  Answer restarted = Keyed(body, "order-17/click");
+  EXPECT_EQ(std::make_pair(restarted.status, restarted.text), kept);
+  EXPECT_EQ(Count("MF_OutBill"), 1);
+  EXPECT_EQ(Balance("S1", 1), C("993"));
+  EXPECT_EQ(BomOut(bom_line1_a_), C("7"));
+  EXPECT_EQ(Count("SM_UseLog"), 2);
+  EXPECT_EQ(Header(id, "Execer"), "Amy");
+
+  Answer other = Keyed(NewBill("8"), "order-17/click");
+  EXPECT_EQ(other.status, 422);
+  EXPECT_EQ(other.text, testing_support::ErrorBody(
+                            "the Idempotency-Key was used before with another request body"));
+  EXPECT_EQ(Keyed(body, "order-17/click", "bea").status, 200);
+  EXPECT_EQ(Count("MF_OutBill"), 2);
+  EXPECT_EQ(Keyed(body, "").status, 200);  // without a key every call runs
+  EXPECT_EQ(Count("MF_OutBill"), 3);
+  EXPECT_EQ(Count("PX_IdempotencyKey"), 2);
+
+  // Executing at once with a quantity of 0 is refused: nothing is kept, and
+  // the corrected call under the same key runs.
+  Answer refused = Keyed(NewBill("0"), "k1");
+  ASSERT_EQ(refused.status, 200) << refused.text;
+  EXPECT_EQ(refused.body["result"], false) << refused.text;
+  EXPECT_EQ(Count("PX_IdempotencyKey"), 2);
+  Answer fixed = Keyed(NewBill("2"), "k1");
+  EXPECT_EQ(fixed.status, 200);
+  EXPECT_EQ(fixed.body["result"], true) << fixed.text;
+  EXPECT_EQ(Count("MF_OutBill"), 4);
+  EXPECT_EQ(Count("PX_IdempotencyKey"), 3);
+  EXPECT_EQ(Keyed(NewBill("2"), std::string(256, 'k')).status, 400);
+  EXPECT_EQ(Count("MF_OutBill"), 4);
+
+  company_.Exec("UPDATE PX_IdempotencyKey SET Created = :t",
+                {{"t", base::Value(base::DateTime::Parse("2001-01-01 00:00:00").value())}});
+  EXPECT_EQ(Keyed(body, "order-17/click").status, 200);
+  EXPECT_EQ(Count("MF_OutBill"), 5);
+  EXPECT_EQ(Count("PX_IdempotencyKey"), 1);
+}
+
+TEST_F(WriterOverHttpTest, KeyedCopiesArrivingTogetherMakeOneBill) {
+  const std::string body = NewBill("3");
+  std::vector<Answer> answers(6);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < answers.size(); ++i) {
+    threads.emplace_back([&, i] { answers[i] = Keyed(body, "double-click"); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const Answer& a : answers) {
+    EXPECT_EQ(a.status, 200) << a.text;
+    EXPECT_EQ(a.text, answers[0].text);
+  }
+  EXPECT_EQ(Count("MF_OutBill"), 1);
+  EXPECT_EQ(Balance("S1", 1), C("997"));
+  EXPECT_EQ(Count("SM_UseLog"), 2);
+}
+
+TEST(IdempotencyKeyTest, KeysAreVisibleAsciiOfBoundedLength) {
+  const std::pair<std::string, bool> keys[] = {{"a", true},    {std::string(255, '~'), true},
+                                               {"", false},    {std::string(256, 'a'), false},
+                                               {"a b", false}, {"ключ", false}};
+  for (const auto& [key, valid] : keys) EXPECT_EQ(boundary::ValidIdempotencyKey(key), valid) << key;
+  // The hash is of the bytes as sent.
+  EXPECT_NE(boundary::RequestHash("{}"), boundary::RequestHash("{ }"));
 }
 
 }  // namespace

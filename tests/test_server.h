@@ -54,7 +54,6 @@ class TestServer {
   // Starts the server, stopping one started before; fails the test when
   // it does not start.
   void Start(server::ServeOptions options = ServerOptions());
-  void Stop() { server_.reset(); }
   server::Server& server() { return *server_; }
   int port() const { return server_->port(); }
   std::string log() const { return log_.str(); }
