@@ -253,44 +253,30 @@ TEST_F(ConcurrentPostingsTest, ALostRaceRunsAgainAndAFailedCommitDoesNot) {
   using data::FaultPoint;
   setenv("PLEXAVO_CONFLICT_RETRY_MS", "300", 1);
   StartServers(1);
+  const std::string timed_out =
+      "the transaction conflicted with others until the retry time ran out: ";
+  const std::string aborted =
+      "the transaction was aborted: The transaction could not be committed: injected failure";
   struct Case {
     const char* what;
-    data::FaultPlan plan;
+    DbFailure failure;
+    int failing;  // commits that fail before one succeeds
     int status;
     std::string error;  // beginning of the 409 answer's text
     int64_t commits;    // tried; 0: more than one, as time allows
     int64_t bills;      // kept, with their use-log rows
   } cases[] = {
-      {"a conflict that clears after two tries",
-       {FaultPoint::kCommit, 1, 2, DbFailure::kSerialization},
-       200,
-       "",
-       3,
-       1},
-      {"a deadlock that clears after one try",
-       {FaultPoint::kCommit, 1, 1, DbFailure::kDeadlock},
-       200,
-       "",
-       2,
-       1},
-      {"conflicting until the time runs out",
-       {FaultPoint::kCommit, 1, 1 << 30, DbFailure::kSerialization},
-       409,
-       "the transaction conflicted with others until the retry time ran out: ",
-       0,
+      {"a conflict that clears after two tries", DbFailure::kSerialization, 2, 200, "", 3, 1},
+      {"a deadlock that clears after one try", DbFailure::kDeadlock, 1, 200, "", 2, 1},
+      {"conflicting until the time runs out", DbFailure::kSerialization, 1 << 30, 409, timed_out, 0,
        0},
-      {"a commit failing for another reason",
-       {FaultPoint::kCommit, 1, 1, DbFailure::kConstraint},
-       409,
-       "the transaction was aborted: The transaction could not be committed: injected failure",
-       1,
-       0},
+      {"a commit failing for another reason", DbFailure::kConstraint, 1, 409, aborted, 1, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const int64_t bills = Count("MF_OutBill"), logged = Count("SM_UseLog"),
                   keys = Count("PX_IdempotencyKey");
-    data::ScopedFault fault(c.plan);
+    data::ScopedFault fault({FaultPoint::kCommit, 1, c.failing, c.failure});
     // Under a key of its own: the key is kept exactly when the call's
     // writes were committed.
     httplib::Headers headers = servers_[0]->Bearer("amy");
