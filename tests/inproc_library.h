@@ -36,10 +36,7 @@ inline const InprocLibrary& LoadInproc(const char* path) {
     InprocLibrary l;
     const char* env = std::getenv("PLEXAVO_INPROC_LIBRARY");
     void* handle = dlopen(env != nullptr && *env != '\0' ? env : path, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-      l.error = dlerror();
-      return l;
-    }
+    if (handle == nullptr) return InprocLibrary{dlerror()};
 #define PLEXAVO_INPROC_BIND(name)                                    \
   l.name = reinterpret_cast<decltype(l.name)>(dlsym(handle, #name)); \
   if (l.name == nullptr) l.error += " missing " #name;
