@@ -196,12 +196,9 @@ TEST(RegistryEditTest, ApplyThenRemoveRoundTrips) {
       {"S\\{1}", {{"a", "1"}, {"b", "two"}}},
       {"T", {{"c", "3"}}},
   };
-  struct Case {
-    const char* name;
-    const char* before;
-    const char* applied;
-    const char* removed;  // RemoveSections(applied)
-  } cases[] = {
+  // Each case: its name, the file before, after ApplySections, and after
+  // RemoveSections of that.
+  const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
       {"no final line break", "x=1", "x=1\n\n[S\\{1}]\na=1\nb=two\n\n[T]\nc=3", "x=1"},
       {"trailing blank line kept", "[X]\nx=1\n\n",
        "[X]\nx=1\n\n\n[S\\{1}]\na=1\nb=two\n\n[T]\nc=3\n", "[X]\nx=1\n\n"},
@@ -216,12 +213,12 @@ TEST(RegistryEditTest, ApplyThenRemoveRoundTrips) {
       {"foreign section between ours", "[S\\{1}]\na=1\n\n[X]\nx=1\n",
        "[S\\{1}]\na=1\nb=two\n\n[X]\nx=1\n\n[T]\nc=3\n", "\n[X]\nx=1\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string applied = inproc::ApplySections(c.before, sections);
-    EXPECT_EQ(applied, c.applied);
+  for (const auto& [name, before, applied_text, removed] : cases) {
+    SCOPED_TRACE(name);
+    const std::string applied = inproc::ApplySections(before, sections);
+    EXPECT_EQ(applied, applied_text);
     EXPECT_EQ(inproc::ApplySections(applied, sections), applied);
-    EXPECT_EQ(inproc::RemoveSections(applied, sections), c.removed);
+    EXPECT_EQ(inproc::RemoveSections(applied, sections), removed);
   }
   // Files without our sections are left alone.
   for (const char* text : {"", "x", "[X]\na=1\n", "\n\n[X]\r\na=1", "; [S\\{1}]\n"}) {
@@ -238,23 +235,21 @@ TEST_F(InprocTest, ClassObjectsOnlyForOurClassesAndFactoryInterface) {
                              0xC3, 0xD2, 0xE1, 0xF0}};
   const PLX_IID* factory_iid = &PLX_IID_ClassFactory;
   const PLXRESULT no_class = PLX_CLASS_E_CLASSNOTAVAILABLE;
-  const struct {
-    const PLX_CLSID* clsid;
-    const PLX_IID* iid;
-    PLXRESULT expected;
-  } cases[] = {// Not our classes: foreign, the type library's id, an interface id.
-               {&foreign, factory_iid, no_class},
-               {&PLX_LIBID_Plexavo, factory_iid, no_class},
-               {factory_iid, factory_iid, no_class},
-               // Our classes, not the factory interface; missing ids.
-               {&PLX_CLSID_MF_OutBill, &foreign, PLX_E_NOINTERFACE},
-               {&PLX_CLSID_MF_OutBillE, &PLX_CLSID_MF_OutBillE, PLX_E_NOINTERFACE},
-               {nullptr, factory_iid, PLX_E_POINTER},
-               {&PLX_CLSID_MF_OutBill, nullptr, PLX_E_POINTER}};
+  const std::tuple<const PLX_CLSID*, const PLX_IID*, PLXRESULT> cases[] = {
+      // Not our classes: foreign, the type library's id, an interface id.
+      {&foreign, factory_iid, no_class},
+      {&PLX_LIBID_Plexavo, factory_iid, no_class},
+      {factory_iid, factory_iid, no_class},
+      // Our classes, not the factory interface; missing ids.
+      {&PLX_CLSID_MF_OutBill, &foreign, PLX_E_NOINTERFACE},
+      {&PLX_CLSID_MF_OutBillE, &PLX_CLSID_MF_OutBillE, PLX_E_NOINTERFACE},
+      {nullptr, factory_iid, PLX_E_POINTER},
+      {&PLX_CLSID_MF_OutBill, nullptr, PLX_E_POINTER}};
   for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& [clsid, iid, expected] = cases[i];
     int sentinel = 0;
     void* ppv = &sentinel;
-    EXPECT_EQ(Lib().DllGetClassObject(cases[i].clsid, cases[i].iid, &ppv), cases[i].expected) << i;
+    EXPECT_EQ(Lib().DllGetClassObject(clsid, iid, &ppv), expected) << i;
     EXPECT_EQ(ppv, nullptr) << i;
   }
   EXPECT_EQ(Lib().DllGetClassObject(&PLX_CLSID_MF_OutBill, &PLX_IID_ClassFactory, nullptr),
@@ -519,20 +514,20 @@ class InprocRaceTest : public testing_support::BillFixture {
                 Text(""),  Rows(lines), Bool(false), Text(company_.name().c_str()),
                 Text("")};
   }
-  // The result, the bill's id and the error text after an AddNew.
-  static std::string AddNewAnswer(const PlxVariant& result, const Vars& args) {
-    return Answer(result, {args[0], args[12]});
-  }
-  // AddNew on a fresh writer object of amy's, under `key` unless null,
-  // released afterwards: the return code in hex, then the AddNewAnswer.
-  std::string AddNew(const char* id, int64_t qty = 10000, const char* key = nullptr) {
+  // AddNew on a fresh writer object of amy's, under `key` unless null, or
+  // as a dry run when `json` is given (its JSON there), released afterwards:
+  // the return code in hex, the result, the bill's id and the error text.
+  std::string AddNew(const char* id, int64_t qty = 10000, const char* key = nullptr,
+                     std::string* json = nullptr) {
     Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
     Vars args = AddNewArgs(id, qty), result{Empty()};
-    const PLXRESULT hr = key == nullptr
-                             ? Call(writer.get(), kWriterAddNew, args, &result[0])
-                             : writer->vtbl->InvokeWithKey(writer.get(), key, kWriterAddNew,
-                                                           args.data(), args.count(), &result[0]);
-    return DispIdText(hr) + "|" + AddNewAnswer(result[0], args);
+    PlxObject* obj = writer.get();
+    const PLXRESULT hr = json != nullptr ? DryRun(obj, args, &result[0], *json)
+                         : key == nullptr
+                             ? Call(obj, kWriterAddNew, args, &result[0])
+                             : obj->vtbl->InvokeWithKey(obj, key, kWriterAddNew, args.data(),
+                                                        args.count(), &result[0]);
+    return DispIdText(hr) + "|" + Answer(result[0], {args[0], args[12]});
   }
   // A dry run of AddNew on `obj`, its JSON in `json`.
   static PLXRESULT DryRun(PlxObject* obj, Vars& args, PlxVariant* result, std::string& json) {
@@ -572,16 +567,10 @@ TEST_F(InprocRaceTest, ALostRaceEndsInTheRefusalNotADatabaseText) {
 // a reader object or one that already did work cannot take one.
 TEST_F(InprocRaceTest, ADryRunAnswersItsEffectsAndKeepsNothing) {
   std::string json;
-  {
-    Object writer = Create(PLX_CLSID_MF_OutBillE, "amy");
-    Vars args = AddNewArgs("");
-    Vars result{Empty()};
-    ASSERT_EQ(DryRun(writer.get(), args, &result[0], json), PLX_S_OK);
-    EXPECT_EQ(AddNewAnswer(result[0], args), "true|202612060001|");
-    EXPECT_EQ(json, R"({"effects":{"stock":[],"bom":[],"orderLines":[],"billNumbers":[{"number":")"
-                    R"(202612060001","reserved":false}],"useLog":["新增生产领料单202612060001"]},)"
-                    R"("problems":[]})");
-  }
+  EXPECT_EQ(AddNew("", 10000, nullptr, &json), "00000000|true|202612060001|");
+  EXPECT_EQ(json, R"({"effects":{"stock":[],"bom":[],"orderLines":[],"billNumbers":[{"number":")"
+                  R"(202612060001","reserved":false}],"useLog":["新增生产领料单202612060001"]},)"
+                  R"("problems":[]})");
   EXPECT_EQ(company_.Count("MF_OutBill"), 0);
   EXPECT_EQ(company_.Count("SM_UseLog"), 0);
   Object reader = Create(PLX_CLSID_MF_OutBill, "amy");
@@ -598,21 +587,16 @@ TEST_F(InprocRaceTest, ADryRunAnswersItsEffectsAndKeepsNothing) {
 // (here a run would be refused: the number is taken), the key with other
 // arguments is refused, and an expired key lets the call run again.
 TEST_F(InprocRaceTest, AKeyedCallRunsOnce) {
-  const struct {
-    const char* what;
-    const char* key;
-    int64_t qty;
-    const char* answer;
-  } steps[] = {
+  const std::tuple<const char*, const char*, int64_t, const char*> steps[] = {
       {"first call runs", "k-1", 10000, "00000000|true|202612060005|"},
       {"repeat answers the kept answer", "k-1", 10000, "00000000|true|202612060005|"},
       {"other arguments are refused", "k-1", 20000, "80040221|-|202612060005|"},  // key reused
       {"bad key", "k 1", 10000, "80070057|-|202612060005|"},  // invalid argument
       {"another key runs", "k-2", 10000, "00000000|false|202612060005|生产领料单编号重复！"},
   };
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step.what);
-    EXPECT_EQ(AddNew("202612060005", step.qty, step.key), step.answer);
+  for (const auto& [what, key, qty, answer] : steps) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(AddNew("202612060005", qty, key), answer);
     EXPECT_EQ(company_.Count("MF_OutBill"), 1);
   }
   // An expired key lets the call run again.
