@@ -84,6 +84,7 @@ TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
   EXPECT_EQ(Reader("CurPeriod")["result"], "202612");
   EXPECT_EQ(Reader("UserName")["result"], "系统管理员");
   EXPECT_EQ(Reader("GetUserLang")["result"], true);
+  EXPECT_EQ(Reader("UserInnerID")["result"], 1);
   EXPECT_EQ(Reader("CheckRight")["byref"]["vblnUnExec"], true);
   EXPECT_EQ(Reader("CheckRight", {}, users_.clerk_token)["byref"]["vblnExec"], false);
   EXPECT_EQ(Reader("EditRight", {}, users_.keeper_token)["result"], false);
@@ -122,6 +123,7 @@ TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
   Json content = Reader("GetContent", {{"vstrBillID", id}});
   EXPECT_EQ(Rows(content), 2u);
   EXPECT_EQ(content["byref"]["vstrExecer"], "系统管理员");
+  EXPECT_EQ(content["byref"]["vstrItemName"], "直接材料");
   Json detail = Reader(
       "DetailInfo",
       {{"vstrOrdBill", "MO-001"}, {"vstrOrdSortID", "1"}, {"vstrBillID", id}, {"vstrSortID", "1"}});
