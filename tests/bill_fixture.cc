@@ -22,43 +22,31 @@ base::Rowset Lines(const std::vector<LineSpec>& specs) {
   return rs;
 }
 
-std::string Schema(const base::Rowset& rs) {
-  std::string out;
-  for (const auto& f : rs.fields()) {
-    out += (out.empty() ? "" : " ") + f.name + ":" + base::FieldTypeName(f.type);
-  }
-  return out;
-}
-
-std::string RowText(const base::Rowset& rs, size_t i) {
-  std::string out;
-  const auto& row = rs.Row(i);
-  for (size_t c = 0; c < row.size(); ++c) {
-    out += (c == 0 ? "" : "|") + (row[c].IsNull() ? "<null>" : row[c].TextOrEmpty());
-  }
-  return out;
-}
-
 std::string Dump(const std::optional<base::Rowset>& rs) {
   if (!rs) return "<no rowset>";
-  std::string out = Schema(*rs);
-  for (size_t i = 0; i < rs->RecordCount(); ++i) out += "\n" + RowText(*rs, i);
+  std::string out;
+  for (const auto& f : rs->fields()) {
+    out += (out.empty() ? "" : " ") + f.name + ":" + base::FieldTypeName(f.type);
+  }
+  for (size_t i = 0; i < rs->RecordCount(); ++i) {
+    const auto& row = rs->Row(i);
+    for (size_t c = 0; c < row.size(); ++c) {
+      out += (c == 0 ? "\n" : "|") + (row[c].IsNull() ? "<null>" : row[c].TextOrEmpty());
+    }
+  }
   return out;
 }
 
 base::Rowset Plan(const std::vector<PlanRow>& rows) {
   using base::FieldType;
-  base::Rowset rs({{"OrderID", FieldType::kText},
-                   {"OrderSortID", FieldType::kText},
-                   {"DeptID", FieldType::kText},
-                   {"SortID", FieldType::kText},
-                   {"ArtID", FieldType::kInt},
-                   {"MeasID", FieldType::kText},
-                   {"ShelfID", FieldType::kText},
-                   {"SerialNo", FieldType::kText},
-                   {"Qty", FieldType::kCurrency},
-                   {"Memo", FieldType::kText},
-                   {"OrdBomID", FieldType::kInt}});
+  const std::vector<base::Field> fields = {
+      {"OrderID", FieldType::kText}, {"OrderSortID", FieldType::kText},
+      {"DeptID", FieldType::kText},  {"SortID", FieldType::kText},
+      {"ArtID", FieldType::kInt},    {"MeasID", FieldType::kText},
+      {"ShelfID", FieldType::kText}, {"SerialNo", FieldType::kText},
+      {"Qty", FieldType::kCurrency}, {"Memo", FieldType::kText},
+      {"OrdBomID", FieldType::kInt}};
+  base::Rowset rs(fields);
   auto text = [](const char* s) { return s == nullptr ? base::Value() : base::Value(s); };
   for (const PlanRow& r : rows) {
     EXPECT_TRUE(rs.AddRow({text(r.order), text(r.line), text(r.dept), text(r.sort_id),
@@ -71,8 +59,7 @@ base::Rowset Plan(const std::vector<PlanRow>& rows) {
 
 BillFixture::BillFixture() {
   boundary::RegisterComponentClasses(company_.classes());
-  const std::vector<std::string> all = {"MF0301", "MF0302", "MF0303", "MF0304"};
-  company_.AddUser("amy", "Amy", "", all);
+  company_.AddUser("amy", "Amy", "", {"MF0301", "MF0302", "MF0303", "MF0304"});
   company_.AddUser("ned", "Ned", "", {"MF0301", "MF0302"});
   company_.Exec("INSERT INTO SM_Period (Module, Period) VALUES ('MF', '202612')");
   company_.Exec("INSERT INTO SM_Config (ID, Value) VALUES ('MachineTime', '0')");
@@ -118,22 +105,15 @@ BillFixture::BillFixture() {
   bom_whole_ = add_bom("", 1, "");
 }
 
-CallResult BillFixture::AddNewRows(const std::string& id, const std::optional<base::Rowset>& rows,
-                                   bool auto_exe, const std::string& login, const std::string& date,
-                                   const std::string& ord_bill, const std::string& ord_line,
-                                   const std::string& memo) {
-  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
-    r.id = id;
-    return w.AddNew(r.id, D(date.c_str()), "", ord_bill, ord_line, "", "", "Oscar", memo, rows,
-                    auto_exe, company_.name(), r.err);
-  });
-}
-
 CallResult BillFixture::AddNew(const std::string& id, const std::vector<LineSpec>& lines,
                                bool auto_exe, const std::string& login, const std::string& date,
                                const std::string& ord_bill, const std::string& ord_line,
                                const std::string& memo) {
-  return AddNewRows(id, Lines(lines), auto_exe, login, date, ord_bill, ord_line, memo);
+  return Writer(login, [&](writer::MF_OutBillE& w, CallResult& r) {
+    r.id = id;
+    return w.AddNew(r.id, D(date.c_str()), "", ord_bill, ord_line, "", "", "Oscar", memo,
+                    Lines(lines), auto_exe, company_.name(), r.err);
+  });
 }
 
 CallResult BillFixture::ExecBill(const std::string& id, const std::string& date,

@@ -48,12 +48,8 @@ base::Rowset Plan(const std::vector<PlanRow>& rows);
 
 base::DateTime D(const char* text);
 
-// The fields of a rowset as "Name:type ...".
-std::string Schema(const base::Rowset& rs);
-// Row i as "v1|v2|...", NULL shown as "<null>".
-std::string RowText(const base::Rowset& rs, size_t i);
-// "<no rowset>", or the fields as Schema gives them followed by one line
-// per row as RowText gives it.
+// "<no rowset>", or the fields as "Name:type ..." followed by one line per
+// row, "v1|v2|...", NULL shown as "<null>".
 std::string Dump(const std::optional<base::Rowset>& rs);
 base::Currency C(const char* text);
 
@@ -64,6 +60,9 @@ struct CallResult {
   base::Status released;  // settling the call's transaction
 };
 
+// A call's error text, or "<ok>" for a call that succeeded.
+inline std::string Refusal(const CallResult& r) { return r.ok ? "<ok>" : r.err; }
+
 class BillFixture : public ::testing::Test {
  protected:
   BillFixture();
@@ -73,10 +72,6 @@ class BillFixture : public ::testing::Test {
                     bool auto_exe = false, const std::string& login = "amy",
                     const std::string& date = "2026-12-06", const std::string& ord_bill = "MO1",
                     const std::string& ord_line = "1", const std::string& memo = "memo");
-  CallResult AddNewRows(const std::string& id, const std::optional<base::Rowset>& rows,
-                        bool auto_exe, const std::string& login, const std::string& date,
-                        const std::string& ord_bill, const std::string& ord_line,
-                        const std::string& memo);
   CallResult ExecBill(const std::string& id, const std::string& date = "2026-12-06",
                       const std::string& login = "amy");
   CallResult UnExecBill(const std::string& id, const std::string& login = "amy");

@@ -8,23 +8,10 @@ namespace writer {
 namespace {
 
 using testing_support::BillFixture;
-
-constexpr const char* kA = "202612060001";
-constexpr const char* kB = "202612060002";
-constexpr const char* kX = "202612060003";  // executed
+using testing_support::LineSpec;
 
 class EditTest : public BillFixture {
  protected:
-  // Bills A, B and X of amy's, two lines each; X executed.
-  void ThreeBills() {
-    company_.AddUser("dan", "Dan", "", {"MF0301", "MF0302"});
-    company_.AddUser("eve", "Eve", "", {"MF0301", "MF0302", "SP0602"});  // others' bills too
-    company_.AddUser("rea", "Rea", "", {"MF0301"});
-    for (const char* id : {kA, kB, kX}) {
-      ASSERT_TRUE(AddNew(id, {{.qty = "1"}, {.sort_id = "2", .qty = "2"}}).ok);
-    }
-    ASSERT_TRUE(ExecBill(kX).ok);
-  }
   // The bills, their lines and the last use-log line.
   std::string State() {
     return company_.Rows(
@@ -40,14 +27,23 @@ class EditTest : public BillFixture {
 };
 
 TEST_F(EditTest, RefusalsChangeNothingAndRevisionsReplaceTheBill) {
-  ThreeBills();
-  const std::string a = std::string(kA), b = kB, x = kX;
+  company_.AddUser("dan", "Dan", "", {"MF0301", "MF0302"});
+  company_.AddUser("eve", "Eve", "", {"MF0301", "MF0302", "SP0602"});  // others' bills too
+  company_.AddUser("rea", "Rea", "", {"MF0301"});
+  // Bills a, b and x of amy's, two lines each; x executed.
+  const std::string a = "202612060001", b = "202612060002", x = "202612060003";
+  for (const std::string& id : {a, b, x}) {
+    ASSERT_TRUE(AddNew(id, {{.qty = "1"}, {.sort_id = "2", .qty = "2"}}).ok);
+  }
+  ASSERT_TRUE(ExecBill(x).ok);
   const std::string locked = "编号为 " + x + " 的生产领料单已经执行，不能修改及删除！";
   const std::string others = "只能修改/删除自己制作的生产通知单！";
   const std::string bx =
       b + "|0|Amy|memo|<null>|<null>|D1;" + x + "|1000|Amy|memo|<null>|<null>|D1";
   const std::string bx_lines = b + "|1|1;" + b + "|2|2;" + x + "|1|1;" + x + "|2|2";
   const std::string revised = "|Eve|revised|OC1|ITEM|D1;";
+  const std::vector<LineSpec> twice = {{.sort_id = "5"}, {}, {.sort_id = "5"}},
+                              long_shelf = {{}, {.sort_id = "2", .shelf = std::string(41, 'y')}};
   const std::vector<Step> steps = {
       {"executed", [&] { return Delete(x); }, locked},
       {"executed", [&] { return Edit(x, x, {{}}); }, locked},
@@ -68,6 +64,9 @@ TEST_F(EditTest, RefusalsChangeNothingAndRevisionsReplaceTheBill) {
        "备注长度不能大于255！"},
       {"line number", [&] { return Edit(a, a, {{.sort_id = "12345"}}); },
        "明细项序号长度不能大于4！"},
+      {"line twice", [&] { return Edit(a, a, twice); }, "明细项序号 5 重复！"},
+      {"line text", [&] { return Edit(a, a, long_shelf); },
+       "在序号 2 的明细项中，数据不完整。\r\nShelfID(40) 的长度超出了允许的字符数！"},
       {"no lines", [&] { return Edit(a, a, {}); }, "缺少生产领料单明细项！"},
       {"date", [&] { return Edit(a, a, {{}}, "amy", "2026-11-30"); },
        "生产领料单日期不能早于 2026-12-01！"},
