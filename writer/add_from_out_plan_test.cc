@@ -86,25 +86,12 @@ TEST_F(AddFromOutPlanTest, NullsNeverStartABillAndBadLinesReportTheirStatement) 
   std::vector<base::Value> row = plan.Row(0);
   row[10] = base::Value();  // OrdBomID NULL
   ASSERT_TRUE(broken.AddRow(row).ok());
-  auto r = AddFromOutPlan(1, broken);
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.err,
+  EXPECT_EQ(testing_support::Refusal(AddFromOutPlan(1, broken)),
             "94-Invalid use of Null-Plexavo-Plexavo.AddFromOutPlan\r\nInsert Into "
             "MF_OutDetail(BillID,SortID,ArtID,MeasID,  ShelfID,SerialNo,ValidDate,Qty,StQty,Memo,"
             "OrdBomID) Values( N'202612060002',  N'1', 1,  N'box',  N'S1',  N'',  NULL ,1, 1,  "
             "N'',  )");
   EXPECT_EQ(Count("MF_OutBill"), 1);
-}
-
-TEST_F(AddFromOutPlanTest, MachineTimeDatesEveryBill) {
-  company_.Exec("UPDATE SM_Config SET Value = '1' WHERE ID = 'MachineTime'");
-  const std::string today = base::DateTime::Now().FormatDate();
-  company_.Exec("UPDATE SM_Period SET Period = :p",
-                {{"p", today.substr(0, 4) + today.substr(5, 2)}});
-  ASSERT_TRUE(
-      AddFromOutPlan(2, Plan({{"MO1", "1", nullptr}, {"MO1", "2", nullptr}}), "2000-01-01").ok);
-  EXPECT_EQ(company_.Rows("SELECT Date, ExeDate FROM MF_OutBill", "dd"),
-            today + "|" + today + ";" + today + "|" + today);
 }
 
 }  // namespace
