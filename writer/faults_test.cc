@@ -1,13 +1,16 @@
-// A writer call that fails anywhere leaves the company database as it was
-// and tells the caller what failed: every statement the call issues, every
-// connection it opens and its commit are failed in turn.
+// Writer calls that keep nothing: a call that fails anywhere leaves the
+// company database as it was and tells the caller what failed (every
+// statement the call issues, every connection it opens and its commit are
+// failed in turn); a dry run keeps nothing and tells what it did.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <set>
 
 #include "data/fault_injection.h"
 #include "data/session.h"
+#include "platform/event_log.h"
 #include "tests/bill_fixture.h"
 
 namespace writer {
@@ -15,6 +18,8 @@ namespace {
 
 using data::DbFailure;
 using data::FaultPoint;
+using testing_support::BillFixture;
+using testing_support::C;
 using testing_support::CallResult;
 using testing_support::Plan;
 
@@ -33,37 +38,30 @@ class WriterFaultTest : public testing_support::BillFixture {
   WriterFaultTest() { commit_may_fail_ = true; }
 
   // Fails the commit, then each statement and each opening of a connection
-  // the call makes; each time nothing may change. A last, clean run must
-  // change something, or the comparisons proved nothing.
+  // the call makes (counted while the commit failed); each time nothing may
+  // change. A last, clean run must change something, or the comparisons
+  // proved nothing.
   void FailEverywhere(const std::function<CallResult()>& call) {
     const std::string before = Snapshot();
-    int64_t statements = 0, openings = 0;
-    {
-      data::ScopedFault fault({FaultPoint::kCommit, 1, 1, DbFailure::kConstraint});
-      const CallResult r = call();
-      statements = fault.seen(FaultPoint::kStatement);
-      openings = fault.seen(FaultPoint::kOpen);
-      EXPECT_TRUE(r.ok) << r.err;
-      ASSERT_FALSE(r.released.ok());
-      EXPECT_EQ(r.released.err().description,
-                "The transaction could not be committed: injected failure");
-      EXPECT_EQ(fault.injected(), 1);
-    }
-    EXPECT_EQ(Snapshot(), before) << "after a failed commit";
-    ASSERT_GT(statements, 0);
-    for (FaultPoint point : {FaultPoint::kStatement, FaultPoint::kOpen}) {
-      const int64_t count = point == FaultPoint::kStatement ? statements : openings;
-      for (int64_t n = 1; n <= count; ++n) {
-        SCOPED_TRACE(testing::Message() << (point == FaultPoint::kOpen ? "opening " : "statement ")
-                                        << n << " of " << count);
+    std::map<FaultPoint, int64_t> count = {{FaultPoint::kCommit, 1}};
+    for (FaultPoint point : {FaultPoint::kCommit, FaultPoint::kStatement, FaultPoint::kOpen}) {
+      for (int64_t n = 1; n <= count[point]; ++n) {
+        SCOPED_TRACE(testing::Message()
+                     << "point " << int(point) << ", " << n << " of " << count[point]);
         data::ScopedFault fault({point, n, 1, DbFailure::kConstraint});
         const CallResult r = call();
         EXPECT_EQ(fault.injected(), 1);
+        if (point == FaultPoint::kCommit) {
+          count[FaultPoint::kStatement] = fault.seen(FaultPoint::kStatement);
+          count[FaultPoint::kOpen] = fault.seen(FaultPoint::kOpen);
+          EXPECT_TRUE(r.ok) << r.err;
+        }
         // The change feed's statements run last, at the commit: failing one
         // fails the commit of a call that itself succeeded.
         if (r.ok) {
           ASSERT_FALSE(r.released.ok());
-          EXPECT_NE(r.released.err().description.find("injected failure"), std::string::npos);
+          EXPECT_EQ(r.released.err().description,
+                    "The transaction could not be committed: injected failure");
         } else {
           EXPECT_TRUE(r.released.ok());
           EXPECT_TRUE(AnswersTheFailure(r.err)) << r.err;
@@ -71,6 +69,7 @@ class WriterFaultTest : public testing_support::BillFixture {
         EXPECT_EQ(Snapshot(), before);
       }
     }
+    EXPECT_GT(count[FaultPoint::kStatement], 0);
     const CallResult clean = call();
     EXPECT_TRUE(clean.ok && clean.released.ok()) << clean.err;
     EXPECT_NE(Snapshot(), before);
@@ -141,6 +140,101 @@ TEST_F(WriterFaultTest, TheFailureClassDecidesTheNumber) {
               std::to_string(c.number) + "-injected failure-" + source + "-Share_Bus.MakeLog");
   }
   EXPECT_EQ(Header("202612060001", "Execer"), "<null>");
+}
+
+class DryRunTest : public BillFixture {
+ protected:
+  // A dry run of `call`: the database is the same before and after.
+  CallResult DryRun(const std::function<CallResult()>& call) {
+    const std::string before = Snapshot();
+    dry_run_ = true;
+    CallResult r = call();
+    dry_run_ = false;
+    EXPECT_EQ(Snapshot(), before);
+    return r;
+  }
+  std::string Bill(bool executed) {
+    auto r = AddNew("", {{.qty = "4"}, {.sort_id = "2", .art = 3, .qty = "2"}}, executed);
+    EXPECT_TRUE(r.ok) << r.err;
+    return r.id;
+  }
+  platform::EventLogCapture log_;
+};
+
+// What each writer operation's dry run writes down: counts of stock
+// movements, BOM changes, order-line marks, numbers and use-log lines.
+TEST_F(DryRunTest, EachOperationKeepsNothingAndTellsWhatItDid) {
+  struct Case {
+    const char* name;
+    std::function<CallResult()> call;
+    size_t stock, bom, orders, numbers, use_log;
+  };
+  const std::string open = Bill(false);
+  const std::string done = Bill(true);
+  const std::vector<Case> cases = {
+      {"AddNew", [&] { return AddNew("", {{.qty = "1"}}); }, 0, 0, 0, 1, 1},
+      {"AddNew executed", [&] { return AddNew("", {{.qty = "1"}}, true); }, 1, 1, 0, 1, 2},
+      {"Edit", [&] { return Edit(open, "", {{.qty = "2"}}); }, 0, 0, 0, 1, 1},
+      {"Delete", [&] { return Delete(open); }, 0, 0, 0, 0, 1},
+      {"ExecBill", [&] { return ExecBill(open); }, 2, 2, 0, 0, 1},
+      {"UnExecBill", [&] { return UnExecBill(done); }, 2, 2, 1, 0, 1},
+      {"AddFromOutPlan",
+       [&] {
+         return AddFromOutPlan(
+             2, Plan({{"MO1", "1", nullptr, "1", "3"}, {"MO1", "2", nullptr, "1", "3"}}));
+       },
+       2, 2, 1, 2, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    effects_ = {};
+    CallResult r = DryRun(c.call);
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_EQ(
+        (std::vector{effects_.stock.size(), effects_.bom.size(), effects_.orders.size(),
+                     effects_.numbers.size(), effects_.use_log.size(), effects_.shortages.size()}),
+        (std::vector<size_t>{c.stock, c.bom, c.orders, c.numbers, c.use_log, 0}));
+  }
+  // The executed bill's movements, with the balances around them.
+  effects_ = {};
+  ASSERT_TRUE(DryRun([&] { return ExecBill(open); }).ok);
+  ASSERT_EQ(effects_.stock.size(), 2u);
+  // `done` took 4 before.
+  const auto& m = effects_.stock[0];
+  EXPECT_EQ(m.bill + "/" + m.line + "/" + m.shelf + "/" + std::to_string(m.art) + " " +
+                m.qty.ToPlainString() + " " + m.before.ToPlainString() + ">" +
+                m.after.ToPlainString(),
+            open + "/1/S1/1 -4 996>992");
+  EXPECT_EQ(effects_.bom[0].bom_id, bom_line1_a_);
+  EXPECT_EQ(effects_.bom[0].qty, C("4"));
+  EXPECT_TRUE(effects_.orders.empty());  // order line 1 was started by `done`
+  EXPECT_EQ(effects_.use_log[0], "执行生产领料单" + open + "！");
+}
+
+TEST_F(DryRunTest, ShortStockListsEveryShortLineAndRefusesAsTheRealCall) {
+  // Lines 1, 3 and 4 are short: 8 of 5, 60 of 50, and an article the shelf
+  // has no balance of.
+  const std::vector<testing_support::LineSpec> lines = {
+      {.sort_id = "1", .shelf = "S2", .qty = "8"},
+      {.sort_id = "2", .qty = "1"},
+      {.sort_id = "3", .art = 3, .qty = "60"},
+      {.sort_id = "4", .art = 3, .shelf = "S2", .qty = "1"}};
+  const std::string id = AddNew("", lines).id;
+  const CallResult dry = DryRun([&] { return ExecBill(id); });
+  EXPECT_FALSE(dry.ok);
+  EXPECT_EQ(dry.err, testing_support::Refusal(ExecBill(id)));
+  std::string got;
+  for (const auto& s : effects_.shortages) {
+    got += s.line + ":" + s.shelf + "/" + std::to_string(s.art) + " " + s.needed.ToPlainString() +
+           "-" + s.available.ToPlainString() + "=" + s.shortfall.ToPlainString() + ";";
+  }
+  EXPECT_EQ(got, "1:S2/1 8-5=3;3:S1/3 60-50=10;4:S2/3 1-0=1;");
+  EXPECT_TRUE(effects_.stock.empty());
+  // Created and executed at once: the same shortages, the same refusal.
+  effects_ = {};
+  CallResult at_once = DryRun([&] { return AddNew("", lines, true); });
+  EXPECT_EQ(at_once.err, AddNew("", lines, true).err);
+  EXPECT_EQ(effects_.shortages.size(), 3u);
 }
 
 }  // namespace
