@@ -28,13 +28,11 @@ class TransactionTest : public ::testing::Test {
     return std::move(created).value();
   }
 
-  // Opens a connection in `obj`'s context, the way operations do.
-  base::Status Open(Instance& obj, data::Connection& cnn) {
-    return cnn.Open(company_.target(), obj.context()->enlistment());
-  }
+  // Writes and reads on a connection opened in `obj`'s context, the way
+  // operations do.
   base::Status Put(Instance& obj, const std::string& id, const std::string& value) {
     data::Connection cnn;
-    PLX_RETURN_IF_ERROR(Open(obj, cnn));
+    PLX_RETURN_IF_ERROR(cnn.Open(company_.target(), obj.context()->enlistment()));
     auto changed = cnn.Execute(data::Sql("INSERT INTO SM_Config (ID, Value) VALUES (:id, :v)")
                                    .Bind("id", id)
                                    .Bind("v", value));
@@ -42,7 +40,7 @@ class TransactionTest : public ::testing::Test {
   }
   std::string Get(Instance& obj, const std::string& id) {
     data::Connection cnn;
-    EXPECT_TRUE(Open(obj, cnn).ok());
+    EXPECT_TRUE(cnn.Open(company_.target(), obj.context()->enlistment()).ok());
     auto rs = cnn.Query(data::Sql("SELECT Value FROM SM_Config WHERE ID = :id").Bind("id", id),
                         {{"Value", base::FieldType::kText}});
     return rs.ok() && rs->RecordCount() == 1 ? rs->Row(0)[0].TextOrEmpty() : "<none>";
