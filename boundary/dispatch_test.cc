@@ -21,19 +21,13 @@ TEST(InterfacesTest, ReaderIdsAreConsecutiveAndInterfacesFoundByProgramId) {
 }
 
 TEST(InterfacesTest, DispIdsAndParametersAreFoundByTheirText) {
-  const struct {
-    const char* text;
-    std::optional<uint32_t> dispid;
-  } cases[] = {
+  const std::pair<const char*, std::optional<uint32_t>> cases[] = {
       {"6003001D", 0x6003001D},   {"6003001d", 0x6003001D}, {"1d", 0x1D},
       {"FFFFFFFF", 0xFFFFFFFF},   {"", std::nullopt},       {"123456789", std::nullopt},
       {"0x1D", std::nullopt},     {"-1", std::nullopt},     {"60 3", std::nullopt},
       {"6003001G", std::nullopt},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(ParseDispId(c.text), c.dispid);
-  }
+  for (const auto& [text, dispid] : cases) EXPECT_EQ(ParseDispId(text), dispid) << text;
   const Operation& user_name = *OperationByName(ReaderInterface(), "UserName");
   const Param* db = ParamByName(user_name, "vstrDB");
   EXPECT_TRUE(db != nullptr && std::string_view(db->name) == "vstrDB");

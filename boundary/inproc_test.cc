@@ -394,8 +394,7 @@ TEST_F(InprocObjectTest, CallsAnswerInTheirArgumentsOrAreRefusedLeavingThemAlone
     Object obj = Create(c.writer ? PLX_CLSID_MF_OutBillE : PLX_CLSID_MF_OutBill, "amy");
     ASSERT_TRUE(obj);
     std::vector<PlxVariant> args = c.args;  // the same pointers, not copies
-    Vars result{Empty()};
-    result[0].vt = PLX_VT_I4;  // overwritten by every call
+    Vars result{Int(0)};                    // overwritten by every call
     const int32_t argc = static_cast<int32_t>(args.size()) + c.argc_delta;
     EXPECT_EQ(obj->vtbl->Invoke(obj.get(), c.dispid, args.empty() ? nullptr : args.data(), argc,
                                 &result[0]),
@@ -471,8 +470,7 @@ TEST_F(InprocTest, RowsetAndTextRoundTrip) {
   ASSERT_EQ(Lib().PlxRowsetGetValue(rs, 0, 0, &copy[0]), PLX_S_OK);
   EXPECT_NE(copy[0].v.text, given[0].v.text);  // a copy of its own
   for (const auto& [row, field] : {std::pair{3, 0}, {0, 5}, {-1, 0}, {0, -1}}) {
-    Vars out{Empty()};
-    out[0].vt = PLX_VT_I4;
+    Vars out{Int(0)};  // overwritten
     EXPECT_EQ(Lib().PlxRowsetGetValue(rs, row, field, &out[0]), PLX_E_INVALIDARG);
     EXPECT_EQ(out[0].vt, PLX_VT_EMPTY);
   }
@@ -648,8 +646,7 @@ TEST_F(InprocRaceTest, ALostRaceAfterEarlierWorkAnswersConflict) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   Vars args{Text("202612060002"), Date(kDec6), Text(company_.name().c_str()), Text("")};
   char* err_text = args[3].v.text;
-  Vars result{Empty()};
-  result[0].vt = PLX_VT_I4;  // overwritten with "empty"
+  Vars result{Int(0)};  // overwritten with "empty"
   EXPECT_EQ(Call(writer, kExecBill, args, &result[0]), PLX_E_CONFLICT);
   EXPECT_EQ(Answer(result[0], {args[3]}), "-|");
   EXPECT_EQ(args[3].v.text, err_text);  // left as it was
