@@ -5,7 +5,6 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "frame/share_bus.h"
 #include "platform/event_log.h"
@@ -15,6 +14,7 @@
 namespace frame {
 namespace {
 
+using host::Vote;
 using testing_support::TestCompany;
 
 class OpFrameTest : public ::testing::Test {
@@ -24,14 +24,14 @@ class OpFrameTest : public ::testing::Test {
     company_.AddUser("amy", "Amy", "T", {"MF0301"});
   }
 
-  host::Instance Probe(const std::string& login = "amy") {
-    return host::Host(company_.classes()).CreateObject(testing_support::kProbeInTx, login).value();
+  host::Instance Probe() {
+    return host::Host(company_.classes()).CreateObject(testing_support::kProbeInTx, "amy").value();
   }
 
-  // The first line of each event-log record.
-  std::vector<std::string> RecordHeads() {
-    std::vector<std::string> heads;
-    for (const std::string& r : log_.Records()) heads.push_back(r.substr(0, r.find("\r\n")));
+  // The first line of each event-log record, each ended by ";".
+  std::string RecordHeads() {
+    std::string heads;
+    for (const std::string& r : log_.Records()) heads += r.substr(0, r.find("\r\n")) + ";";
     return heads;
   }
 
@@ -42,23 +42,18 @@ class OpFrameTest : public ::testing::Test {
 // The body moves the method text on before it ends; a composed text names
 // the current one. Anything thrown is an unexpected failure (number 51).
 TEST_F(OpFrameTest, WriterOutcomesDecideTextVoteAndResult) {
+  const std::string record = "Method: Plexavo.AddNew#3.5;";
   const struct {
     std::optional<Outcome> outcome;  // none: the body throws
     std::string err;
-    host::Vote vote;
-    std::vector<std::string> records;
+    Vote vote;
+    std::string records = "";
   } cases[] = {
-      {Outcome::Ok(), "", host::Vote::kComplete, {}},
-      {Outcome::Refused("no"), "no", host::Vote::kAbort, {}},
-      {Outcome::Reported(), "callee's", host::Vote::kAbort, {}},
-      {Outcome::Fault(base::Err{5, "s", "d"}),
-       "5-d-s-Plexavo.AddNew#3.5",
-       host::Vote::kAbort,
-       {"Method: Plexavo.AddNew#3.5"}},
-      {std::nullopt,
-       "51-boom-Plexavo-Plexavo.AddNew#3.5",
-       host::Vote::kAbort,
-       {"Method: Plexavo.AddNew#3.5"}},
+      {Outcome::Ok(), "", Vote::kComplete},
+      {Outcome::Refused("no"), "no", Vote::kAbort},
+      {Outcome::Reported(), "callee's", Vote::kAbort},
+      {Outcome::Fault(base::Err{5, "s", "d"}), "5-d-s-Plexavo.AddNew#3.5", Vote::kAbort, record},
+      {std::nullopt, "51-boom-Plexavo-Plexavo.AddNew#3.5", Vote::kAbort, record},
   };
   for (const auto& c : cases) {
     log_.Clear();
@@ -72,7 +67,7 @@ TEST_F(OpFrameTest, WriterOutcomesDecideTextVoteAndResult) {
                             call.err() = "callee's";
                           return *c.outcome;
                         });
-    EXPECT_EQ(ok, c.vote == host::Vote::kComplete);
+    EXPECT_EQ(ok, c.vote == Vote::kComplete);
     EXPECT_EQ(err, c.err);
     EXPECT_EQ(probe.context()->vote(), c.vote);
     EXPECT_EQ(RecordHeads(), c.records);
@@ -84,29 +79,29 @@ TEST_F(OpFrameTest, WriterOutcomesDecideTextVoteAndResult) {
 TEST_F(OpFrameTest, FailedReaderAnswersNothingAFailedServiceItsValue) {
   host::Instance reader = Probe();
   std::string err;
-  ReaderGate gate;  // no language, no right: only the connection and the body
-  auto rs = RunReader<std::optional<base::Rowset>>(*reader.context(), "Plexavo.GetContent",
-                                                   company_.name(), err, std::nullopt, gate,
-                                                   [](Call&, std::optional<base::Rowset>& result) {
-                                                     result = base::Rowset();
-                                                     return Outcome::Fault(base::Err{5, "s", "d"});
-                                                   });
-  EXPECT_FALSE(rs.has_value());
+  auto faulty = [](Call&, std::optional<base::Rowset>& result) {
+    result = base::Rowset();
+    return Outcome::Fault(base::Err{5, "s", "d"});
+  };
+  // No language, no right: only the connection and the body.
+  EXPECT_FALSE(RunReader<std::optional<base::Rowset>>(*reader.context(), "Plexavo.GetContent",
+                                                      company_.name(), err, std::nullopt,
+                                                      ReaderGate{}, faulty));
   EXPECT_EQ(err, "5-d-s-Plexavo.GetContent");
-  EXPECT_EQ(RecordHeads(), std::vector<std::string>{"Method: Plexavo.GetContent"});
-  EXPECT_EQ(reader.context()->vote(), host::Vote::kAbort);
+  EXPECT_EQ(RecordHeads(), "Method: Plexavo.GetContent;");
+  EXPECT_EQ(reader.context()->vote(), Vote::kAbort);
   (void)reader.Release();
   host::Instance service = Probe();
-  std::string name =
-      RunService<std::string>(*service.context(), "Plexavo.UserName", company_.name(), err, "",
-                              [](Call& call, std::string& result) {
-                                result = "partial";
-                                call.err() = "service said no";
-                                return Outcome::Reported();
-                              });
-  EXPECT_EQ(name, "partial");
+  auto reported = [](Call& call, std::string& result) {
+    result = "partial";
+    call.err() = "service said no";
+    return Outcome::Reported();
+  };
+  EXPECT_EQ(RunService<std::string>(*service.context(), "Plexavo.UserName", company_.name(), err,
+                                    "", reported),
+            "partial");
   EXPECT_EQ(err, "service said no");
-  EXPECT_EQ(service.context()->vote(), host::Vote::kAbort);
+  EXPECT_EQ(service.context()->vote(), Vote::kAbort);
 }
 
 // The frame reports a missing or broken company database with the data
@@ -126,9 +121,9 @@ TEST_F(OpFrameTest, MissingOrBrokenCompanyDatabasesAreReportedAlike) {
         EXPECT_FALSE(share_bus::GetUserLang(*probe.context(), lang, d.db, err));
       }
       EXPECT_EQ(err, d.fault + "-" + method);
-      std::vector<std::string> expected = d.settings_records;
-      expected.push_back("Method: " + method);
-      EXPECT_EQ(RecordHeads(), expected);
+      std::string expected;
+      for (const std::string& r : d.settings_records) expected += r + ";";
+      EXPECT_EQ(RecordHeads(), expected + "Method: " + method + ";");
     }
   }
 }
@@ -142,7 +137,7 @@ TEST_F(OpFrameTest, LanguageLookUpWithoutTheUserService) {
   EXPECT_EQ(err,
             "429-ActiveX component can't create object: Plexavo.UserService-Plexavo-"
             "Share_Bus.GetUserLang");
-  EXPECT_EQ(lonely.context()->vote(), host::Vote::kAbort);
+  EXPECT_EQ(lonely.context()->vote(), Vote::kAbort);
 }
 
 }  // namespace
