@@ -9,20 +9,12 @@ namespace base {
 namespace {
 
 TEST(AsciiTest, SplitCommasKeepsEveryPartBetweenCommas) {
-  const struct {
-    const char* text;
-    std::vector<std::string> parts;
-  } cases[] = {
-      {"", {""}},
-      {"MF0301", {"MF0301"}},
-      {"A,B,C", {"A", "B", "C"}},
-      {",A,,B,", {"", "A", "", "B", ""}},
-      {" a , b", {" a ", " b"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(SplitCommas(c.text), c.parts);
-  }
+  using Parts = std::vector<std::string>;
+  EXPECT_EQ(SplitCommas(""), Parts{""});
+  EXPECT_EQ(SplitCommas("MF0301"), Parts{"MF0301"});
+  EXPECT_EQ(SplitCommas("A,B,C"), (Parts{"A", "B", "C"}));
+  EXPECT_EQ(SplitCommas(",A,,B,"), (Parts{"", "A", "", "B", ""}));
+  EXPECT_EQ(SplitCommas(" a , b"), (Parts{" a ", " b"}));
 }
 
 }  // namespace

@@ -5,75 +5,56 @@
 namespace base {
 namespace {
 
-TEST(CurrencyTest, ParsesExactDecimals) {
-  struct Case {
-    const char* text;
-    int64_t scaled;
-  } cases[] = {{"12.34", 123400}, {"-0.5", -5000},  {"+7", 70000},
-               {"0.3333", 3333}, {"0.0001", 1},     {"922337203685477.5807", INT64_MAX},
-               {"5.", 50000},    {".25", 2500}};
-  for (const Case& c : cases) {
-    auto r = Currency::Parse(c.text);
-    ASSERT_TRUE(r.ok()) << c.text;
-    EXPECT_EQ(r->scaled(), c.scaled) << c.text;
-  }
+std::string Error(int32_t number) { return "error " + std::to_string(number); }
+
+// An answer as its text with four decimals, a failure as "error N".
+std::string Shown(const Result<Currency>& r) {
+  return r.ok() ? r->ToString() : Error(r.err().number);
 }
 
-TEST(CurrencyTest, RefusesWhatIsNotAnExactCurrency) {
-  struct Case {
+TEST(CurrencyTest, ParsesExactDecimalsAndRefusesTheRest) {
+  const std::string mismatch = Error(kErrTypeMismatch);
+  const struct {
     const char* text;
-    int32_t number;
-  } cases[] = {{"0.33335", kErrTypeMismatch}, {"abc", kErrTypeMismatch},
-               {"", kErrTypeMismatch},        {".", kErrTypeMismatch},
-               {"1e5", kErrTypeMismatch},     {" 1", kErrTypeMismatch},
-               {"1,5", kErrTypeMismatch},     {"922337203685477.5808", kErrOverflow}};
-  for (const Case& c : cases) {
-    auto r = Currency::Parse(c.text);
-    ASSERT_FALSE(r.ok()) << c.text;
-    EXPECT_EQ(r.err().number, c.number) << c.text;
-  }
+    std::string shown;
+  } cases[] = {{"12.34", "12.3400"},  {"-0.5", "-0.5000"},
+               {"+7", "7.0000"},      {"0.3333", "0.3333"},
+               {"0.0001", "0.0001"},  {"922337203685477.5807", "922337203685477.5807"},
+               {"5.", "5.0000"},      {".25", "0.2500"},
+               {"0.33335", mismatch}, {"abc", mismatch},
+               {"", mismatch},        {".", mismatch},
+               {"1e5", mismatch},     {" 1", mismatch},
+               {"1,5", mismatch},     {"922337203685477.5808", Error(kErrOverflow)}};
+  for (const auto& c : cases) EXPECT_EQ(Shown(Currency::Parse(c.text)), c.shown) << c.text;
 }
 
-TEST(CurrencyTest, FormatsWithFourDecimals) {
-  EXPECT_EQ(Currency::FromScaled(123400).ToString(), "12.3400");
-  EXPECT_EQ(Currency::FromScaled(-5000).ToString(), "-0.5000");
-  EXPECT_EQ(Currency::FromScaled(INT64_MIN).ToString(), "-922337203685477.5808");
-  EXPECT_EQ(Currency::FromScaled(-5000).ToPlainString(), "-0.5");
-  EXPECT_EQ(Currency::FromInt(36).ToPlainString(), "36");
+// qty * num / den.
+std::string MulDiv(const char* qty, const char* num, const char* den) {
+  auto c = [](const char* t) { return Currency::Parse(t).value(); };
+  return Shown(c(qty).MulDiv(c(num), c(den)));
 }
 
 TEST(CurrencyTest, MulDivRoundsToFourDecimalsTiesToEven) {
-  auto c = [](const char* t) { return Currency::Parse(t).value(); };
-  struct Case {
-    const char* qty;
-    const char* num;
-    const char* den;
-    const char* expect;
-  } cases[] = {
-      {"3", "12", "1", "36.0000"},       {"1", "1", "3", "0.3333"},
-      {"2", "1", "3", "0.6667"},         {"1", "1", "20000", "0.0000"},  // 0.00005 → even 0
-      {"3", "1", "20000", "0.0002"},     // 0.00015 → even 2
-      {"5", "1", "20000", "0.0002"},     // 0.00025 → even 2
-      {"-3", "1", "20000", "-0.0002"},   {"7", "1", "20000", "0.0004"},  // 0.00035 → 4
-      {"0.0001", "0.5", "1", "0.0000"},  {"1000000", "1000000", "1", "1000000000000.0000"},
-  };
-  for (const Case& k : cases) {
-    auto r = c(k.qty).MulDiv(c(k.num), c(k.den));
-    ASSERT_TRUE(r.ok()) << k.qty << "*" << k.num << "/" << k.den;
-    EXPECT_EQ(r->ToString(), k.expect) << k.qty << "*" << k.num << "/" << k.den;
-  }
+  EXPECT_EQ(MulDiv("3", "12", "1"), "36.0000");
+  EXPECT_EQ(MulDiv("1", "1", "3"), "0.3333");
+  EXPECT_EQ(MulDiv("2", "1", "3"), "0.6667");
+  EXPECT_EQ(MulDiv("1", "1", "20000"), "0.0000");    // 0.00005 → even 0
+  EXPECT_EQ(MulDiv("3", "1", "20000"), "0.0002");    // 0.00015 → even 2
+  EXPECT_EQ(MulDiv("5", "1", "20000"), "0.0002");    // 0.00025 → even 2
+  EXPECT_EQ(MulDiv("-3", "1", "20000"), "-0.0002");  // -0.00015 → even -2
+  EXPECT_EQ(MulDiv("7", "1", "20000"), "0.0004");    // 0.00035 → even 4
+  EXPECT_EQ(MulDiv("0.0001", "0.5", "1"), "0.0000");
+  EXPECT_EQ(MulDiv("1000000", "1000000", "1"), "1000000000000.0000");
+  EXPECT_EQ(MulDiv("1", "1", "0"), Error(kErrDivisionByZero));
+  EXPECT_EQ(MulDiv("922337203685477.5807", "2", "1"), Error(kErrOverflow));
 }
 
-TEST(CurrencyTest, ArithmeticFailuresAreErrors) {
-  auto div0 = Currency::FromInt(1).MulDiv(Currency::FromInt(1), Currency());
-  ASSERT_FALSE(div0.ok());
-  EXPECT_EQ(div0.err().number, kErrDivisionByZero);
-  auto over = Currency::FromScaled(INT64_MAX).Add(Currency::FromScaled(1));
-  ASSERT_FALSE(over.ok());
-  EXPECT_EQ(over.err().number, kErrOverflow);
-  auto big = Currency::FromScaled(INT64_MAX).MulDiv(Currency::FromInt(2), Currency::FromInt(1));
-  ASSERT_FALSE(big.ok());
-  EXPECT_EQ(big.err().number, kErrOverflow);
+TEST(CurrencyTest, FormatsAndAddsUpToTheEdges) {
+  EXPECT_EQ(Currency::FromScaled(INT64_MIN).ToString(), "-922337203685477.5808");
+  EXPECT_EQ(Currency::FromScaled(-5000).ToPlainString(), "-0.5");
+  EXPECT_EQ(Currency::FromInt(36).ToPlainString(), "36");
+  EXPECT_EQ(Shown(Currency::FromScaled(INT64_MAX).Add(Currency::FromScaled(1))),
+            Error(kErrOverflow));
 }
 
 }  // namespace

@@ -6,21 +6,12 @@ namespace base {
 namespace {
 
 TEST(ValueTest, IntOrZeroReadsOnlyWholeNumbers) {
-  const struct {
-    Value value;
-    int32_t expected;
-  } cases[] = {
-      {Value(), 0},
-      {Value(int32_t{42}), 42},
-      {Value(int32_t{-7}), -7},
-      {Value("12"), 12},
-      {Value("not a number"), 0},
-      {Value(DateTime::Parse("2026-12-06").value()), 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value.TextOrEmpty());
-    EXPECT_EQ(c.value.IntOrZero(), c.expected);
-  }
+  EXPECT_EQ(Value().IntOrZero(), 0);
+  EXPECT_EQ(Value(int32_t{42}).IntOrZero(), 42);
+  EXPECT_EQ(Value(int32_t{-7}).IntOrZero(), -7);
+  EXPECT_EQ(Value("12").IntOrZero(), 12);
+  EXPECT_EQ(Value("not a number").IntOrZero(), 0);
+  EXPECT_EQ(Value(DateTime::Parse("2026-12-06").value()).IntOrZero(), 0);
 }
 
 }  // namespace

@@ -19,20 +19,9 @@ namespace {
 // A settings file of the test's own, named by PLEXAVO_SETTINGS meanwhile.
 class RegistryTest : public ::testing::Test {
  protected:
-  RegistryTest() {
-    char tmpl[] = "/tmp/plexavo-registry-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    path_ = dir_ + "/settings.ini";
-    const char* old = std::getenv("PLEXAVO_SETTINGS");
-    if (old != nullptr) old_ = old;
-    setenv("PLEXAVO_SETTINGS", path_.c_str(), 1);
-  }
+  RegistryTest() { setenv("PLEXAVO_SETTINGS", path_.c_str(), 1); }
   ~RegistryTest() override {
-    if (old_.empty()) {
-      unsetenv("PLEXAVO_SETTINGS");
-    } else {
-      setenv("PLEXAVO_SETTINGS", old_.c_str(), 1);
-    }
+    unsetenv("PLEXAVO_SETTINGS");
     std::filesystem::remove_all(dir_);
   }
 
@@ -48,24 +37,33 @@ class RegistryTest : public ::testing::Test {
     ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
   }
 
-  // The Server value of key SoftWare\Acme, or "<no key>" / "<no value>".
-  std::string Server() const {
+  // Value `name` of key `path`, read into a buffer of `size` bytes; the
+  // length the call reports follows as "#N" unless it is the text's own
+  // plus its NUL. A failing call gives its answer as "open N" / "query N".
+  static std::string Read(const std::string& name = "Server",
+                          const std::string& path = "SoftWare\\Acme", uint32_t size = 255) {
     RegistryKey key;
-    if (RegistryKey::Open("SoftWare\\Acme", &key) != kRegSuccess) return "<no key>";
+    if (long opened = RegistryKey::Open(path, &key); opened != kRegSuccess) {
+      return "open " + std::to_string(opened);
+    }
     char buffer[255] = {};
-    uint32_t length = sizeof buffer;
-    if (key.QueryValue("Server", buffer, &length) != kRegSuccess) return "<no value>";
-    return std::string(buffer, length - 1);
+    uint32_t length = size;
+    if (long read = key.QueryValue(name, buffer, &length); read != kRegSuccess) {
+      return "query " + std::to_string(read);
+    }
+    const std::string text(buffer);
+    return length == text.size() + 1 ? text : text + "#" + std::to_string(length);
   }
 
-  std::string dir_, path_, old_;
+  char tmpl_[29] = "/tmp/plexavo-registry-XXXXXX";
+  const std::string dir_ = mkdtemp(tmpl_), path_ = dir_ + "/settings.ini";
 };
 
 TEST_F(RegistryTest, AnUnchangedFileIsReadOnceAndEveryKindOfChangeIsSeen) {
   Write("sqlite:/a.db");
   Age();
   const uint64_t before = SettingsFileReads();
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Server(), "sqlite:/a.db");
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Read(), "sqlite:/a.db");
   EXPECT_EQ(SettingsFileReads() - before, 1u);
   // Rewritten in place, same size, and given back its old time: the change
   // time still tells (a little later, so that the clock the file system
@@ -73,19 +71,19 @@ TEST_F(RegistryTest, AnUnchangedFileIsReadOnceAndEveryKindOfChangeIsSeen) {
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   Write("sqlite:/b.db");
   Age();
-  EXPECT_EQ(Server(), "sqlite:/b.db");
+  EXPECT_EQ(Read(), "sqlite:/b.db");
   // Replaced by another file renamed over it.
   Write("sqlite:/c.db", dir_ + "/next.ini");
   std::filesystem::rename(dir_ + "/next.ini", path_);
-  EXPECT_EQ(Server(), "sqlite:/c.db");
+  EXPECT_EQ(Read(), "sqlite:/c.db");
   // Another size.
   Write("sqlite:/longer-name.db");
-  EXPECT_EQ(Server(), "sqlite:/longer-name.db");
+  EXPECT_EQ(Read(), "sqlite:/longer-name.db");
   // Gone, and back.
   std::filesystem::remove(path_);
-  EXPECT_EQ(Server(), "<no key>");
+  EXPECT_EQ(Read(), "open 2");  // no such key
   Write("sqlite:/d.db");
-  EXPECT_EQ(Server(), "sqlite:/d.db");
+  EXPECT_EQ(Read(), "sqlite:/d.db");
 }
 
 TEST_F(RegistryTest, AFileJustWrittenIsReadAgainUntilItSettles) {
@@ -93,31 +91,20 @@ TEST_F(RegistryTest, AFileJustWrittenIsReadAgainUntilItSettles) {
   // but the content: a fresh file is never trusted from the cache.
   for (const char* server : {"sqlite:/e.db", "sqlite:/f.db", "sqlite:/g.db"}) {
     Write(server);
-    EXPECT_EQ(Server(), server);
-    EXPECT_EQ(Server(), server);
+    EXPECT_EQ(Read(), server);
+    EXPECT_EQ(Read(), server);
   }
 }
 
 TEST_F(RegistryTest, SectionsAndValuesReadAsBefore) {
   std::ofstream(path_) << "; comment\n[ SoftWare\\ACME ]\nserver = srv \nPWD\n# x\n"
                        << "[Other]\nServer=other\n[SoftWare\\Acme]\nUserID=sa\n";
-  RegistryKey key;
-  ASSERT_EQ(RegistryKey::Open("software\\acme", &key), kRegSuccess);
-  char buffer[255] = {};
-  uint32_t length = sizeof buffer;
-  ASSERT_EQ(key.QueryValue("Server", buffer, &length), kRegSuccess);
-  EXPECT_EQ(std::string(buffer), "srv");
-  EXPECT_EQ(length, 4u);
-  length = sizeof buffer;
-  ASSERT_EQ(key.QueryValue("PWD", buffer, &length), kRegSuccess);
-  EXPECT_EQ(length, 0u);
-  length = sizeof buffer;
-  ASSERT_EQ(key.QueryValue("UserID", buffer, &length), kRegSuccess);  // the section again
-  EXPECT_EQ(std::string(buffer), "sa");
-  length = 2;
-  EXPECT_EQ(key.QueryValue("Server", buffer, &length), kRegMoreData);
-  EXPECT_EQ(key.QueryValue("Missing", buffer, &length), kRegFileNotFound);
-  EXPECT_EQ(RegistryKey::Open("SoftWare\\Nobody", &key), kRegFileNotFound);
+  EXPECT_EQ(Read("Server", "software\\acme"), "srv");
+  EXPECT_EQ(Read("PWD"), "#0");
+  EXPECT_EQ(Read("UserID"), "sa");  // from the section's second part
+  EXPECT_EQ(Read("Server", "SoftWare\\Acme", 2), "query 234");
+  EXPECT_EQ(Read("Missing"), "query 2");
+  EXPECT_EQ(Read("Server", "SoftWare\\Nobody"), "open 2");
 }
 
 }  // namespace
