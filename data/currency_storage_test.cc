@@ -15,19 +15,17 @@ TEST(CurrencyStorageTest, SumsAndDivisionsAreExact) {
   for (int i = 0; i < 3; ++i) {
     company.Exec("UPDATE ST_ShelfBal SET Qty = Qty + :q", {{"q", C("0.1")}});
   }
-  const char* sql =
-      "SELECT Qty, (SELECT COUNT(*) FROM ST_ShelfBal WHERE Qty = :q) FROM ST_ShelfBal";
-  const std::vector<base::Field> fields = {{"Qty", base::FieldType::kCurrency},
-                                           {"n", base::FieldType::kInt}};
-  base::Rowset rs = company.Query(sql, fields, {{"q", C("0.3")}});
-  EXPECT_EQ(rs.Row(0)[0].AsCurrency()->ToString() + " " + rs.Row(0)[1].TextOrEmpty(), "0.3000 1");
+  // The quantity read back as currency, and how many rows equal `exact`.
+  auto read = [&](const char* exact) {
+    return company.Rows(
+        "SELECT Qty, (SELECT COUNT(*) FROM ST_ShelfBal WHERE Qty = :q) FROM ST_ShelfBal", "ci",
+        {{"q", C(exact)}});
+  };
+  EXPECT_EQ(read("0.3"), "0.3|1");
   company.Exec("UPDATE ST_ShelfBal SET Qty = :q", {{"q", C("1").MulDiv(C("1"), C("3")).value()}});
-  rs = company.Query(sql, fields, {{"q", C("0.3333")}});
-  EXPECT_EQ(rs.Row(0)[0].AsCurrency()->ToString() + " " + rs.Row(0)[1].TextOrEmpty(), "0.3333 1");
+  EXPECT_EQ(read("0.3333"), "0.3333|1");
   company.Exec("UPDATE ST_ShelfBal SET Qty = :q", {{"q", C("-922337203685477.5807")}});
-  rs = company.Query(sql, fields, {{"q", C("-922337203685477.5807")}});
-  EXPECT_EQ(rs.Row(0)[0].AsCurrency()->ToString() + " " + rs.Row(0)[1].TextOrEmpty(),
-            "-922337203685477.5807 1");
+  EXPECT_EQ(read("-922337203685477.5807"), "-922337203685477.5807|1");
 }
 
 }  // namespace

@@ -11,9 +11,6 @@
 namespace data {
 namespace {
 
-using testing_support::TestCompany;
-using testing_support::UsingPostgres;
-
 TEST(LocksTest, NamesKeepTheirRankAndTellThingsApart) {
   EXPECT_EQ(NumberRangeLock("MF_OutBill", "20261206"), NumberRangeLock("MF_OutBill", "20261206"));
   EXPECT_FALSE(NumberRangeLock("MF_OutBill", "20261206") ==
@@ -30,16 +27,14 @@ TEST(LocksTest, NamesKeepTheirRankAndTellThingsApart) {
 // commits, then goes on; one that wants another lock does not wait (on
 // PostgreSQL; SQLite's writers always wait for each other).
 TEST(LocksTest, ASecondWriterWaitsForTheFirstOnTheSameName) {
-  struct Case {
+  const struct {
     const char* what;
     LockName second;
     bool waits;
-  } cases[] = {
-      {"same order", OrderLock("MO1"), true},
-      {"another order", OrderLock("MO2"), !UsingPostgres()},
-  };
-  TestCompany company;
-  for (const Case& c : cases) {
+  } cases[] = {{"same order", OrderLock("MO1"), true},
+               {"another order", OrderLock("MO2"), !testing_support::UsingPostgres()}};
+  testing_support::TestCompany company;
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Enlistment first_tx;
     Connection first;
@@ -73,7 +68,7 @@ TEST(LocksTest, ASecondWriterWaitsForTheFirstOnTheSameName) {
 // where another writer may have taken it meanwhile; SQLite's writers never
 // race for a key.
 TEST(LocksTest, ATakenKeyIsNotedWhereWritersRace) {
-  TestCompany company;
+  testing_support::TestCompany company;
   company.Exec("INSERT INTO MF_OutBill (BillID) VALUES ('202612060001')");
   Enlistment tx;
   Connection cnn;
@@ -81,7 +76,7 @@ TEST(LocksTest, ATakenKeyIsNotedWhereWritersRace) {
   auto inserted = cnn.Execute(Sql("INSERT INTO MF_OutBill (BillID) VALUES ('202612060001')"));
   ASSERT_FALSE(inserted.ok());
   EXPECT_EQ(inserted.err().number, kDbIntegrityViolation);
-  EXPECT_EQ(tx.key_taken(), UsingPostgres());
+  EXPECT_EQ(tx.key_taken(), testing_support::UsingPostgres());
   EXPECT_FALSE(tx.conflicted());
 }
 

@@ -12,9 +12,6 @@
 namespace data {
 namespace {
 
-using testing_support::TestCompany;
-using testing_support::UsingPostgres;
-
 class SessionPoolTest : public ::testing::Test {
  protected:
   SessionPoolTest() { pool_.Forget(company_.target()); }
@@ -27,7 +24,7 @@ class SessionPoolTest : public ::testing::Test {
     return session.ok() ? std::move(session).value() : nullptr;
   }
 
-  TestCompany company_;
+  testing_support::TestCompany company_;
   SessionPool& pool_ = SessionPool::Instance();
 };
 
@@ -66,7 +63,7 @@ void EndOnTheServer(const Target& target, int pid) {
 TEST_F(SessionPoolTest, ABrokenSessionIsReplaced) {
   for (const std::string how : {"closed", "inside a transaction", "ended while idle"}) {
     SCOPED_TRACE(how);
-    if (how == "ended while idle" && !UsingPostgres()) continue;
+    if (how == "ended while idle" && !testing_support::UsingPostgres()) continue;
     std::unique_ptr<Session> held = Acquire();
     ASSERT_NE(held, nullptr);
     int pid = 0;
@@ -82,8 +79,8 @@ TEST_F(SessionPoolTest, ABrokenSessionIsReplaced) {
     ASSERT_TRUE(written.ok()) << written.err().description;
   }
   EXPECT_EQ(company_.Rows("SELECT ID FROM SM_Config ORDER BY ID", "t"),
-            UsingPostgres() ? "closed;ended while idle;inside a transaction"
-                            : "closed;inside a transaction");
+            testing_support::UsingPostgres() ? "closed;ended while idle;inside a transaction"
+                                             : "closed;inside a transaction");
 }
 
 }  // namespace

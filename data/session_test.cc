@@ -12,6 +12,8 @@
 namespace data {
 namespace {
 
+using enum Backend;
+
 // Something a statement may throw, the backend it ran on, and the text
 // the failure should be reported with.
 struct Thrown {
@@ -22,55 +24,47 @@ struct Thrown {
 };
 
 Thrown Pg(const char* state) {
-  return {state, [state] { throw soci::postgresql_soci_error("pg said\n", state); },
-          Backend::kPostgres, "pg said"};
+  return {state, [state] { throw soci::postgresql_soci_error("pg said\n", state); }, kPostgres,
+          "pg said"};
 }
 
 Thrown Lite(int code) {
   return {"sqlite " + std::to_string(code),
-          [code] { throw soci::sqlite3_soci_error("sqlite said ", code); }, Backend::kSqlite,
-          "sqlite said"};
+          [code] { throw soci::sqlite3_soci_error("sqlite said ", code); }, kSqlite, "sqlite said"};
 }
 
 TEST(DbErrorTest, EveryFailureClassHasItsNumberAndRaceKind) {
   const struct {
     Thrown failure;
     int32_t number;
-    Conflict conflict;
+    Conflict conflict = Conflict::kNone;
   } cases[] = {
       {Pg("23505"), kDbIntegrityViolation, Conflict::kKeyTaken},    // unique
-      {Pg("23503"), kDbIntegrityViolation, Conflict::kNone},        // foreign key
-      {Pg("23514"), kDbIntegrityViolation, Conflict::kNone},        // check
+      {Pg("23503"), kDbIntegrityViolation},                         // foreign key
+      {Pg("23514"), kDbIntegrityViolation},                         // check
       {Pg("40001"), kDbTransactionConflict, Conflict::kTransient},  // serialization
       {Pg("40P01"), kDbTransactionConflict, Conflict::kTransient},  // deadlock
       {Pg("55P03"), kDbGeneralError, Conflict::kTransient},         // lock not available
-      {Pg("42501"), kDbNoPrivilege, Conflict::kNone},               // no privilege
-      {Pg("42601"), kDbInvalidStatement, Conflict::kNone},          // syntax
-      {Pg("42P01"), kDbInvalidStatement, Conflict::kNone},          // no table
-      {Pg("08006"), kDbGeneralError, Conflict::kNone},              // connection
-      {Pg("57014"), kDbGeneralError, Conflict::kNone},              // cancelled
-      {Lite(SQLITE_CONSTRAINT), kDbIntegrityViolation, Conflict::kNone},
-      {Lite(SQLITE_CONSTRAINT_UNIQUE), kDbIntegrityViolation, Conflict::kNone},
+      {Pg("42501"), kDbNoPrivilege},                                // no privilege
+      {Pg("42601"), kDbInvalidStatement},                           // syntax
+      {Pg("42P01"), kDbInvalidStatement},                           // no table
+      {Pg("08006"), kDbGeneralError},                               // connection
+      {Pg("57014"), kDbGeneralError},                               // cancelled
+      {Lite(SQLITE_CONSTRAINT), kDbIntegrityViolation},
+      {Lite(SQLITE_CONSTRAINT_UNIQUE), kDbIntegrityViolation},
       {Lite(SQLITE_BUSY), kDbTransactionConflict, Conflict::kTransient},
       {Lite(SQLITE_BUSY_SNAPSHOT), kDbTransactionConflict, Conflict::kTransient},
       {Lite(SQLITE_LOCKED), kDbTransactionConflict, Conflict::kTransient},
-      {Lite(SQLITE_ERROR), kDbInvalidStatement, Conflict::kNone},
-      {Lite(SQLITE_PERM), kDbNoPrivilege, Conflict::kNone},
-      {Lite(SQLITE_AUTH), kDbNoPrivilege, Conflict::kNone},
-      {Lite(SQLITE_READONLY), kDbNoPrivilege, Conflict::kNone},
-      {Lite(SQLITE_IOERR), kDbGeneralError, Conflict::kNone},
-      {{"soci", [] { throw soci::soci_error("dup"); }, Backend::kSqlite, "dup"},
-       kDbGeneralError,
-       Conflict::kNone},
-      {{"memory", [] { throw std::bad_alloc(); }, Backend::kPostgres, "Out of memory"},
-       base::kErrOutOfMemory,
-       Conflict::kNone},
-      {{"runtime", [] { throw std::runtime_error("odd\n"); }, Backend::kSqlite, "odd"},
-       kDbGeneralError,
-       Conflict::kNone},
-      {{"int", [] { throw 42; }, Backend::kSqlite, "unknown database failure"},
-       kDbGeneralError,
-       Conflict::kNone},
+      {Lite(SQLITE_ERROR), kDbInvalidStatement},
+      {Lite(SQLITE_PERM), kDbNoPrivilege},
+      {Lite(SQLITE_AUTH), kDbNoPrivilege},
+      {Lite(SQLITE_READONLY), kDbNoPrivilege},
+      {Lite(SQLITE_IOERR), kDbGeneralError},
+      {{"soci", [] { throw soci::soci_error("dup"); }, kSqlite, "dup"}, kDbGeneralError},
+      {{"memory", [] { throw std::bad_alloc(); }, kPostgres, "Out of memory"},
+       base::kErrOutOfMemory},
+      {{"runtime", [] { throw std::runtime_error("odd\n"); }, kSqlite, "odd"}, kDbGeneralError},
+      {{"int", [] { throw 42; }, kSqlite, "unknown database failure"}, kDbGeneralError},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.failure.what);

@@ -10,12 +10,12 @@
 namespace data {
 namespace {
 
-using testing_support::TestCompany;
-
-Sql InsertConfig(const std::string& id, const base::Value& value) {
-  return Sql("INSERT INTO SM_Config (ID, Value) VALUES (:id, :value)")
-      .Bind("id", id)
-      .Bind("value", value);
+// Inserts one SM_Config row through `cnn`: the rows written, or the
+// failure as "error N".
+std::string Insert(Connection& cnn, const std::string& id, const base::Value& value) {
+  Sql insert("INSERT INTO SM_Config (ID, Value) VALUES (:id, :value)");
+  auto done = cnn.Execute(insert.Bind("id", id).Bind("value", value));
+  return done.ok() ? std::to_string(*done) : "error " + std::to_string(done.err().number);
 }
 
 // The Value of one SM_Config row read through `cnn`, "<none>" without one.
@@ -31,7 +31,7 @@ class StatementCacheTest : public ::testing::Test {
  protected:
   StatementCacheTest() { SessionPool::Instance().Forget(company_.target()); }
   ~StatementCacheTest() override { SessionPool::Instance().Forget(company_.target()); }
-  TestCompany company_;
+  testing_support::TestCompany company_;
 };
 
 TEST_F(StatementCacheTest, CallsReuseTheStatementWithTheirOwnValues) {
@@ -40,12 +40,9 @@ TEST_F(StatementCacheTest, CallsReuseTheStatementWithTheirOwnValues) {
     // A call of its own each time: the session comes back from the pool.
     Connection cnn;
     ASSERT_TRUE(cnn.Open(company_.target(), nullptr).ok());
-    const std::string id = "K" + std::to_string(call);
-    const base::Value value = call == 3 ? base::Value() : base::Value("v" + std::to_string(call));
-    auto inserted = cnn.Execute(InsertConfig(id, value));
-    ASSERT_TRUE(inserted.ok()) << inserted.err().description;
-    EXPECT_EQ(*inserted, 1);
-    EXPECT_EQ(ValueOf(cnn, id), call == 3 ? "<null>" : "v" + std::to_string(call));
+    const std::string id = "K" + std::to_string(call), value = "v" + std::to_string(call);
+    EXPECT_EQ(Insert(cnn, id, call == 3 ? base::Value() : base::Value(value)), "1");
+    EXPECT_EQ(ValueOf(cnn, id), call == 3 ? "<null>" : value);
   }
   // The insert (a NULL binds like a text) and the query, once each.
   EXPECT_EQ(StatementsPrepared() - before, 2u);
@@ -56,15 +53,12 @@ TEST_F(StatementCacheTest, CallsReuseTheStatementWithTheirOwnValues) {
 TEST_F(StatementCacheTest, AFailedStatementWorksAgainWithOtherValues) {
   Connection cnn;
   ASSERT_TRUE(cnn.Open(company_.target(), nullptr).ok());
-  ASSERT_TRUE(cnn.Execute(InsertConfig("A", base::Value("first"))).ok());
-  auto duplicate = cnn.Execute(InsertConfig("A", base::Value("second")));
-  ASSERT_FALSE(duplicate.ok());
-  EXPECT_EQ(duplicate.err().number, kDbIntegrityViolation);
+  EXPECT_EQ(Insert(cnn, "A", "first"), "1");
+  EXPECT_EQ(Insert(cnn, "A", "second"), "error " + std::to_string(kDbIntegrityViolation));
   // The failed statement was dropped: prepared afresh once, then reused.
   const uint64_t before = StatementsPrepared();
-  auto next = cnn.Execute(InsertConfig("B", base::Value("third")));
-  ASSERT_TRUE(next.ok()) << next.err().description;
-  ASSERT_TRUE(cnn.Execute(InsertConfig("B2", base::Value("fourth"))).ok());
+  EXPECT_EQ(Insert(cnn, "B", "third"), "1");
+  EXPECT_EQ(Insert(cnn, "B2", "fourth"), "1");
   EXPECT_EQ(StatementsPrepared() - before, 1u);
   EXPECT_EQ(ValueOf(cnn, "A"), "first");
   EXPECT_EQ(ValueOf(cnn, "B"), "third");
@@ -85,20 +79,20 @@ TEST_F(StatementCacheTest, AFailedTransactionLeavesTheSessionsStatementsUsable) 
     Enlistment tx;
     Connection cnn;
     ASSERT_TRUE(cnn.Open(company_.target(), &tx).ok());
-    ASSERT_TRUE(cnn.Execute(InsertConfig("A", base::Value("kept"))).ok());
+    EXPECT_EQ(Insert(cnn, "A", "kept"), "1");
     ASSERT_TRUE(tx.Commit().ok());
   }
   {
     Enlistment tx;
     Connection cnn;
     ASSERT_TRUE(cnn.Open(company_.target(), &tx).ok());
-    ASSERT_TRUE(cnn.Execute(InsertConfig("B", base::Value("lost"))).ok());
-    ASSERT_FALSE(cnn.Execute(InsertConfig("A", base::Value("again"))).ok());
+    EXPECT_EQ(Insert(cnn, "B", "lost"), "1");
+    EXPECT_EQ(Insert(cnn, "A", "again"), "error " + std::to_string(kDbIntegrityViolation));
     // The enlistment rolls back when it goes.
   }
   Connection cnn;
   ASSERT_TRUE(cnn.Open(company_.target(), nullptr).ok());
-  ASSERT_TRUE(cnn.Execute(InsertConfig("C", base::Value("new"))).ok());
+  EXPECT_EQ(Insert(cnn, "C", "new"), "1");
   EXPECT_EQ(ValueOf(cnn, "A"), "kept");
   EXPECT_EQ(company_.Rows("SELECT ID, Value FROM SM_Config ORDER BY ID", "tt"), "A|kept;C|new");
 }
@@ -115,14 +109,12 @@ TEST_F(StatementCacheTest, KeepsAtMostItsCapacity) {
     st.Finish();
     return answer;
   };
-  for (size_t i = 0; i < StatementCache::kCapacity + 10; ++i) {
-    EXPECT_EQ(run(i, 1), std::to_string(i + 1));
-  }
-  EXPECT_EQ(cache.size(), StatementCache::kCapacity);
+  constexpr size_t kCapacity = StatementCache::kCapacity;
+  for (size_t i = 0; i < kCapacity + 10; ++i) EXPECT_EQ(run(i, 1), std::to_string(i + 1));
+  EXPECT_EQ(cache.size(), kCapacity);
   // The one used last is still there and answers with fresh values.
   const uint64_t before = StatementsPrepared();
-  EXPECT_EQ(run(StatementCache::kCapacity + 9, 100),
-            std::to_string(StatementCache::kCapacity + 109));
+  EXPECT_EQ(run(kCapacity + 9, 100), std::to_string(kCapacity + 109));
   EXPECT_EQ(StatementsPrepared(), before);
   SessionPool::Instance().Release(company_.target(), std::move(session).value());
 }

@@ -21,24 +21,17 @@ TEST(ValueRowsTest, TypedRowsComeBackExactAndInOrder) {
   testing_support::TestCompany company;
   Connection cnn;
   ASSERT_TRUE(cnn.Open(company.target(), nullptr).ok());
-  using base::FieldType;
+  using enum base::FieldType;
   std::vector<std::vector<base::Value>> rows;
   for (int32_t i = 0; i < 35; ++i) {
-    base::Value qty = base::Currency::FromScaled(-10000LL * i - 1);
-    if (i == 33) qty = base::Value();
+    const base::Value qty = i == 33 ? base::Value() : base::Currency::FromScaled(-10000LL * i - 1);
     rows.push_back(
         {i, qty, "it's " + std::to_string(i), *base::DateTime::FromParts(2026, 12, 1 + i % 28)});
   }
-  auto rs = QueryRows(cnn,
-                      {"SELECT column1, column2, column3, column4 FROM (",
-                       ") AS v",
-                       {FieldType::kInt, FieldType::kCurrency, FieldType::kText, FieldType::kDate},
-                       true},
-                      rows,
-                      {{"N", FieldType::kInt},
-                       {"Q", FieldType::kCurrency},
-                       {"T", FieldType::kText},
-                       {"D", FieldType::kDate}});
+  const std::vector<base::FieldType> types = {kInt, kCurrency, kText, kDate};
+  auto rs =
+      QueryRows(cnn, {"SELECT column1, column2, column3, column4 FROM (", ") AS v", types, true},
+                rows, {{"N", types[0]}, {"Q", types[1]}, {"T", types[2]}, {"D", types[3]}});
   ASSERT_TRUE(rs.ok()) << rs.err().description;
   ASSERT_EQ(rs->RecordCount(), rows.size());
   for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rs->Row(i), rows[i]) << i;

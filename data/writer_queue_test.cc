@@ -30,8 +30,7 @@ TEST(WriterQueueTest, WritersGetTheirTurnsInTheOrderTheyAsked) {
   std::mutex mu;
   std::vector<int> order;
   std::vector<std::thread> writers;
-  constexpr int kWriters = 6;
-  for (int i = 0; i < kWriters; ++i) {
+  for (int i = 0; i < 6; ++i) {
     writers.emplace_back([&, i] {
       WriterTurn turn = WriterTurn::Take(key, milliseconds(20000));
       std::lock_guard<std::mutex> lock(mu);
