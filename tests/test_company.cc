@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
-#include "company/company_db.h"
 #include "data/admin.h"
 #include "schema/initdb.h"
 #include "services/registration.h"
@@ -25,12 +25,26 @@ std::string Env(const char* name, const char* fallback) {
 
 std::atomic<int> g_counter{0};
 
+// `sql` with `binds` bound.
+data::Sql Bound(const std::string& sql, Binds binds) {
+  data::Sql statement(sql);
+  for (const auto& [name, value] : binds) statement.Bind(name, value);
+  return statement;
+}
+
+// The field type a letter of Rows' `types` names.
+base::FieldType TypeOf(char t) {
+  using enum base::FieldType;
+  return t == 'i' ? kInt : t == 'c' ? kCurrency : t == 'd' ? kDate : kText;
+}
+
+std::string Shown(const base::Value& v) { return v.IsNull() ? "<null>" : v.TextOrEmpty(); }
+
 }  // namespace
 
 bool UsingPostgres() { return Env("PLEXAVO_TEST_BACKEND", "sqlite") == "postgresql"; }
 
 TestCompany::TestCompany() {
-  setenv("PLEXAVO_NO_SYSLOG", "1", 1);
   char tmpl[] = "/tmp/plexavo-test-XXXXXX";
   dir_ = mkdtemp(tmpl);
   name_ = "t" + std::to_string(getpid()) + "_" + std::to_string(g_counter++);
@@ -47,9 +61,7 @@ TestCompany::TestCompany() {
   }
   WriteSettings();
   auto report = schema::InitDb(target_);
-  if (!report.ok()) {
-    ADD_FAILURE() << "initdb failed: " << report.err().description;
-  }
+  if (!report.ok()) ADD_FAILURE() << "initdb failed: " << report.err().description;
   services::RegisterServices(classes_);
 }
 
@@ -70,52 +82,36 @@ std::string TestCompany::SettingsSection() const {
 }
 
 void TestCompany::WriteSettings(const std::string& extra) const {
-  std::ofstream out(settings_path_, std::ios::trunc);
-  out << SettingsSection() << extra;
-  out.close();
+  std::ofstream(settings_path_, std::ios::trunc) << SettingsSection() << extra;
   setenv("PLEXAVO_SETTINGS", settings_path_.c_str(), 1);
 }
 
-void TestCompany::Exec(const std::string& sql,
-                       std::initializer_list<std::pair<const char*, base::Value>> binds) const {
+void TestCompany::Exec(const std::string& sql, Binds binds) const {
   data::Connection cnn;
   base::Status opened = cnn.Open(target_, nullptr);
   ASSERT_TRUE(opened.ok()) << opened.err().description;
-  data::Sql statement(sql);
-  for (const auto& [name, value] : binds) statement.Bind(name, value);
-  auto done = cnn.Execute(statement);
+  auto done = cnn.Execute(Bound(sql, binds));
   ASSERT_TRUE(done.ok()) << sql << ": " << done.err().description;
 }
 
-base::Rowset TestCompany::Query(
-    const std::string& sql, const std::vector<base::Field>& fields,
-    std::initializer_list<std::pair<const char*, base::Value>> binds) const {
+base::Rowset TestCompany::Query(const std::string& sql, const std::vector<base::Field>& fields,
+                                Binds binds) const {
   data::Connection cnn;
   base::Status opened = cnn.Open(target_, nullptr);
   EXPECT_TRUE(opened.ok()) << opened.err().description;
-  data::Sql statement(sql);
-  for (const auto& [name, value] : binds) statement.Bind(name, value);
-  auto rs = cnn.Query(statement, fields);
+  auto rs = cnn.Query(Bound(sql, binds), fields);
   EXPECT_TRUE(rs.ok()) << sql << ": " << (rs.ok() ? "" : rs.err().description);
   return rs.ok() ? std::move(rs).value() : base::Rowset(fields);
 }
 
-std::string TestCompany::Rows(
-    const std::string& sql, const std::string& types,
-    std::initializer_list<std::pair<const char*, base::Value>> binds) const {
+std::string TestCompany::Rows(const std::string& sql, const std::string& types, Binds binds) const {
   std::vector<base::Field> fields;
-  for (char t : types) {
-    fields.push_back({"c" + std::to_string(fields.size()), t == 'i'   ? base::FieldType::kInt
-                                                           : t == 'c' ? base::FieldType::kCurrency
-                                                           : t == 'd' ? base::FieldType::kDate
-                                                                      : base::FieldType::kText});
-  }
+  for (char t : types) fields.push_back({"c" + std::to_string(fields.size()), TypeOf(t)});
   const base::Rowset rs = Query(sql, fields, binds);
   std::string out;
   for (const auto& row : rs.rows()) {
-    if (!out.empty()) out += ";";
     for (size_t i = 0; i < row.size(); ++i) {
-      out += (i == 0 ? "" : "|") + (row[i].IsNull() ? "<null>" : row[i].TextOrEmpty());
+      out += (i > 0 ? "|" : out.empty() ? "" : ";") + Shown(row[i]);
     }
   }
   return out;
@@ -123,8 +119,7 @@ std::string TestCompany::Rows(
 
 std::string TestCompany::Text(const std::string& sql) const {
   base::Rowset rs = Query(sql, {{"v", base::FieldType::kText}});
-  if (rs.RecordCount() == 0) return "<none>";
-  return rs.Row(0)[0].IsNull() ? "<null>" : rs.Row(0)[0].TextOrEmpty();
+  return rs.RecordCount() == 0 ? "<none>" : Shown(rs.Row(0)[0]);
 }
 
 std::string TestCompany::Dump() const {
@@ -136,25 +131,23 @@ std::string TestCompany::Dump() const {
   FILE* pipe = popen(command.c_str(), "r");
   EXPECT_NE(pipe, nullptr) << command;
   if (pipe == nullptr) return "";
-  std::string dump, line;
+  std::string all, dump;
   char buf[4096];
-  while (fgets(buf, sizeof buf, pipe) != nullptr) {
-    line += buf;
-    if (line.empty() || line.back() != '\n') continue;
+  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) all.append(buf, n);
+  EXPECT_EQ(pclose(pipe), 0) << command;
+  std::istringstream lines(all);
+  for (std::string line; std::getline(lines, line);) {
     // Key counters, and the random key pg_dump fences its output with.
     const bool varies = line.rfind("SELECT pg_catalog.setval(", 0) == 0 ||
                         line.rfind("\\restrict ", 0) == 0 || line.rfind("\\unrestrict ", 0) == 0;
-    if (!varies) dump += line;
-    line.clear();
+    if (!varies) dump += line + "\n";
   }
-  dump += line;
-  EXPECT_EQ(pclose(pipe), 0) << command;
   return dump;
 }
 
 int64_t TestCompany::Count(const std::string& table) const {
-  base::Rowset rs = Query("SELECT COUNT(*) FROM " + table, {{"n", base::FieldType::kInt}});
-  return rs.RecordCount() == 0 ? -1 : *rs.Row(0)[0].AsInt();
+  const std::string n = Rows("SELECT COUNT(*) FROM " + table, "i");
+  return n.empty() ? -1 : std::stoll(n);
 }
 
 void TestCompany::AddUser(const std::string& login, const std::string& name,
@@ -166,10 +159,6 @@ void TestCompany::AddUser(const std::string& login, const std::string& name,
     Exec("INSERT INTO SM_UserRight (LoginName, RightCode) VALUES (:l, :c)",
          {{"l", login}, {"c", code}});
   }
-}
-
-base::Result<data::Target> CompanyTargetOf(const std::string& db) {
-  return company::CompanyTarget(db);
 }
 
 base::Result<std::string> TestCompany::IssueToken(const std::string& login,

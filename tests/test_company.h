@@ -21,8 +21,8 @@ namespace testing_support {
 
 bool UsingPostgres();
 
-// The connection target the settings file gives company database `db`.
-base::Result<data::Target> CompanyTargetOf(const std::string& db);
+// Values bound to a statement's :names.
+using Binds = std::initializer_list<std::pair<const char*, base::Value>>;
 
 class TestCompany {
  public:
@@ -35,7 +35,6 @@ class TestCompany {
   const data::Target& target() const { return target_; }
   // The "Server" settings value of this database.
   std::string ServerValue() const;
-  const std::string& settings_path() const { return settings_path_; }
   const std::string& dir() const { return dir_; }
 
   // This database's section of a settings file.
@@ -44,15 +43,13 @@ class TestCompany {
   void WriteSettings(const std::string& extra = "") const;
 
   // Runs a statement on a connection of its own (autocommit); fails the test on error.
-  void Exec(const std::string& sql,
-            std::initializer_list<std::pair<const char*, base::Value>> binds = {}) const;
+  void Exec(const std::string& sql, Binds binds = {}) const;
   // Rows of a query, read into the given field types.
   base::Rowset Query(const std::string& sql, const std::vector<base::Field>& fields,
-                     std::initializer_list<std::pair<const char*, base::Value>> binds = {}) const;
+                     Binds binds = {}) const;
   // The rows of a query as "a|b;c|d" (NULL as "<null>"); column i is read
   // as types[i] says: t text, i int, c currency, d date.
-  std::string Rows(const std::string& sql, const std::string& types,
-                   std::initializer_list<std::pair<const char*, base::Value>> binds = {}) const;
+  std::string Rows(const std::string& sql, const std::string& types, Binds binds = {}) const;
   // A single text/int value of the first row, "<none>" / -1 when no row.
   std::string Text(const std::string& sql) const;
   int64_t Count(const std::string& table) const;
@@ -76,9 +73,7 @@ class TestCompany {
   host::ClassTable& classes() { return classes_; }
 
  private:
-  std::string name_;
-  std::string dir_;
-  std::string settings_path_;
+  std::string name_, dir_, settings_path_;
   data::Target target_;
   host::ClassTable classes_;
 };
