@@ -13,11 +13,10 @@ namespace {
 
 TEST(LocksTest, NamesKeepTheirRankAndTellThingsApart) {
   EXPECT_EQ(NumberRangeLock("MF_OutBill", "20261206"), NumberRangeLock("MF_OutBill", "20261206"));
-  EXPECT_FALSE(NumberRangeLock("MF_OutBill", "20261206") ==
-               NumberRangeLock("MF_OutBill", "20261207"));
-  EXPECT_FALSE(OrderLock("MO1") == OrderLock("MO2"));
-  EXPECT_FALSE(StockBalanceLock("S1", 1, "") == StockBalanceLock("S1", 11, ""));
-  EXPECT_FALSE(StockBalanceLock("S1", 1, "A") == StockBalanceLock("S1A", 1, ""));
+  EXPECT_NE(NumberRangeLock("MF_OutBill", "20261206"), NumberRangeLock("MF_OutBill", "20261207"));
+  EXPECT_NE(OrderLock("MO1"), OrderLock("MO2"));
+  EXPECT_NE(StockBalanceLock("S1", 1, ""), StockBalanceLock("S1", 11, ""));
+  EXPECT_NE(StockBalanceLock("S1", 1, "A"), StockBalanceLock("S1A", 1, ""));
   // Ranks order before keys: every order lock before every balance lock.
   EXPECT_TRUE(NumberRangeLock("T", "P") < OrderLock("MO1"));
   EXPECT_TRUE(OrderLock("MO1") < StockBalanceLock("S1", 1, ""));
