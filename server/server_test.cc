@@ -83,11 +83,6 @@ class ServerTest : public testing_support::ServerFixture {
     return {401, testing_support::ErrorBody(testing_support::TokenRefusal(db_))};
   }
 
-  httplib::Result Get(const std::string& path) {
-    httplib::Client client("127.0.0.1", server_.port());
-    return client.Get(path.c_str());
-  }
-
   std::string db_;
 };
 
@@ -150,10 +145,9 @@ TEST_F(ServerTest, CheckRightByNameAndByDispIdAgreeAndAreLoggedAndCounted) {
   const std::string bogus = std::string(64, 'f');
   EXPECT_EQ(CallWith(bogus).first, 401);
   EXPECT_EQ(server_.Call(kReader, "NoSuchOperation").status, 400);
-  auto res = Get("/metrics");
-  ASSERT_TRUE(res);
-  ASSERT_EQ(res->status, 200);
-  const std::string& m = res->body;
+  const HttpAnswer metrics = server_.Get("/metrics");
+  ASSERT_EQ(metrics.status, 200);
+  const std::string& m = metrics.text;
   for (const char* line : {
            "plexavo_calls_total{class=\"MF_OutBill\",operation=\"CheckRight\",outcome=\"success\"} "
            "2\n",
@@ -380,6 +374,7 @@ TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
 // ---- The page, the API document and the metrics ---------------------------
 
 TEST_F(ServerTest, ServesThePageUnderAStrictPolicy) {
+  httplib::Client client("127.0.0.1", server_.port());
   const struct {
     const char* path;
     const char* type;
@@ -391,7 +386,7 @@ TEST_F(ServerTest, ServesThePageUnderAStrictPolicy) {
       {"/docs", "text/html; charset=utf-8", "swagger-ui-bundle.js"},
   };
   for (const auto& f : files) {
-    auto res = Get(f.path);
+    auto res = client.Get(f.path);
     ASSERT_TRUE(res) << f.path;
     EXPECT_EQ(res->status, 200) << f.path;
     EXPECT_EQ(res->get_header_value("Content-Type"), f.type) << f.path;
@@ -401,10 +396,10 @@ TEST_F(ServerTest, ServesThePageUnderAStrictPolicy) {
     EXPECT_NE(policy.find("default-src 'none'"), std::string::npos) << f.path;
     EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
   }
-  EXPECT_EQ(Get("/")->get_header_value("Content-Security-Policy").find("unsafe-inline"),
+  EXPECT_EQ(client.Get("/")->get_header_value("Content-Security-Policy").find("unsafe-inline"),
             std::string::npos);
   for (const char* missing : {"/app/none.js", "/index.html", "/app/../server.cc", "/etc"}) {
-    auto res = Get(missing);
+    auto res = client.Get(missing);
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 404) << missing;
     EXPECT_EQ(res->get_header_value("Content-Type"), "application/json") << missing;
