@@ -173,13 +173,10 @@ std::string BillFixture::Snapshot() {
   static const schema::SchemaModel model = schema::ReadSchemaModel(schema::Migrations()).value();
   std::string out;
   for (const schema::TableModel& table : model.tables) {
-    std::string columns, order;
-    for (size_t i = 0; i < table.columns.size(); ++i) {
-      columns += (i == 0 ? "" : ", ") + table.columns[i].name;
-      order += (i == 0 ? "" : ", ") + std::to_string(i + 1);
-    }
+    std::string columns;
+    for (const auto& column : table.columns) columns += (columns.empty() ? "" : ", ") + column.name;
     out += table.name + ": " +
-           company_.Rows("SELECT " + columns + " FROM " + table.name + " ORDER BY " + order,
+           company_.Rows("SELECT " + columns + " FROM " + table.name + " ORDER BY " + columns,
                          std::string(table.columns.size(), 't')) +
            "\n";
   }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <numeric>
 #include <thread>
 
 #include "frame/feed.h"
@@ -129,7 +130,7 @@ TEST_F(FeedTest, ConcurrentWritersLeaveNoGapAndAFollowerSeesEachEventOnce) {
   consumer.join();
   ASSERT_GT(committed.load(), kWriters);
   std::vector<int32_t> expected(committed);
-  for (int32_t i = 0; i < committed; ++i) expected[i] = i + 1;
+  std::iota(expected.begin(), expected.end(), 1);
   EXPECT_EQ(seen, expected);
   std::vector<int32_t> stored;
   for (const feed::Event& e : Events()) stored.push_back(e.seq);
