@@ -354,6 +354,14 @@ TEST_F(EditTest, OutsideATransactionEveryWriteIsRefusedFirst) {
 TEST_F(AddFromOutPlanTest, AdjacentRowsOfOneOrderLineMakeOneExecutedBill) {
   const auto not_adjacent =
       Plan({{"MO1", "1", nullptr}, {"MO1", "2", nullptr}, {"MO1", "1", nullptr}});
+  const auto one = Plan({{"MO1", "1", nullptr}});
+  const auto short_stock =
+      Plan({{"MO1", "1", nullptr}, {"MO1", "2", nullptr}, {"MO2", "1", nullptr, "1", "999"}});
+  const auto three = Plan({{"MO1", "1", nullptr, "1", "2"},
+                           {"MO1", "1", "D9", "2", "3"},
+                           {"MO1", "2", "D2"},
+                           {"MO2", "1", ""},
+                           {"MO2", "1", "D3", "2"}});
   const std::string head = "|生产领料计划生成||Amy|Amy";
   const std::vector<Step> steps = {
       {"empty plan", [&] { return AddFromOutPlan(1, Plan({})); },
@@ -361,31 +369,15 @@ TEST_F(AddFromOutPlanTest, AdjacentRowsOfOneOrderLineMakeOneExecutedBill) {
       {"count differs", [&] { return AddFromOutPlan(2, not_adjacent); },
        "生产领料计划生成 3 张生产领料单，与指定的数量 2 不符！(The issue plan yields 3 bills, "
        "not 2.)"},
-      {"before the period",
-       [&] {
-         return AddFromOutPlan(1, Plan({{"MO1", "1", nullptr}}), "2026-11-30");
-       },
+      {"before the period", [&] { return AddFromOutPlan(1, one, "2026-11-30"); },
        "生产领料单日期不能早于 2026-12-01！"},
       // Stock runs short on the third bill: the whole batch goes.
-      {"short stock",
-       [&] {
-         return AddFromOutPlan(3, Plan({{"MO1", "1", nullptr},
-                                        {"MO1", "2", nullptr},
-                                        {"MO2", "1", nullptr, "1", "999"}}));
-       },
+      {"short stock", [&] { return AddFromOutPlan(3, short_stock); },
        "生产领料单202612060003执行时，发生以下错误：\r\n序号1中对应的物品，在执行日期货位库存余额"
        "不足。执行终止！"},
       // The department is the first row's; quantities go in unconverted,
       // without expiry dates; one log line for the batch, one per execution.
-      {"three bills",
-       [&] {
-         return AddFromOutPlan(3, Plan({{"MO1", "1", nullptr, "1", "2"},
-                                        {"MO1", "1", "D9", "2", "3"},
-                                        {"MO1", "2", "D2"},
-                                        {"MO2", "1", ""},
-                                        {"MO2", "1", "D3", "2"}}));
-       },
-       "",
+      {"three bills", [&] { return AddFromOutPlan(3, three); }, "",
        "202612060001|MO1|1|<null>" + head + ";202612060002|MO1|2|D2" + head +
            ";202612060003|MO2|1|<null>" + head +
            "\n202612060001|1|2|2|<null>;202612060001|2|3|3|<null>;202612060002|1|1|1|<null>;"
@@ -405,8 +397,7 @@ TEST_F(AddFromOutPlanTest, NullsNeverStartABillAndBadLinesReportTheirStatement) 
       AddFromOutPlan(1, Plan({{"MO1", "1", nullptr}, {nullptr, nullptr, nullptr, "2"}})).ok);
   EXPECT_EQ(company_.Rows("SELECT BillID, SortID FROM MF_OutDetail ORDER BY SortID", "tt"),
             "202612060001|1;202612060001|2");
-  base::Rowset plan = Plan({{"MO1", "1", nullptr}});
-  base::Rowset broken(plan.fields());
+  base::Rowset plan = Plan({{"MO1", "1", nullptr}}), broken(plan.fields());
   std::vector<base::Value> row = plan.Row(0);
   row[10] = base::Value();  // OrdBomID NULL
   ASSERT_TRUE(broken.AddRow(row).ok());

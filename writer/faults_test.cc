@@ -93,10 +93,7 @@ TEST_F(WriterFaultTest, EveryWriterOperationLeavesNothingBehind) {
       {"save and execute", [&] { return AddNew("", lines, true); }},
       {"execute", [&] { return ExecBill("202612060001"); }},
       {"reverse", [&] { return UnExecBill("202612060002"); }},
-      {"revise",
-       [&] {
-         return Edit("202612060002", "202612060009", {{.qty = "5"}, {.sort_id = "2", .art = 3}});
-       }},
+      {"revise", [&] { return Edit("202612060002", "202612060009", lines); }},
       {"delete", [&] { return Delete("202612060009"); }},
       {"from a plan", [&] { return AddFromOutPlan(2, plan); }},
   };
@@ -168,18 +165,15 @@ TEST_F(DryRunTest, EachOperationKeepsNothingAndTellsWhatItDid) {
                                                       {.sort_id = "2", .art = 3, .qty = "2"}};
   const std::string open = AddNew("", two).id, done = AddNew("", two, true).id;
   ASSERT_EQ(Count("MF_OutBill"), 2);
+  const base::Rowset plan =
+      Plan({{"MO1", "1", nullptr, "1", "3"}, {"MO1", "2", nullptr, "1", "3"}});
   const std::vector<Case> cases = {
       {"AddNew", [&] { return AddNew("", {{.qty = "1"}}); }, 0, 0, 0, 1, 1},
       {"AddNew executed", [&] { return AddNew("", {{.qty = "1"}}, true); }, 1, 1, 0, 1, 2},
       {"Edit", [&] { return Edit(open, "", {{.qty = "2"}}); }, 0, 0, 0, 1, 1},
       {"Delete", [&] { return Delete(open); }, 0, 0, 0, 0, 1},
       {"UnExecBill", [&] { return UnExecBill(done); }, 2, 2, 1, 0, 1},
-      {"AddFromOutPlan",
-       [&] {
-         return AddFromOutPlan(
-             2, Plan({{"MO1", "1", nullptr, "1", "3"}, {"MO1", "2", nullptr, "1", "3"}}));
-       },
-       2, 2, 1, 2, 3},
+      {"AddFromOutPlan", [&] { return AddFromOutPlan(2, plan); }, 2, 2, 1, 2, 3},
       {"ExecBill", [&] { return ExecBill(open); }, 2, 2, 0, 0, 1},
   };
   for (const Case& c : cases) {
