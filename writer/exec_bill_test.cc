@@ -8,7 +8,6 @@
 namespace writer {
 namespace {
 
-using testing_support::C;
 using testing_support::LineSpec;
 
 class ExecBillTest : public testing_support::BillFixture {
@@ -98,16 +97,15 @@ TEST_F(ExecBillTest, PostsEverythingOrRefusesAndChangesNothing) {
 TEST_F(ExecBillTest, BomRowsRaisedOrAdded) {
   // Names the higher candidate: that one is raised. Names a row of another
   // article: the lowest candidate is raised.
-  ASSERT_TRUE(ExecBill(Bill({{.qty = "1", .bom = bom_line1_b_}})).ok);
-  ASSERT_TRUE(ExecBill(Bill({{.qty = "2", .bom = bom_line1_art2_}})).ok);
+  Executed({{.qty = "1", .bom = bom_line1_b_}});
+  Executed({{.qty = "2", .bom = bom_line1_art2_}});
   // A standard article on order line 2 (no BOM rows there): two lines, one
   // row. A non-standard article: one row per serial number.
-  ASSERT_TRUE(ExecBill(Bill({{.qty = "1"}, {.sort_id = "2", .qty = "2.5"}}, "2"), "2026-12-08").ok);
-  ASSERT_TRUE(ExecBill(Bill({{.art = 2, .serial = "SN1", .qty = "1"},
-                             {.sort_id = "2", .art = 2, .serial = "SN1", .qty = "1"},
-                             {.sort_id = "3", .art = 2, .serial = "SN2", .qty = "3"}},
-                            "2"))
-                  .ok);
+  Executed({{.qty = "1"}, {.sort_id = "2", .qty = "2.5"}}, "2", "2026-12-08");
+  Executed({{.art = 2, .serial = "SN1", .qty = "1"},
+            {.sort_id = "2", .art = 2, .serial = "SN1", .qty = "1"},
+            {.sort_id = "3", .art = 2, .serial = "SN2", .qty = "3"}},
+           "2");
   EXPECT_EQ(
       company_.Rows("SELECT SortID, ArtID, SerialNo, UseDate, OutQty FROM MF_OrdBom ORDER BY ID",
                     "titdc"),
@@ -118,29 +116,21 @@ TEST_F(ExecBillTest, BomRowsRaisedOrAdded) {
             "0|0|0;0|0|0;0|0|0");
 }
 
-TEST_F(ExecBillTest, WholeOrderMarksEveryLineNotStartedYet) {
-  company_.Exec(
-      "UPDATE MF_OrdDetail SET BegFlag = 1, FbegDate = '2026-12-02' "
-      "WHERE BillID = 'MO1' AND SortID = '2'");
-  ASSERT_TRUE(ExecBill(Bill({{}}, ""), "2026-12-09").ok);
-  EXPECT_EQ(company_.Rows("SELECT BillID, SortID, BegFlag, FbegDate FROM MF_OrdDetail "
-                          "ORDER BY BillID, SortID",
-                          "tttd"),
-            "MO1|1|1|2026-12-09;MO1|2|1|2026-12-02;MO2|1|0|<null>");
-  EXPECT_EQ(BomOut(bom_whole_), C("1"));
-}
-
-// A bill without lines executes and still starts its order line.
-TEST_F(ExecBillTest, ABillWithoutLinesPasses) {
+// Execution marks the order lines of its scope not started yet: a bill
+// without lines its own line, adding no BOM row; a bill for the whole order
+// every line of it, a line started before keeping its date.
+TEST_F(ExecBillTest, ExecutionMarksTheLinesOfItsScopeNotStartedYet) {
   const std::string id = Bill({{}}, "2");
   company_.Exec("DELETE FROM MF_OutDetail WHERE BillID = :id", {{"id", id}});
   ASSERT_TRUE(ExecBill(id).ok);
   EXPECT_EQ(Header(id, "Execer"), "Amy");
-  EXPECT_EQ(company_.Rows("SELECT SortID, BegFlag FROM MF_OrdDetail WHERE BillID = 'MO1' "
-                          "ORDER BY SortID",
-                          "tt"),
-            "1|0;2|1");
-  EXPECT_EQ(Count("MF_OrdBom"), 4);  // no row added for line 2
+  const std::string marks =
+      "SELECT BillID, SortID, BegFlag, FbegDate FROM MF_OrdDetail ORDER BY BillID, SortID";
+  EXPECT_EQ(company_.Rows(marks, "tttd"), "MO1|1|0|<null>;MO1|2|1|2026-12-06;MO2|1|0|<null>");
+  ASSERT_TRUE(ExecBill(Bill({{}}, ""), "2026-12-09").ok);
+  EXPECT_EQ(company_.Rows(marks, "tttd"), "MO1|1|1|2026-12-09;MO1|2|1|2026-12-06;MO2|1|0|<null>");
+  EXPECT_EQ(company_.Rows("SELECT SortID, OutQty FROM MF_OrdBom ORDER BY ID", "tc"),
+            "1|0;1|0;1|0;|1");
 }
 
 // With machine time on, every writer operation dates what it writes today,

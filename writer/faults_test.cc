@@ -18,8 +18,6 @@ namespace {
 
 using data::DbFailure;
 using data::FaultPoint;
-using testing_support::BillFixture;
-using testing_support::C;
 using testing_support::CallResult;
 using testing_support::Plan;
 
@@ -85,10 +83,7 @@ TEST_F(WriterFaultTest, EveryWriterOperationLeavesNothingBehind) {
   const base::Rowset plan = Plan({{"MO1", "1", nullptr, "1", "2"},
                                   {"MO1", "1", "D9", "2", "3"},
                                   {"MO2", "1", nullptr, "1", "1"}});
-  const struct {
-    const char* what;
-    std::function<CallResult()> call;
-  } cases[] = {
+  const std::pair<const char*, std::function<CallResult()>> cases[] = {
       {"save", [&] { return AddNew("", lines); }},
       {"save and execute", [&] { return AddNew("", lines, true); }},
       {"execute", [&] { return ExecBill("202612060001"); }},
@@ -98,9 +93,9 @@ TEST_F(WriterFaultTest, EveryWriterOperationLeavesNothingBehind) {
       {"from a plan", [&] { return AddFromOutPlan(2, plan); }},
   };
   // Each case ends with a clean run, which the next case starts from.
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    FailEverywhere(c.call);
+  for (const auto& [what, call] : cases) {
+    SCOPED_TRACE(what);
+    FailEverywhere(call);
   }
 }
 
@@ -120,26 +115,22 @@ TEST_F(WriterFaultTest, TheFailureClassDecidesTheNumber) {
     });
   }
   const std::string source = data::ProviderSource(company_.target().backend);
-  struct Case {
-    DbFailure failure;
-    int32_t number;
-  } cases[] = {
+  // The failure and the number it answers.
+  const std::pair<DbFailure, int32_t> cases[] = {
       {DbFailure::kConstraint, data::kDbIntegrityViolation},
       {DbFailure::kInvalidStatement, data::kDbInvalidStatement},
       {DbFailure::kNoPrivilege, data::kDbNoPrivilege},
       {DbFailure::kConnectionLost, data::kDbGeneralError},
   };
-  for (const Case& c : cases) {
-    data::ScopedFault fault({FaultPoint::kStatement, last, 1, c.failure});
-    const CallResult r = ExecBill("202612060001");
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.err,
-              std::to_string(c.number) + "-injected failure-" + source + "-Share_Bus.MakeLog");
+  for (const auto& [failure, number] : cases) {
+    data::ScopedFault fault({FaultPoint::kStatement, last, 1, failure});
+    EXPECT_EQ(testing_support::Refusal(ExecBill("202612060001")),
+              std::to_string(number) + "-injected failure-" + source + "-Share_Bus.MakeLog");
   }
   EXPECT_EQ(Header("202612060001", "Execer"), "<null>");
 }
 
-class DryRunTest : public BillFixture {
+class DryRunTest : public testing_support::BillFixture {
  protected:
   // A dry run of `call`: the database is the same before and after.
   CallResult DryRun(const std::function<CallResult()>& call) {
@@ -195,7 +186,7 @@ TEST_F(DryRunTest, EachOperationKeepsNothingAndTellsWhatItDid) {
                 m.after.ToPlainString(),
             open + "/1/S1/1 -4 996>992");
   EXPECT_EQ(effects_.bom[0].bom_id, bom_line1_a_);
-  EXPECT_EQ(effects_.bom[0].qty, C("4"));
+  EXPECT_EQ(effects_.bom[0].qty, testing_support::C("4"));
   EXPECT_TRUE(effects_.orders.empty());  // order line 1 was started by `done`
   EXPECT_EQ(effects_.use_log[0], "执行生产领料单" + open + "！");
 }
