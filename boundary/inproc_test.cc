@@ -272,10 +272,10 @@ TEST_F(InprocTest, ClassObjectsOnlyForOurClassesAndFactoryInterface) {
 TEST(InprocHostTest, RegisterThroughInprocGivesTheHostBothClasses) {
   host::ClassTable classes;
   ASSERT_TRUE(RegisterThroughInproc(classes).ok());
-  for (const auto& [progid, transaction] :
-       {std::pair{kReaderProgId, host::TransactionAttribute::kSupports},
-        std::pair{kWriterProgId, host::TransactionAttribute::kRequires}}) {
-    const host::ClassInfo* info = classes.Find(progid);
+  for (const auto& [name, progid, transaction] :  // program ids are found in any case
+       {std::tuple{"plexavo.mf_outbill", kReaderProgId, host::TransactionAttribute::kSupports},
+        std::tuple{"PLEXAVO.MF_OUTBILLE", kWriterProgId, host::TransactionAttribute::kRequires}}) {
+    const host::ClassInfo* info = classes.Find(name);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->progid, progid);
     EXPECT_EQ(info->transaction, transaction);
