@@ -183,6 +183,15 @@ std::string BillFixture::Snapshot() {
   return out;
 }
 
+std::string BillFixture::QueryRows(
+    const std::vector<std::pair<std::string, std::string>>& queries) {
+  std::string out;
+  for (size_t i = 0; i < queries.size(); ++i) {
+    out += (i == 0 ? "" : "\n") + company_.Rows(queries[i].first, queries[i].second);
+  }
+  return out;
+}
+
 std::string BillFixture::Header(const std::string& id, const std::string& column) {
   base::Rowset rs = company_.Query("SELECT " + column + " FROM MF_OutBill WHERE BillID = :id",
                                    {{"v", base::FieldType::kText}}, {{"id", id}});

@@ -129,6 +129,10 @@ class BillFixture : public ::testing::Test {
   // and after.
   std::string Snapshot();
 
+  // The rows each query answers, its columns read as `types` says (see
+  // TestCompany::Rows), one line per query.
+  std::string QueryRows(const std::vector<std::pair<std::string, std::string>>& queries);
+
   // Stored values, read as text ("<none>" / "<null>").
   std::string Header(const std::string& id, const std::string& column);
   base::Currency Balance(const std::string& shelf, int32_t art, const std::string& serial = "");

@@ -58,28 +58,25 @@ class AddNewTest : public testing_support::BillFixture {
   }
   // The bills, their lines and the last use-log line.
   std::string EditState() {
-    return company_.Rows(
-               "SELECT BillID, Version, Maker, Notes, OpCateID, ItemID, DeptID "
-               "FROM MF_OutBill ORDER BY BillID",
-               "ttttttt") +
-           "\n" +
-           company_.Rows("SELECT BillID, SortID, StQty FROM MF_OutDetail ORDER BY BillID, SortID",
-                         "ttc") +
-           "\n" + company_.Text("SELECT LogDesc FROM SM_UseLog ORDER BY ID DESC LIMIT 1");
+    return QueryRows(
+        {{"SELECT BillID, Version, Maker, Notes, OpCateID, ItemID, DeptID "
+          "FROM MF_OutBill ORDER BY BillID",
+          "ttttttt"},
+         {"SELECT BillID, SortID, StQty FROM MF_OutDetail ORDER BY BillID, SortID", "ttc"},
+         {"SELECT LogDesc FROM SM_UseLog ORDER BY ID DESC LIMIT 1", "t"}});
   }
   // The bills, their lines, the use-log lines and the balance of article 1 on S1.
   std::string PlanState() {
-    return company_.Rows(
-               "SELECT BillID, OrdBill, OrdSortID, DeptID, Notes, Operator, Maker, "
-               "Execer FROM MF_OutBill ORDER BY BillID",
-               "tttttttt") +
-           "\n" +
-           company_.Rows(
-               "SELECT BillID, SortID, Qty, StQty, ValidDate FROM MF_OutDetail "
-               "ORDER BY BillID, SortID",
-               "ttccd") +
-           "\n" + company_.Rows("SELECT LogDesc FROM SM_UseLog ORDER BY ID", "t") + "\n" +
-           Balance("S1", 1).ToPlainString();
+    return QueryRows({{"SELECT BillID, OrdBill, OrdSortID, DeptID, Notes, Operator, Maker, Execer "
+                       "FROM MF_OutBill ORDER BY BillID",
+                       "tttttttt"},
+                      {"SELECT BillID, SortID, Qty, StQty, ValidDate FROM MF_OutDetail "
+                       "ORDER BY BillID, SortID",
+                       "ttccd"},
+                      {"SELECT LogDesc FROM SM_UseLog ORDER BY ID", "t"},
+                      {"SELECT Qty FROM ST_ShelfBal WHERE ShelfID = 'S1' AND ArtID = 1 "
+                       "AND SerialNo = ''",
+                       "c"}});
   }
   platform::EventLogCapture log_;
 };

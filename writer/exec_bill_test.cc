@@ -33,23 +33,16 @@ class ExecBillTest : public testing_support::BillFixture {
   // The bills' execution, the balances on S1 and S2, the BOM rows, the
   // order lines' start marks, the number of stock moves, the last use-log line.
   std::string State() {
-    return company_.Rows("SELECT BillID, ExeDate, Execer, Version FROM MF_OutBill ORDER BY BillID",
-                         "tdtt") +
-           "\n" +
-           company_.Rows(
-               "SELECT ShelfID, ArtID, Qty FROM ST_ShelfBal WHERE SerialNo = '' "
-               "ORDER BY ShelfID, ArtID",
-               "tic") +
-           "\n" +
-           company_.Rows("SELECT SortID, ArtID, SerialNo, OutQty FROM MF_OrdBom ORDER BY ID",
-                         "titc") +
-           "\n" +
-           company_.Rows(
-               "SELECT BillID, SortID, BegFlag, FbegDate FROM MF_OrdDetail "
-               "ORDER BY BillID, SortID",
-               "tttd") +
-           "\n" + std::to_string(Count("ST_StockMove")) + "|" +
-           company_.Text("SELECT LogDesc FROM SM_UseLog ORDER BY ID DESC LIMIT 1");
+    return QueryRows(
+        {{"SELECT BillID, ExeDate, Execer, Version FROM MF_OutBill ORDER BY BillID", "tdtt"},
+         {"SELECT ShelfID, ArtID, Qty FROM ST_ShelfBal WHERE SerialNo = '' ORDER BY ShelfID, ArtID",
+          "tic"},
+         {"SELECT SortID, ArtID, SerialNo, OutQty FROM MF_OrdBom ORDER BY ID", "titc"},
+         {"SELECT BillID, SortID, BegFlag, FbegDate FROM MF_OrdDetail ORDER BY BillID, SortID",
+          "tttd"},
+         {"SELECT (SELECT COUNT(*) FROM ST_StockMove), "
+          "(SELECT LogDesc FROM SM_UseLog ORDER BY ID DESC LIMIT 1)",
+          "it"}});
   }
   platform::EventLogCapture log_;
 };
