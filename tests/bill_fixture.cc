@@ -67,25 +67,16 @@ BillFixture::BillFixture() {
       "INSERT INTO FD_Article (ID, ArtCode, Name, NonStandard) VALUES (1, 'A-001', 'Bolt', 0), "
       "(2, 'B-002', 'Motor', 1), (3, 'C-003', 'Nut', 0)");
   company_.Exec("INSERT INTO FD_ArtStore (ID, KeepDay) VALUES (1, 0), (2, 30), (3, 0)");
-  for (const auto& [art, meas, num, den] :
-       std::vector<std::tuple<int, const char*, const char*, const char*>>{{1, "pcs", "1", "1"},
-                                                                           {1, "box", "12", "1"},
-                                                                           {1, "third", "1", "3"},
-                                                                           {2, "pcs", "1", "1"},
-                                                                           {3, "pcs", "1", "1"}}) {
-    company_.Exec("INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (:a, :m, :n, :d)",
-                  {{"a", art}, {"m", meas}, {"n", C(num)}, {"d", C(den)}});
-  }
+  company_.Exec(
+      "INSERT INTO FD_ArtMeas (ID, MeasID, Num, Den) VALUES (1, 'pcs', :one, :one), "
+      "(1, 'box', :twelve, :one), (1, 'third', :one, :three), (2, 'pcs', :one, :one), "
+      "(3, 'pcs', :one, :one)",
+      {{"one", C("1")}, {"twelve", C("12")}, {"three", C("3")}});
   company_.Exec("INSERT INTO ST_Shelf (ID, Name) VALUES ('S1', 'Shelf one'), ('S2', 'Shelf two')");
-  for (const auto& [shelf, art, serial, qty] :
-       std::vector<std::tuple<const char*, int, const char*, const char*>>{{"S1", 1, "", "1000"},
-                                                                           {"S1", 2, "SN1", "10"},
-                                                                           {"S1", 2, "SN2", "10"},
-                                                                           {"S1", 3, "", "50"},
-                                                                           {"S2", 1, "", "5"}}) {
-    company_.Exec("INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) VALUES (:s, :a, :n, :q)",
-                  {{"s", shelf}, {"a", art}, {"n", serial}, {"q", C(qty)}});
-  }
+  company_.Exec(
+      "INSERT INTO ST_ShelfBal (ShelfID, ArtID, SerialNo, Qty) VALUES ('S1', 1, '', :a), "
+      "('S1', 2, 'SN1', :b), ('S1', 2, 'SN2', :c), ('S1', 3, '', :d), ('S2', 1, '', :e)",
+      {{"a", C("1000")}, {"b", C("10")}, {"c", C("10")}, {"d", C("50")}, {"e", C("5")}});
   company_.Exec(
       "INSERT INTO MF_Order (BillID, ShopID, DeptID) VALUES ('MO1', 'W1', 'D0'), "
       "('MO2', 'W2', NULL)");
