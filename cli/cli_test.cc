@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -116,18 +115,13 @@ TEST(CliHelpTest, HelpAndUsageErrors) {
       {{"user"}, 2, "plexavo: 'user' needs a subcommand"},
       {{"user", "frob", "db"}, 2, "plexavo: unknown command 'user frob'"},
       {{"initdb"}, 2, "plexavo initdb: missing DB"},
-      {{"initdb", "a", "b"}, 2, "plexavo initdb: unexpected argument 'b'"},
       {{"initdb", "bad;name"}, 2, "plexavo initdb: company database name 'bad;name' must be"},
       {{"user", "add", "db", "amy"}, 2, "plexavo user add: --name NAME is required"},
-      {{"user", "add", "db", "amy", "--name"}, 2, "plexavo user add: option '--name' needs"},
       {{"user", "add", "db", "amy", "--name", ""}, 2, "plexavo user add: --name NAME is required"},
       {{"user", "add", "db", "", "--name", "A"}, 2, "plexavo user add: LOGIN must not be empty"},
       {{"user", "add", "db", "amy", "--name", "A", "--inner-id", "x"},
        2,
        "plexavo user add: --inner-id: 'x' is not a 32-bit integer"},
-      {{"user", "add", "db", "amy", "--name", "A", "--bogus", "1"},
-       2,
-       "plexavo user add: unknown option '--bogus'"},
       {{"user", "token", "db"}, 2, "plexavo user token: missing LOGIN"},
       {{"user", "grant", "db", "amy"}, 2, "plexavo user grant: missing CODE"},
       {{"user", "revoke", "db", "amy", "A", ""}, 2, "plexavo user revoke: CODE must not be empty"},
@@ -226,23 +220,25 @@ TEST(CliDbTest, CommandsChangeTheDatabaseAndSayWhatTheyDid) {
       company.Rows("SELECT LoginName, UserName, InnerID, Lang FROM SM_User ORDER BY LoginName",
                    "ttit"),
       "amy|Amy Lee|42|T;bob|Bob|0|");
-  // Only the digest of each token is stored, under its user, dated now.
+  // Only the digest of each token is stored (in the order issued), under
+  // its user, dated now.
   ASSERT_EQ(issued.size(), 3u);
-  std::vector<std::string> stored = {tokens::TokenHash(issued[0]) + "|amy",
-                                     tokens::TokenHash(issued[1]) + "|bob",
-                                     tokens::TokenHash(issued[2]) + "|amy"};
-  std::sort(stored.begin(), stored.end());
-  EXPECT_EQ(company.Rows("SELECT TokenHash, LoginName FROM SM_UserToken ORDER BY TokenHash", "tt"),
-            stored[0] + ";" + stored[1] + ";" + stored[2]);
-  EXPECT_EQ(company.Rows("SELECT COUNT(*) FROM SM_UserToken WHERE Created BETWEEN :a AND :b", "i",
-                         {{"a", started}, {"b", base::DateTime::Now()}}),
-            "3");
+  EXPECT_EQ(
+      company.Rows("SELECT CASE TokenHash WHEN :t0 THEN 0 WHEN :t1 THEN 1 WHEN :t2 THEN 2 END, "
+                   "LoginName, CASE WHEN Created BETWEEN :a AND :b THEN 'now' END FROM "
+                   "SM_UserToken ORDER BY 1",
+                   "itt",
+                   {{"t0", tokens::TokenHash(issued[0])},
+                    {"t1", tokens::TokenHash(issued[1])},
+                    {"t2", tokens::TokenHash(issued[2])},
+                    {"a", started},
+                    {"b", base::DateTime::Now()}}),
+      "0|amy|now;1|bob|now;2|amy|now");
   // amy holds MF02 and MF03, IDMode is the one setting, no period is set.
   EXPECT_EQ(company.Rows("SELECT LoginName, RightCode FROM SM_UserRight ORDER BY RightCode", "tt"),
             "amy|MF02;amy|MF03");
   EXPECT_EQ(company.Rows("SELECT ID, Value FROM SM_Config", "tt"), "IDMode|-2");
   EXPECT_EQ(company.Count("SM_Period"), 0);
-  EXPECT_EQ(company.Count("ST_Shelf"), 0);
 }
 
 TEST(CliDbTest, InitDbCreatesAFreshDatabase) {

@@ -52,7 +52,6 @@ class DemoOverHttpTest : public ::testing::Test {
               const std::string& token = "") {
     return Call("Plexavo.MF_OutBill", op, given, token);
   }
-  static size_t Rows(const Json& answer) { return answer["result"]["rows"].size(); }
 
   testing_support::TestCompany company_;
   cli::DemoUsers users_;
@@ -74,7 +73,6 @@ TEST_F(DemoOverHttpTest, EveryKindHasAFileAndTheCompanyComesFromThem) {
   EXPECT_EQ(counts, "6 6 11 8 8 6 ");
   EXPECT_EQ(company_.Text("SELECT MIN(Date) || ' ' || MAX(Date) FROM MF_Order"),
             "2026-12-01 2026-12-01");
-  EXPECT_EQ(company_.Text("SELECT Name FROM FD_Article WHERE ID = 1001"), "六角螺栓 M6×20");
 }
 
 // The demo's period, and its users' tokens and rights: the clerk may not
@@ -95,7 +93,8 @@ TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
 }
 
 // A bill of boxes and sheets made and executed on the demo's orders, read
-// back in the stock units its articles convert to.
+// back in the stock units its articles convert to. Listing, content and
+// line details of an executed bill are the reader's own tests.
 TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
   const Json lines = server::RowsetToJson(testing_support::Lines(
       {{.sort_id = "1", .art = 1001, .meas = "box", .shelf = "A-01", .qty = "2"},
@@ -109,26 +108,10 @@ TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
                     {"vrstDetail", lines},
                     {"vblnAutoExe", true}});
   ASSERT_EQ(made["result"], true) << made.dump();
-  const std::string id = made["byref"]["vstrID"];
-
-  Json list = Reader("BillList",
-                     {{"vdtmBegin", "2026-12-01"}, {"vdtmEnd", "2026-12-31"}, {"vlngState", 2}});
-  ASSERT_EQ(Rows(list), 1u);
-  EXPECT_EQ(list["result"]["rows"][0][0], id);
-  EXPECT_EQ(list["result"]["rows"][0][6], "正常领料");  // OpCateName
-  Json print = Reader("PrintRst", {{"vstrBillID", id}});
-  ASSERT_EQ(Rows(print), 2u);
+  Json print = Reader("PrintRst", {{"vstrBillID", made["byref"]["vstrID"]}});
+  ASSERT_EQ(print["result"]["rows"].size(), 2u);
   EXPECT_EQ(print["result"]["rows"][0][22], "2.0000");      // Qty
   EXPECT_EQ(print["result"]["rows"][0][26], "11800.0000");  // ShelfBal after 200 bolts
-  Json content = Reader("GetContent", {{"vstrBillID", id}});
-  EXPECT_EQ(Rows(content), 2u);
-  EXPECT_EQ(content["byref"]["vstrExecer"], "系统管理员");
-  EXPECT_EQ(content["byref"]["vstrItemName"], "直接材料");
-  Json detail = Reader(
-      "DetailInfo",
-      {{"vstrOrdBill", "MO-001"}, {"vstrOrdSortID", "1"}, {"vstrBillID", id}, {"vstrSortID", "1"}});
-  EXPECT_EQ(detail["result"], true) << detail.dump();
-  EXPECT_EQ(detail["byref"]["vcurStQty"], "200.0000");
 }
 
 }  // namespace
