@@ -28,19 +28,6 @@ class SessionPoolTest : public ::testing::Test {
   SessionPool& pool_ = SessionPool::Instance();
 };
 
-TEST_F(SessionPoolTest, ReusesIdleSessionsAndForgetsThemOnRequest) {
-  std::unique_ptr<Session> first = Acquire();
-  Session* raw = first.get();
-  pool_.Release(company_.target(), std::move(first));
-  std::unique_ptr<Session> again = Acquire();
-  EXPECT_EQ(again.get(), raw);
-  pool_.Release(company_.target(), std::move(again));
-  pool_.Forget(company_.target());
-  std::unique_ptr<Session> fresh = Acquire();
-  ASSERT_NE(fresh, nullptr);
-  pool_.Release(company_.target(), std::move(fresh));
-}
-
 // Ends backend `pid` from a session outside the pool, as a server restart
 // would, and waits until the server has let it go.
 void EndOnTheServer(const Target& target, int pid) {
