@@ -14,7 +14,6 @@
 #include "data/admin.h"
 #include "masterdata/kinds.h"
 #include "schema/data_model_doc.h"
-#include "schema/migrations.h"
 #include "tests/run_cli.h"
 #include "tests/test_company.h"
 #include "tokens/token.h"
@@ -107,7 +106,6 @@ TEST(CliHelpTest, HelpAndUsageErrors) {
       {{"help"}, 0, "usage: plexavo COMMAND", {"\n  config set "}},
       {{"user", "--help"}, 0, "", {"user add", "user revoke"}, {"config set", "initdb"}},
       {{"user", "add", "--help"}, 0, "usage: plexavo user add DB LOGIN", {}, {"config set"}},
-      {{"help", "user", "add"}, 0, "usage: plexavo user add DB LOGIN", {}, {"config set"}},
       {{}, 2, "plexavo: no command given"},
       {{"frobnicate"}, 2, "plexavo: unknown command 'frobnicate'"},
       {{"--frobnicate"}, 2, "plexavo: unknown option '--frobnicate'"},
@@ -147,6 +145,7 @@ TEST(CliHelpTest, HelpAndUsageErrors) {
     for (const char* t : c.has) EXPECT_NE(text.find(t), std::string::npos) << t;
     for (const char* t : c.lacks) EXPECT_EQ(text.find(t), std::string::npos) << t;
   }
+  // "help COMMAND" prints what "COMMAND --help" does.
   EXPECT_EQ(RunCli({"help", "period", "set"}).out, RunCli({"period", "set", "--help"}).out);
 }
 
@@ -241,6 +240,9 @@ TEST(CliDbTest, CommandsChangeTheDatabaseAndSayWhatTheyDid) {
   EXPECT_EQ(company.Count("SM_Period"), 0);
 }
 
+// A fresh database on the suite's backend. The versions initdb reports, on
+// a fresh database and run again, are checked by the selfcheck
+// (CliSelfcheckTest).
 TEST(CliDbTest, InitDbCreatesAFreshDatabase) {
   TestCompany company;
   data::Target fresh = company.target();
@@ -250,18 +252,10 @@ TEST(CliDbTest, InitDbCreatesAFreshDatabase) {
       fresh.backend == data::Backend::kSqlite ? "sqlite:" + fresh.path : company.ServerValue();
   company.WriteSettings("[SoftWare\\Halvaren\\Kelmora\\" + fresh.database + "]\nServer=" + server +
                         "\nUserID=" + fresh.user + "\nPWD=\n");
-  const std::string latest = std::to_string(schema::LatestVersion());
-  const std::string prefix = "company database " + fresh.database + " is at schema version ";
-
   Outcome first = RunCli({"initdb", fresh.database});
-  Outcome second = RunCli({"initdb", fresh.database});
   (void)data::DropDatabase(fresh);
-
   EXPECT_EQ(first.code, kExitOk) << first.err;
   EXPECT_EQ(first.out.rfind("applying schema version 1: ", 0), 0u) << first.out;
-  EXPECT_NE(first.out.find("\n" + prefix + latest + " (was 0)\n"), std::string::npos) << first.out;
-  EXPECT_EQ(second.code, kExitOk) << second.err;
-  EXPECT_EQ(second.out, prefix + latest + " (was " + latest + ")\n");
 }
 
 TEST(CliSelfcheckTest, PassesCleansUpAndRestoresTheSettingsPath) {

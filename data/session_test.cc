@@ -33,33 +33,22 @@ Thrown Lite(int code) {
           [code] { throw soci::sqlite3_soci_error("sqlite said ", code); }, kSqlite, "sqlite said"};
 }
 
+// The failures the fault injection throws (a unique key, a check, a
+// serialization failure, a deadlock, a lock not available, a syntax error,
+// no privilege, a lost connection, in each backend's spelling) are classed
+// by the host's transaction test; these are the others.
 TEST(DbErrorTest, EveryFailureClassHasItsNumberAndRaceKind) {
   const struct {
     Thrown failure;
     int32_t number;
     Conflict conflict = Conflict::kNone;
   } cases[] = {
-      {Pg("23505"), kDbIntegrityViolation, Conflict::kKeyTaken},    // unique
-      {Pg("23503"), kDbIntegrityViolation},                         // foreign key
-      {Pg("23514"), kDbIntegrityViolation},                         // check
-      {Pg("40001"), kDbTransactionConflict, Conflict::kTransient},  // serialization
-      {Pg("40P01"), kDbTransactionConflict, Conflict::kTransient},  // deadlock
-      {Pg("55P03"), kDbGeneralError, Conflict::kTransient},         // lock not available
-      {Pg("42501"), kDbNoPrivilege},                                // no privilege
-      {Pg("42601"), kDbInvalidStatement},                           // syntax
-      {Pg("42P01"), kDbInvalidStatement},                           // no table
-      {Pg("08006"), kDbGeneralError},                               // connection
-      {Pg("57014"), kDbGeneralError},                               // cancelled
-      {Lite(SQLITE_CONSTRAINT), kDbIntegrityViolation},
-      {Lite(SQLITE_CONSTRAINT_UNIQUE), kDbIntegrityViolation},
-      {Lite(SQLITE_BUSY), kDbTransactionConflict, Conflict::kTransient},
+      {Pg("23503"), kDbIntegrityViolation},  // foreign key
+      {Pg("42P01"), kDbInvalidStatement},    // no table
+      {Pg("57014"), kDbGeneralError},        // cancelled
       {Lite(SQLITE_BUSY_SNAPSHOT), kDbTransactionConflict, Conflict::kTransient},
-      {Lite(SQLITE_LOCKED), kDbTransactionConflict, Conflict::kTransient},
-      {Lite(SQLITE_ERROR), kDbInvalidStatement},
       {Lite(SQLITE_PERM), kDbNoPrivilege},
       {Lite(SQLITE_AUTH), kDbNoPrivilege},
-      {Lite(SQLITE_READONLY), kDbNoPrivilege},
-      {Lite(SQLITE_IOERR), kDbGeneralError},
       {{"soci", [] { throw soci::soci_error("dup"); }, kSqlite, "dup"}, kDbGeneralError},
       {{"memory", [] { throw std::bad_alloc(); }, kPostgres, "Out of memory"},
        base::kErrOutOfMemory},

@@ -70,21 +70,6 @@ TEST(ImportTest, EveryKindRoundTripsThroughAnEmptyCompany) {
   for (const auto& [kind, text] : exported) EXPECT_EQ(ExportText(second, kind), text) << kind;
 }
 
-TEST(ImportTest, KeepsTextsAndQuantitiesAsGiven) {
-  TestCompany company;
-  ASSERT_EQ(ImportText(company, "depots", "ID,Name\nD1,\"Hall \"\"A\"\", north, \nrow 2\"\n"), "1");
-  EXPECT_EQ(company.Text("SELECT Name FROM ST_Depot WHERE ID = 'D1'"),
-            "Hall \"A\", north, \nrow 2");
-  ASSERT_EQ(ImportText(company, "shelves", "ID,DepotID\nS1,D1\n"), "1");
-  ASSERT_EQ(ImportText(company, "articles", "ID\n7\n"), "1");
-  ASSERT_EQ(ImportText(company, "balances",
-                       "ShelfID,ArtID,SerialNo,Qty\nS1,7,,922337203685477.5807\nS1,7,b,-0.0001\n"),
-            "2");
-  EXPECT_EQ(
-      company.Rows("SELECT '[' || SerialNo || ']', Qty FROM ST_ShelfBal ORDER BY SerialNo", "tc"),
-      "[]|922337203685477.5807;[b]|-0.0001");
-}
-
 TEST(ImportTest, RefusesTheWholeFileListingEveryBadRow) {
   TestCompany company;
   ImportAll(company, {"depots", "shelves", "articles", "units"});
