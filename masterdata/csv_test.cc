@@ -70,7 +70,6 @@ TEST(CellsTest, ParsesEachTypeExactly) {
       {CellType::kCurrency, "922337203685477.5807", "922337203685477.5807"},
       {CellType::kCurrency, "1.23456", "more than 4 decimals: '1.23456'"},
       {CellType::kCurrency, "1,5", "not a number: '1,5'"},
-      {CellType::kCurrency, "1e3", "not a number: '1e3'"},
       {CellType::kCurrency, "922337203685478", "too large: '922337203685478'"},
       {CellType::kInt, "+42", "42"},
       {CellType::kInt, "-7", "-7"},

@@ -21,7 +21,7 @@ std::string B(bool answer) { return answer ? "1" : "0"; }
 
 class ServicesTest : public ::testing::Test {
  protected:
-  ServicesTest() { company_.AddUser("amy", "Amy Wong", "T", {}, 42); }
+  ServicesTest() { company_.AddUser("amy", "Amy Wong"); }
 
   template <typename T>
   T* Create(const char* progid, const std::string& login) {
@@ -34,18 +34,9 @@ class ServicesTest : public ::testing::Test {
   host::Instance held_;
 };
 
-// The user's name, rights and list, and the current period, are answered
-// through the reader's operations (reader and server tests).
-TEST_F(ServicesTest, UserServiceAnswersForTheCallingLogin) {
-  UserService* users = Create<UserService>(kUserServiceProgId, "amy");
-  std::string err, lang;
-  EXPECT_TRUE(users->GetLanguage(lang, db_, err));
-  EXPECT_EQ(
-      users->GetLoginName(err) + "|" + std::to_string(users->GetUserInnerID(db_, err)) + "|" + lang,
-      "amy|42|T");
-  EXPECT_EQ(err, "");
-}
-
+// The user's login, inner id, language, name, rights and list, and the
+// current period, are answered through the reader's operations (reader,
+// demo and server tests).
 TEST_F(ServicesTest, FailuresFillTheErrorText) {
   std::string err, lang = "unchanged";
   EXPECT_EQ(Create<UserService>(kUserServiceProgId, "")->GetLoginName(err), "");
