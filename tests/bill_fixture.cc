@@ -1,5 +1,7 @@
 #include "tests/bill_fixture.h"
 
+#include <cstdio>
+
 #include "host/object_context.h"
 #include "schema/migrations.h"
 #include "schema/schema_model.h"
@@ -83,17 +85,13 @@ BillFixture::BillFixture() {
   company_.Exec(
       "INSERT INTO MF_OrdDetail (BillID, SortID, DeptID) VALUES ('MO1', '1', 'D1'), "
       "('MO1', '2', NULL), ('MO2', '1', NULL)");
-  auto add_bom = [&](const char* line, int art, const char* serial) {
-    company_.Exec(
-        "INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo, Qty) VALUES "
-        "('MO1', :l, :a, :s, 100)",
-        {{"l", line}, {"a", art}, {"s", serial}});
-    return std::stoi(company_.Text("SELECT MAX(ID) FROM MF_OrdBom"));
-  };
-  bom_line1_a_ = add_bom("1", 1, "X");
-  bom_line1_b_ = add_bom("1", 1, "Y");
-  bom_line1_art2_ = add_bom("1", 3, "");
-  bom_whole_ = add_bom("", 1, "");
+  // The BOM rows take their IDs in the order they are listed.
+  company_.Exec(
+      "INSERT INTO MF_OrdBom (BillID, SortID, ArtID, SerialNo, Qty) VALUES ('MO1', '1', 1, 'X', "
+      "100), ('MO1', '1', 1, 'Y', 100), ('MO1', '1', 3, '', 100), ('MO1', '', 1, '', 100)");
+  EXPECT_EQ(std::sscanf(company_.Rows("SELECT ID FROM MF_OrdBom ORDER BY ID", "i").c_str(),
+                        "%d;%d;%d;%d", &bom_line1_a_, &bom_line1_b_, &bom_line1_art2_, &bom_whole_),
+            4);
 }
 
 CallResult BillFixture::AddNew(const std::string& id, const std::vector<LineSpec>& lines,
