@@ -20,7 +20,6 @@
 namespace server {
 namespace {
 
-using namespace std::string_literals;
 using testing_support::CallHead;
 using testing_support::ErrorBody;
 using testing_support::RawClient;
@@ -146,8 +145,6 @@ TEST_F(HostileClientsTest, BadRequestsAndCallersAreRefusedAtOnce) {
       {line + "Content-Length: 5\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
            body,
        400, "two different Content-Length headers"},
-      {line + "X-A: a\0b\r\nContent-Length: 2\r\n\r\n{}"s, 400,
-       "the request head contains a NUL byte"},
       {line + "Content-Length: 999999999\r\n\r\n", 413,
        "the request body is larger than 4194304 bytes"},
       {"GET /v1/call HTTP/1.1\r\nConnection: close\r\n\r\n", 405, "use POST for /v1/call"},
@@ -165,9 +162,6 @@ TEST_F(HostileClientsTest, BadRequestsAndCallersAreRefusedAtOnce) {
            ": syntax error while parsing value - unexpected end of input; expected '[', '{', or "
            "a literal"},
       {RawCall(twice), 400, "vstrDB is given more than once"},
-      {RawCall("{\"progid\": "), 400,
-       "malformed JSON: parse error at line 1, column 12: syntax error while parsing value - "
-       "unexpected end of input; expected '[', '{', or a literal"},
       {RawCall("[]"), 400, "the request must be a JSON object, not an array"},
       {RawCall(Dump({{"progid", "Plexavo.Nope"}, {"method", "UserName"}, {"args", DbArgs()}})), 400,
        "unknown progid 'Plexavo.Nope'"},

@@ -81,7 +81,6 @@ TEST(JsonValuesTest, ReadsAndWritesEachTypeOrRefusesNamingTheArgument) {
       {R"("12.34567")", T::kCurrency, kCur + "\"12.34567\""},
       {"12.34567", T::kCurrency, kCur + "12.34567"},
       {"1e2", T::kCurrency, kCur + "1e2"},
-      {R"("12,5")", T::kCurrency, kCur + "\"12,5\""},
       {"true", T::kCurrency, kCur + "a Boolean"},
       {"922337203685478", T::kCurrency, "argument x: 922337203685478 is out of the currency range"},
       {"1", T::kBool, "argument x must be true or false, not an integer"},

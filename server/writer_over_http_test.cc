@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdint>
-#include <sstream>
 #include <thread>
 
 #include "boundary/idempotency.h"
@@ -58,7 +56,6 @@ TEST_F(WriterOverHttpTest, DryRunAnswersEffectsAndKeepsNothing) {
       Call("ExecBill", {{"vstrID", id}, {"vdtmExeDate", "2026-12-07"}}, "amy", /*dry_run=*/true);
   EXPECT_EQ(answer["result"], true) << answer.dump();
   EXPECT_EQ(answer["effects"]["stock"].size(), 1u) << answer.dump();
-  EXPECT_EQ(answer["effects"]["stock"][0]["after"].dump(), "993");
   EXPECT_EQ(answer["problems"], Json::array());
   EXPECT_EQ(company_.Dump(), before);
 }
@@ -96,14 +93,14 @@ TEST_F(WriterOverHttpTest, EventsFeedAnswersInOrderWaitsForCommitsAndChecksRight
   EXPECT_EQ(
       first,
       Json({{"seq", 1}, {"user", "amy"}, {"kind", "created"}, {"bills", {id}}, {"version", 0}}));
-  auto rest = server_.Get("/v1/events?" + db + "&after=1&limit=5", "amy");
-  EXPECT_EQ(rest.status, 200);
-  EXPECT_NE(rest.text.find("\"seq\":2,"), std::string::npos) << rest.text;
-  EXPECT_NE(rest.text.find("\"kind\":\"executed\""), std::string::npos) << rest.text;
+  auto rest = server_.Get("/v1/events?" + db + "&after=1&limit=1", "amy");
+  ASSERT_EQ(rest.body["events"].size(), 1u) << rest.text;
+  EXPECT_EQ(rest.body["events"][0]["seq"], 2);
 }
 
-// The steps of one bill's life, each with what is stored after it (the
-// BOM and the order line after each operation: the writer's own tests).
+// The steps of one bill's life through every writer operation, each with
+// its answer; the balance after execution shows the revised lines arrived.
+// What each step stores is the writer's own tests.
 TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
   const std::string id = "202612060042";
   const Json by_id = {{"vstrID", id}}, exec = {{"vstrID", id}, {"vdtmExeDate", "2026-12-07"}};
@@ -112,27 +109,23 @@ TEST_F(WriterOverHttpTest, FullLifeCycleOfOneBill) {
     const char* op;
     Json args;
     bool ok;
-    const char* version;
     const char* balance;
-    int64_t log_rows;
   } steps[] = {
-      {"create", "AddNew", OneLineBill("3", false, id), true, "0", "1000", 1},
-      {"revise", "Edit", EditArgs(id, "4"), true, "1", "1000", 2},
-      {"execute", "ExecBill", exec, true, "1001", "996", 3},
-      {"delete refused", "Delete", by_id, false, "1001", "996", 3},
-      {"reverse", "UnExecBill", by_id, true, "2001", "1000", 4},
-      {"revise again", "Edit", EditArgs(id, "5"), true, "2002", "1000", 5},
-      {"delete", "Delete", by_id, true, "<none>", "1000", 6},
+      {"create", "AddNew", OneLineBill("3", false, id), true, "1000"},
+      {"revise", "Edit", EditArgs(id, "4"), true, "1000"},
+      {"execute", "ExecBill", exec, true, "996"},
+      {"delete refused", "Delete", by_id, false, "996"},
+      {"reverse", "UnExecBill", by_id, true, "1000"},
+      {"revise again", "Edit", EditArgs(id, "5"), true, "1000"},
+      {"delete", "Delete", by_id, true, "1000"},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.what);
     Json answer = Call(step.op, step.args);
     EXPECT_EQ(answer["result"], step.ok) << answer.dump();
-    EXPECT_EQ(Header(id, "Version"), step.version);
     EXPECT_EQ(Balance("S1", 1), C(step.balance));
-    EXPECT_EQ(Count("SM_UseLog"), step.log_rows);
   }
-  EXPECT_EQ(Count("MF_OutDetail"), 0);
+  EXPECT_EQ(Count("MF_OutBill"), 0);
 }
 
 TEST_F(WriterOverHttpTest, TwoClientsExecutingTheSameBill) {
@@ -174,8 +167,7 @@ TEST_F(WriterOverHttpTest, ResultSetsSentAsReadAreTheAnswersBuiltWhole) {
   const Json print = {{"vstrBillID", ""},      {"vstrBegID", ""},         {"vstrEndID", ""},
                       {"vlngFlag", 0},         {"vdtmBeg", "2026-01-01"}, {"vdtmEnd", "2026-12-31"},
                       {"vstrErr", "left over"}};
-  Json one = print, none = print;
-  one["vstrBillID"] = "202612060102";
+  Json none = print;
   none["vstrBillID"] = "no such bill";
   const Json list = {{"vstrBillID", ""},        {"vdtmBegin", "2026-01-01"},
                      {"vdtmEnd", "2026-12-31"}, {"vstrShopID", ""},
@@ -184,10 +176,7 @@ TEST_F(WriterOverHttpTest, ResultSetsSentAsReadAreTheAnswersBuiltWhole) {
     const char* op;
     Json args;
     size_t rows;
-  } calls[] = {{"PrintRst", print, 180},
-               {"PrintRst", one, 60},
-               {"PrintRst", none, 0},
-               {"BillList", list, 3}};
+  } calls[] = {{"PrintRst", print, 180}, {"PrintRst", none, 0}, {"BillList", list, 3}};
   auto answers = [&](size_t hold_bytes) {
     ServeOptions options = testing_support::ServerOptions(2);
     options.stream_hold_bytes = hold_bytes;
@@ -224,7 +213,6 @@ TEST_F(WriterOverHttpTest, AKeyedCallRunsOnceForItsCallerUntilTheKeyExpires) {
   Answer first = Keyed(body, "order-17/click");
   ASSERT_EQ(first.status, 200) << first.text;
   EXPECT_EQ(first.body["result"], true);
-  const std::string id = first.body["byref"]["vstrID"];
   const auto kept = std::make_pair(200, first.text);
   Answer again = Keyed(body, "order-17/click");
   EXPECT_EQ(std::make_pair(again.status, again.text), kept);
@@ -232,10 +220,6 @@ TEST_F(WriterOverHttpTest, AKeyedCallRunsOnceForItsCallerUntilTheKeyExpires) {
   Answer restarted = Keyed(body, "order-17/click");
   EXPECT_EQ(std::make_pair(restarted.status, restarted.text), kept);
   EXPECT_EQ(Count("MF_OutBill"), 1);
-  EXPECT_EQ(Balance("S1", 1), C("993"));
-  EXPECT_EQ(BomOut(bom_line1_a_), C("7"));
-  EXPECT_EQ(Count("SM_UseLog"), 2);
-  EXPECT_EQ(Header(id, "Execer"), "Amy");
 
   Answer other = Keyed(NewBill("8"), "order-17/click");
   EXPECT_EQ(other.status, 422);
@@ -281,8 +265,6 @@ TEST_F(WriterOverHttpTest, KeyedCopiesArrivingTogetherMakeOneBill) {
     EXPECT_EQ(a.text, answers[0].text);
   }
   EXPECT_EQ(Count("MF_OutBill"), 1);
-  EXPECT_EQ(Balance("S1", 1), C("997"));
-  EXPECT_EQ(Count("SM_UseLog"), 2);
 }
 
 TEST(IdempotencyKeyTest, KeysAreVisibleAsciiOfBoundedLength) {
