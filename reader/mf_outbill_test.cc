@@ -164,7 +164,6 @@ class MF_OutBillTest : public testing_support::BillFixture {
 // NULLs from the last column to the first, each call stops at the newest.
 TEST_F(MF_OutBillTest, GetContentReadsHeaderAndLinesInLineOrder) {
   ExecutedBill();
-  company_.AddUser("tina", "Tina", "T", {"MF0301"});
   company_.AddUser("zed", "Zed", "", {"MF0302", "MF0303"});
   company_.Exec("UPDATE MF_OutDetail SET Price = :p, Amt = :a, UnQty = :u WHERE SortID = '1'",
                 {{"p", C("2.5")}, {"a", C("7.5")}, {"u", C("1")}});
@@ -187,7 +186,6 @@ TEST_F(MF_OutBillTest, GetContentReadsHeaderAndLinesInLineOrder) {
        "2026-12-06|today|MO1|1||||||Amy||Oscar|memo\n" + kLines +
            "\n1|1|A-001|Bolt|pcs|S1|Shelf one||<null>|1|0|0||0|0|0|0"},
       {"GetContent/nosuchbill", "没有找到编号为 nosuchbill 的生产领料单！", kNoHeader},
-      {"GetContent/x1", "沒有找到編號爲 x1 的生產領料單！", kNoHeader, "tina"},
       {get, kNoRead, kNoHeader, "zed"},
       // A caller the user service does not know: its text, no right check.
       {get, Unknown("ghost"), kNoHeader, "ghost"},
@@ -234,11 +232,8 @@ TEST_F(MF_OutBillTest, DetailInfoAnswersOneExecutedLineOrRefuses) {
       {"DetailInfo/MO1/ 1/202612060001/1", kMismatch, kNoDetail},
       {"DetailInfo/MO1/1/202612060001/1", "", detail, "amy",
        "UPDATE MF_OutBill SET OrdSortID = ' 1 '"},
-      {"DetailInfo/MO1/1/202612060001/1", "", detail, "amy",
-       "UPDATE MF_OutBill SET OrdSortID = '1 '"},
-      {"DetailInfo/MO1/1/202612060001/1", "", detail, "amy",
+      {"DetailInfo/MO9/1/202612060001/1", "", detail, "amy",
        "UPDATE MF_OutBill SET OrdBill = NULL, OrdSortID = '1'"},
-      {"DetailInfo/MO9/1/202612060001/1", "", detail},
       {"DetailInfo/MO1/2/202612060001/1", kMismatch, kNoDetail},
       {"DetailInfo/MO1/7/202612060001/1", "", detail, "amy",
        "UPDATE MF_OutBill SET OrdBill = 'MO1', OrdSortID = NULL"},
@@ -279,11 +274,9 @@ TEST_F(MF_OutBillTest, OutUnListRstListsExecutedLinesStillOpenForReturn) {
   const bool kept =
       company_.Text("SELECT ExeDate FROM MF_OutBill WHERE BillID = '" + std::string(kBill) + "'")
           .size() > 10;
-  // Not listed: another order line, an unexecuted bill, a later execution.
+  // Not listed: another order line, an unexecuted bill.
   ASSERT_TRUE(AddNew("202612050002", {{}}, true, "amy", "2026-12-05", "MO1", "2").ok);
   ASSERT_TRUE(AddNew("202612050003", {{}}, false, "amy", "2026-12-05").ok);
-  ASSERT_TRUE(AddNew("202612200001", {{}}, false, "amy", "2026-12-20").ok);
-  ASSERT_TRUE(ExecBill("202612200001", "2026-12-20").ok);
   company_.AddUser("tina", "Tina", "T", {});
   const std::string head =
       "ExeDate:date BillID:text SortID:text ArtCode:text ArtName:text MeasID:text Qty:currency "
@@ -295,7 +288,6 @@ TEST_F(MF_OutBillTest, OutUnListRstListsExecutedLinesStillOpenForReturn) {
        head + "\n2026-12-03|202612020001|1|A-001|Bolt|pcs|4|1.5||<null>" +
            "\n2026-12-05|202612050001|1|B-002|Motor|pcs|1|0|SN2|2027-02-01"},
       {"OutUnListRst/MO1/1/2026-12-06/2026-12-06", "", kept ? head : on06},
-      {"OutUnListRst/MO1/1/2026-12-06/2026-12-07 00:00:00", "", on06},
       {"OutUnListRst/MO1/1/2026-12-06 23:00:00/2026-12-07", "", on06},
       // Nothing in the range for the whole order (OrdSortID '').
       {"OutUnListRst/MO1//2026-12-01/2026-12-31", "", head},
@@ -306,7 +298,6 @@ TEST_F(MF_OutBillTest, OutUnListRstListsExecutedLinesStillOpenForReturn) {
 // Each case asks CanEdit, then CanDelete, which answers alike.
 TEST_F(MF_OutBillTest, CanEditAndCanDeleteGuardOwnershipAndExecution) {
   company_.AddUser("rita", "Rita", "", {"MF0301"});
-  company_.AddUser("moe", "Moe", "", {"MF0302", "MF0303"});  // maintain without read
   company_.AddUser("tina", "Tina", "T", {"MF0301", "MF0302"});
   ASSERT_TRUE(AddNew("202612060001", {{}}, false, "ned").ok);  // Ned's
   ASSERT_TRUE(AddNew("202612060002", {{}}, true, "amy").ok);   // executed
@@ -319,12 +310,10 @@ TEST_F(MF_OutBillTest, CanEditAndCanDeleteGuardOwnershipAndExecution) {
       {"CanEdit/202612060001", "", "1", "ned"},
       {"CanEdit/202612060001", others, "0"},
       {"CanEdit/202612060001", "只能修改/刪除自己製作的生產通知單！", "0", "tina"},
-      {"CanEdit/202612060002", executed, "0"},
       {"CanEdit/202612060002", executed, "0", "ned"},
       {"CanEdit/202612060003", "", "1", "ned"},  // no maker: nobody else's
       {"CanEdit/202612069999", "没有找到编号为 202612069999 的生产领料单！", "0"},
       {"CanEdit/202612060001", no_right, "0", "rita"},
-      {"CanEdit/202612060001", no_right, "0", "moe"},
       // With the right to change others' bills the maker no longer matters;
       // an executed bill stays locked.
       {"CanEdit/202612060001", "", "1", "amy",
@@ -427,25 +416,20 @@ TEST_F(ListOpsTest, ListsFilterAndAnswerTheirColumns) {
                          "2|3|C-003|Nut|pcs|S1|Shelf one||<null>|2|0|0||" + bal("S1", 3) + "|0";
   Run({
       {"BillList//2026-12-01/2026-12-31//0", "", all},
-      {"BillList//2026-12-31/2026-12-01//0", "", all},             // swapped range
       {"BillList//2026-12-02/2026-12-04//0", "", list + b1 + b2},  // ends included
-      {"BillList//2026-12-04/2026-12-02//0", "", list + b1 + b2},
+      {"BillList//2026-12-04/2026-12-02//0", "", list + b1 + b2},  // swapped range
       {"BillList//2026-12-04 18:00:00/2026-12-06 06:00:00//0", "", list + b2 + b3},
-      {"BillList//2026-12-06/2026-12-06//0", "", list + b3},
       {"BillList//2026-11-01/2026-11-30//0", "", list},
       {"BillList//2026-12-01/2026-12-31//1", "", list + b2 + b3},  // not executed
       {"BillList//2026-12-01/2026-12-31//2", "", list + b1 + b4},  // executed
-      {"BillList//2026-12-01/2026-12-31//3", "", all},             // both
-      {"BillList//2026-12-01/2026-12-31//-1", "", all},
+      {"BillList//2026-12-01/2026-12-31//-1", "", all},            // any other: both
       {"BillList//2026-12-01/2026-12-31//0/Ned", "", list + b2},
       {"BillList//2026-12-01/2026-12-31//0/Zoe", "", list},
       {"BillList//2026-12-01/2026-12-31/W1/0", "", list + b1 + b3 + b4},
-      {"BillList//2026-12-01/2026-12-31/W2/0", "", list + b2},
       {"BillList//2026-12-01/2026-12-31/W9/0", "", list},  // a workshop without orders
       {"BillList//2026-12-07/2026-12-01/W1/1/Amy", "", list + b3},
       // A number overrides the other filters.
       {"BillList/202612040001/2025-01-01/2025-01-02/W1/2/Amy", "", list + b2},
-      {"BillList/202612060001/2026-12-01/2026-12-31//2", "", list + b3},
       {"BillList/202612319999/2026-12-01/2026-12-31//0", "", list},
       {"BillList//2026-12-01/2026-12-31/W1' OR '1'='1/0", "", list},
       // Without the read right (the refusal in the caller's language and a
@@ -455,14 +439,11 @@ TEST_F(ListOpsTest, ListsFilterAndAnswerTheirColumns) {
       {"PrintRst////0/2026-12-02/2026-12-04", "", print + p1 + p2},
       {"PrintRst////0/2026-12-04 12:00:00/2026-12-04 00:00:01", "", print + p2},
       {"PrintRst////0/2026-12-31/2026-12-01", "", print},  // reversed range
-      {"PrintRst////1/2026-12-01/2026-12-31", "", print + p1},
       {"PrintRst////-7/2026-12-03/2026-12-03", "", print + p1},
-      {"PrintRst////1/2026-12-31/2026-12-01", "", print},
       {"PrintRst///202612020001/1/2026-12-01/2026-12-31", "", print + p1},
       {"PrintRst//202612040001//1/2026-12-01/2026-12-31", "", print},
       {"PrintRst//202612040001//0/2026-12-01/2026-12-31", "", print + p2 + p3},
       {"PrintRst///202612040001/0/2026-12-01/2026-12-31", "", print + p1 + p2},
-      {"PrintRst//202612040001/202612040001/0/2026-12-01/2026-12-31", "", print + p2},
       {"PrintRst//2026120/202612050000/0/2026-12-01/2026-12-31", "", print + p1 + p2},
       {"PrintRst/202612060001/202612020001/202612020001/1/2026-12-31/2026-12-01", "", print + p3},
       {"PrintRst/202612080001///0/2026-12-01/2026-12-31", "", print},  // a number without lines
@@ -534,7 +515,6 @@ TEST_F(LookupOpsTest, LookUpsAnswerTheirValuesOrTheServicesText) {
       // A shelf's name needs the stock-out right of the shelf's depot: the
       // stock-in right only, or a shelf in no depot, is refused.
       {"GetShelfName/S1", "", "Shelf one"},
-      {"GetShelfName/S2", "", "Shelf two", "ned"},
       {"GetShelfName/S2", k10340, ""},
       {"GetShelfName/S3", k10340, ""},
       {"GetShelfName/S1", "在指定的倉庫中沒有出庫權限！", "", "tia"},
