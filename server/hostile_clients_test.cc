@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "boundary/classes.h"
 #include "reader/mf_outbill.h"
@@ -133,11 +134,8 @@ TEST_F(HostileClientsTest, BadRequestsAndCallersAreRefusedAtOnce) {
                             "\",\"vstrErr\":\"\"},\"progid\":\"" + kReader +
                             "\",\"method\":\"UserName\"}";
   const std::string elsewhere = server_.Body(kReader, "UserName", {{"vstrDB", other}});
-  const struct {
-    std::string request;
-    int status;
-    std::string text;
-  } cases[] = {
+  // The request, and the status and error text answering it.
+  const std::tuple<std::string, int, std::string> cases[] = {
       {line + "Content-Length: 5\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
            body,
        400, "two different Content-Length headers"},
@@ -187,13 +185,13 @@ TEST_F(HostileClientsTest, BadRequestsAndCallersAreRefusedAtOnce) {
       // The same text as for a bogus token: company names cannot be told apart.
       {req({{"vstrDB", "nosuchdb"}, {"vstrErr", ""}}), 401, TokenRefusal("nosuchdb")},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.request.substr(0, 120));
+  for (const auto& [request, status, text] : cases) {
+    SCOPED_TRACE(request.substr(0, 120));
     RawClient client(server_.port());
-    ASSERT_TRUE(client.Send(c.request));
+    ASSERT_TRUE(client.Send(request));
     const testing_support::RawAnswer answer = client.ReadAnswer();
-    EXPECT_EQ(answer.status, c.status);
-    EXPECT_EQ(answer.body, ErrorBody(c.text));
+    EXPECT_EQ(answer.status, status);
+    EXPECT_EQ(answer.body, ErrorBody(text));
   }
   // The database was picked out of the body or the header and the token
   // checked against it before the body was parsed.

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <regex>
 #include <sstream>
+#include <tuple>
 
 #include "server/http.h"
 #include "server/json_values.h"
@@ -324,10 +325,8 @@ TEST_F(ServerTest, ServesHttpsWithTheGivenCertificate) {
 }
 
 TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
-  const struct {
-    std::vector<std::string> args;
-    std::string err;
-  } cases[] = {
+  // The arguments and the usage error they get.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"serve", "--listen", "0.0.0.0:0"},
        "listening on 0.0.0.0 without TLS needs --tls-cert and --tls-key, or --plain-http"},
       {{"serve", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together"},
@@ -339,11 +338,11 @@ TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
       {{"demo", "--dir", "/nonexistent/demo", "--tls-key", "k.pem"},
        "--tls-cert and --tls-key go together"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.err);
-    const CliOutcome run = RunCli(c.args);
+  for (const auto& [args, err] : cases) {
+    SCOPED_TRACE(err);
+    const CliOutcome run = RunCli(args);
     EXPECT_EQ(run.code, 2);
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(err), std::string::npos) << run.err;
   }
   const CliOutcome run = RunCli({"serve", "--listen", "127.0.0.1:0", "--tls-cert",
                                  "/nonexistent/c.pem", "--tls-key", "/nonexistent/k.pem"});
@@ -357,25 +356,22 @@ TEST(ServeCommandFlagsTest, PlainHttpBeyondLoopbackMustBeAskedFor) {
 
 TEST_F(ServerTest, ServesThePageUnderAStrictPolicy) {
   httplib::Client client("127.0.0.1", server_.port());
-  const struct {
-    const char* path;
-    const char* type;
-    const char* contains;
-  } files[] = {
+  // Each file's path, its type and a text it holds.
+  const std::tuple<const char*, const char*, const char*> files[] = {
       {"/", "text/html; charset=utf-8", "/app/main.js"},
       {"/app/main.js", "text/javascript; charset=utf-8", "import"},
       {"/app/app.css", "text/css; charset=utf-8", "@media print"},
       {"/docs", "text/html; charset=utf-8", "swagger-ui-bundle.js"},
   };
-  for (const auto& f : files) {
-    auto res = client.Get(f.path);
-    ASSERT_TRUE(res) << f.path;
-    EXPECT_EQ(res->status, 200) << f.path;
-    EXPECT_EQ(res->get_header_value("Content-Type"), f.type) << f.path;
-    EXPECT_NE(res->body.find(f.contains), std::string::npos) << f.path;
+  for (const auto& [path, type, contains] : files) {
+    auto res = client.Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 200) << path;
+    EXPECT_EQ(res->get_header_value("Content-Type"), type) << path;
+    EXPECT_NE(res->body.find(contains), std::string::npos) << path;
     const std::string policy = res->get_header_value("Content-Security-Policy");
-    EXPECT_NE(policy.find("script-src 'self';"), std::string::npos) << f.path << ": " << policy;
-    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos) << f.path;
+    EXPECT_NE(policy.find("script-src 'self';"), std::string::npos) << path << ": " << policy;
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos) << path;
     EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff");
   }
   EXPECT_EQ(client.Get("/")->get_header_value("Content-Security-Policy").find("unsafe-inline"),

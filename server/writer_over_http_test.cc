@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "boundary/idempotency.h"
 #include "tests/bill_fixture.h"
@@ -63,19 +64,16 @@ TEST_F(WriterOverHttpTest, DryRunAnswersEffectsAndKeepsNothing) {
 TEST_F(WriterOverHttpTest, EventsFeedAnswersInOrderWaitsForCommitsAndChecksRights) {
   company_.AddUser("zed", "Zed", "", {});
   const std::string db = "db=" + company_.name();
-  const struct {
-    std::string query, login;
-    int status;
-  } bad[] = {{db, "", 401},
-             {db, "zed", 403},
-             {db + "&limit=0", "amy", 400},
-             {db + "&wait=61", "amy", 400},
-             {db + "&after=-1", "amy", 400},
-             {db + "&since=1", "amy", 400},
-             {"after=1", "amy", 400}};
-  for (const auto& b : bad) {
-    EXPECT_EQ(server_.Get("/v1/events?" + b.query, b.login).status, b.status)
-        << b.query << " " << b.login;
+  // The query, the login asking (none: "") and the status refusing it.
+  const std::tuple<std::string, std::string, int> bad[] = {{db, "", 401},
+                                                           {db, "zed", 403},
+                                                           {db + "&limit=0", "amy", 400},
+                                                           {db + "&wait=61", "amy", 400},
+                                                           {db + "&after=-1", "amy", 400},
+                                                           {db + "&since=1", "amy", 400},
+                                                           {"after=1", "amy", 400}};
+  for (const auto& [query, login, status] : bad) {
+    EXPECT_EQ(server_.Get("/v1/events?" + query, login).status, status) << query << " " << login;
   }
   // A follower waiting for events is answered by the next commit.
   testing_support::HttpAnswer waited;
