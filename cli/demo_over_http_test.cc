@@ -94,7 +94,8 @@ TEST_F(DemoOverHttpTest, LookUpsAnswerTheDemoData) {
 
 // A bill of boxes and sheets made and executed on the demo's orders, read
 // back in the stock units its articles convert to. Listing, content and
-// line details of an executed bill are the reader's own tests.
+// line details of an executed bill are the reader's own tests, whose bills
+// name no cost item that has a row.
 TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
   const Json lines = server::RowsetToJson(testing_support::Lines(
       {{.sort_id = "1", .art = 1001, .meas = "box", .shelf = "A-01", .qty = "2"},
@@ -108,10 +109,13 @@ TEST_F(DemoOverHttpTest, QueriesAnswerBillsTheWriterMade) {
                     {"vrstDetail", lines},
                     {"vblnAutoExe", true}});
   ASSERT_EQ(made["result"], true) << made.dump();
-  Json print = Reader("PrintRst", {{"vstrBillID", made["byref"]["vstrID"]}});
+  const Json id = made["byref"]["vstrID"];
+  Json print = Reader("PrintRst", {{"vstrBillID", id}});
   ASSERT_EQ(print["result"]["rows"].size(), 2u);
   EXPECT_EQ(print["result"]["rows"][0][22], "2.0000");      // Qty
   EXPECT_EQ(print["result"]["rows"][0][26], "11800.0000");  // ShelfBal after 200 bolts
+  // The bill's cost item has a row: its name comes with the content.
+  EXPECT_EQ(Reader("GetContent", {{"vstrBillID", id}})["byref"]["vstrItemName"], "直接材料");
 }
 
 }  // namespace
