@@ -53,8 +53,7 @@ class MF_OutBillTest : public testing_support::BillFixture {
  protected:
   // The answer text of `call`. Out-parameters are preset to values no call
   // answers ("?name", "keep", -1, 7 ...) and follow the result, "|"-joined;
-  // rowsets as Dump gives them; a bool result leads as 1 or 0. GetContent
-  // shows today's date as "today".
+  // rowsets as Dump gives them; a bool result leads as 1 or 0.
   std::string Answer(MF_OutBill& r, const std::string& call, std::string& err) {
     std::vector<std::string> a;
     std::istringstream in(call);
@@ -68,8 +67,7 @@ class MF_OutBillTest : public testing_support::BillFixture {
                            "?itemname", "?maker", "?execer", "?operator", "?memo"};
       auto lines = r.GetContent(a[1], date, exe, t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7],
                                 t[8], t[9], t[10], db, err);
-      const bool today = exe == base::DateTime::Now().DateOnly();
-      std::string text = date.FormatIso() + "|" + (today ? "today" : exe.FormatIso());
+      std::string text = date.FormatIso() + "|" + exe.FormatIso();
       for (const std::string& s : t) text += "|" + s;
       return text + "\n" + Dump(lines);
     }
@@ -176,6 +174,7 @@ TEST_F(MF_OutBillTest, GetContentReadsHeaderAndLinesInLineOrder) {
   const std::string line10 = "\n10|2|B-002|Motor|pcs|S1|Shelf one|SN1|<null>|1|0|0|m10|30|0|0|0";
   const std::string null = "94-Invalid use of Null-Plexavo-Plexavo.GetContent";
   const std::string rec = "Method: Plexavo.GetContent;", none = "\n<no rowset>";
+  const std::string today = base::DateTime::Now().DateOnly().FormatIso();
   const std::string unset = "?opcate|?proj|?projname|?item|?itemname|?maker|?execer|?operator|";
   Run({
       // Line numbers in text order: "1" < "10" < "2".
@@ -183,7 +182,7 @@ TEST_F(MF_OutBillTest, GetContentReadsHeaderAndLinesInLineOrder) {
        head + line1 + line10 + "\n2|3|C-003|Nut|pcs|S1|Shelf one||<null>|2.5|0|0||0|0|0|0"},
       // A bill not executed yet shows today, without a time, and no executer.
       {"GetContent/202612060002", "",
-       "2026-12-06|today|MO1|1||||||Amy||Oscar|memo\n" + kLines +
+       "2026-12-06|" + today + "|MO1|1||||||Amy||Oscar|memo\n" + kLines +
            "\n1|1|A-001|Bolt|pcs|S1|Shelf one||<null>|1|0|0||0|0|0|0"},
       {"GetContent/nosuchbill", "没有找到编号为 nosuchbill 的生产领料单！", kNoHeader},
       {get, kNoRead, kNoHeader, "zed"},
