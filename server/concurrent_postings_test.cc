@@ -5,11 +5,11 @@
 // sake, and the stored state must add up afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
 #include <random>
-#include <set>
 #include <thread>
 
 #include "data/fault_injection.h"
@@ -219,15 +219,14 @@ TEST_F(ConcurrentPostingsTest, MixedOperationsOnSharedBills) {
   ExpectInvariants(log_rows + logged.load());
   // Each number a create answered was logged as created once, no create
   // that failed left a row, and every stored bill has its lines.
-  std::multiset<std::string> created;
-  const std::string prefix = "新增生产领料单";
-  const base::Rowset log =
-      company_.Query("SELECT LogDesc FROM SM_UseLog", {{"LogDesc", base::FieldType::kText}});
-  for (const auto& row : log.rows()) {
-    const std::string text = row[0].TextOrEmpty();
-    if (text.rfind(prefix, 0) == 0) created.insert(text.substr(prefix.size()));
-  }
-  EXPECT_EQ(created, std::multiset<std::string>(pool.begin(), pool.end()));
+  std::sort(pool.begin(), pool.end());
+  std::string created;
+  for (const std::string& id : pool)
+    created += (created.empty() ? "" : ";") + ("新增生产领料单" + id);
+  EXPECT_EQ(company_.Rows("SELECT LogDesc FROM SM_UseLog WHERE LogDesc LIKE '新增生产领料单%' "
+                          "ORDER BY LogDesc",
+                          "t"),
+            created);
   EXPECT_EQ(company_.Text("SELECT COUNT(*) FROM MF_OutBill b WHERE NOT EXISTS "
                           "(SELECT 1 FROM MF_OutDetail d WHERE d.BillID = b.BillID)"),
             "0");

@@ -86,11 +86,8 @@ TEST_F(WriterOverHttpTest, EventsFeedAnswersInOrderWaitsForCommitsAndChecksRight
   EXPECT_LT(std::chrono::steady_clock::now() - committed, std::chrono::seconds(20));
   ASSERT_EQ(waited.status, 200) << waited.text;
   ASSERT_GE(waited.body["events"].size(), 1u);
-  Json first = waited.body["events"][0];
-  EXPECT_EQ(first.erase("time"), 1u);
-  EXPECT_EQ(
-      first,
-      Json({{"seq", 1}, {"user", "amy"}, {"kind", "created"}, {"bills", {id}}, {"version", 0}}));
+  // The event's text is the change feed's (writer/feed_test).
+  EXPECT_EQ(waited.body["events"][0]["bills"], Json::array({id})) << waited.text;
   auto rest = server_.Get("/v1/events?" + db + "&after=1&limit=1", "amy");
   ASSERT_EQ(rest.body["events"].size(), 1u) << rest.text;
   EXPECT_EQ(rest.body["events"][0]["seq"], 2);
