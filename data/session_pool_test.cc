@@ -28,6 +28,30 @@ class SessionPoolTest : public ::testing::Test {
   SessionPool& pool_ = SessionPool::Instance();
 };
 
+// Sessions given back wait idle and serve the next calls; forgetting the
+// database closes the idle ones and leaves nothing to hand out.
+TEST_F(SessionPoolTest, KeepsGivenBackSessionsIdleUntilForgotten) {
+  auto open = [&] {  // "idle/in use" for the company's database
+    const SessionPool::Open o = pool_.OpenSessions()[company_.target().database];
+    return std::to_string(o.idle) + "/" + std::to_string(o.in_use);
+  };
+  EXPECT_EQ(open(), "0/0");
+  std::unique_ptr<Session> a = Acquire(), b = Acquire();
+  EXPECT_EQ(open(), "0/2");
+  pool_.Release(company_.target(), std::move(a));
+  pool_.Release(company_.target(), std::move(b));
+  EXPECT_EQ(open(), "2/0");
+  std::unique_ptr<Session> c = Acquire();
+  EXPECT_EQ(open(), "1/1");
+  pool_.Release(company_.target(), std::move(c));
+  pool_.Forget(company_.target());
+  EXPECT_EQ(open(), "0/0");
+  c = Acquire();
+  EXPECT_EQ(open(), "0/1");
+  pool_.Discard(company_.target(), std::move(c));
+  EXPECT_EQ(open(), "0/0");
+}
+
 // Ends backend `pid` from a session outside the pool, as a server restart
 // would, and waits until the server has let it go.
 void EndOnTheServer(const Target& target, int pid) {
