@@ -3,8 +3,6 @@
 #include <cstdio>
 
 #include "host/object_context.h"
-#include "schema/migrations.h"
-#include "schema/schema_model.h"
 #include "writer/bill_lines.h"
 
 namespace testing_support {
@@ -156,20 +154,6 @@ void BillFixture::RunSteps(const std::vector<Step>& steps,
     EXPECT_EQ(r.err, step.err);
     EXPECT_EQ(state(), step.rows.empty() ? before : step.rows);
   }
-}
-
-std::string BillFixture::Snapshot() {
-  static const schema::SchemaModel model = schema::ReadSchemaModel(schema::Migrations()).value();
-  std::string out;
-  for (const schema::TableModel& table : model.tables) {
-    std::string columns;
-    for (const auto& column : table.columns) columns += (columns.empty() ? "" : ", ") + column.name;
-    out += table.name + ": " +
-           company_.Rows("SELECT " + columns + " FROM " + table.name + " ORDER BY " + columns,
-                         std::string(table.columns.size(), 't')) +
-           "\n";
-  }
-  return out;
 }
 
 std::string BillFixture::QueryRows(

@@ -125,10 +125,6 @@ class BillFixture : public ::testing::Test {
   void RunSteps(const std::vector<Step>& steps, const std::function<std::string()>& state);
   std::string last_id_;
 
-  // Every row of every table, one line per table, for comparing before
-  // and after.
-  std::string Snapshot();
-
   // The rows each query answers, its columns read as `types` says (see
   // TestCompany::Rows), one line per query.
   std::string QueryRows(const std::vector<std::pair<std::string, std::string>>& queries);

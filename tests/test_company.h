@@ -53,11 +53,10 @@ class TestCompany {
   // A single text/int value of the first row, "<none>" / -1 when no row.
   std::string Text(const std::string& sql) const;
   int64_t Count(const std::string& table) const;
-  // Every row of every table as the backend's own dump tool prints it
-  // (sqlite3 .dump, pg_dump --data-only), for comparing before and after.
-  // PostgreSQL's key counters are left out (they move on even in a
-  // transaction that is rolled back), and so is the random key pg_dump
-  // fences its output with.
+  // Every row of every table of the schema, one line per table, rows in
+  // order of their columns, for comparing before and after. Key counters
+  // are not read (PostgreSQL's move on even in a transaction that is
+  // rolled back).
   std::string Dump() const;
 
   // Adds a user with the given rights.

@@ -233,7 +233,7 @@ TEST_F(ExecBillTest, ReversalRefusalsChangeNothing) {
              "只能反执行 2026-12-01 以后执行的生产领料单！"},
             {"return bill", [&] { return UnExecBill(returned); },
              "根据" + returned + "的生产领料单已经制作生产退料单R0001！"}},
-           [&] { return Snapshot(); });
+           [&] { return company_.Dump(); });
   // The first day of the period is in it; another's execution with the right.
   auto r = UnExecBill(first_day, "cy");
   EXPECT_TRUE(r.ok) << r.err;

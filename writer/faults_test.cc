@@ -40,7 +40,7 @@ class WriterFaultTest : public testing_support::BillFixture {
   // change. A last, clean run must change something, or the comparisons
   // proved nothing.
   void FailEverywhere(const std::function<CallResult()>& call) {
-    const std::string before = Snapshot();
+    const std::string before = company_.Dump();
     std::map<FaultPoint, int64_t> count = {{FaultPoint::kCommit, 1}};
     for (FaultPoint point : {FaultPoint::kCommit, FaultPoint::kStatement, FaultPoint::kOpen}) {
       for (int64_t n = 1; n <= count[point]; ++n) {
@@ -64,13 +64,13 @@ class WriterFaultTest : public testing_support::BillFixture {
           EXPECT_TRUE(r.released.ok());
           EXPECT_TRUE(AnswersTheFailure(r.err)) << r.err;
         }
-        EXPECT_EQ(Snapshot(), before);
+        EXPECT_EQ(company_.Dump(), before);
       }
     }
     EXPECT_GT(count[FaultPoint::kStatement], 0);
     const CallResult clean = call();
     EXPECT_TRUE(clean.ok && clean.released.ok()) << clean.err;
-    EXPECT_NE(Snapshot(), before);
+    EXPECT_NE(company_.Dump(), before);
   }
 };
 
@@ -134,11 +134,11 @@ class DryRunTest : public testing_support::BillFixture {
  protected:
   // A dry run of `call`: the database is the same before and after.
   CallResult DryRun(const std::function<CallResult()>& call) {
-    const std::string before = Snapshot();
+    const std::string before = company_.Dump();
     dry_run_ = true;
     CallResult r = call();
     dry_run_ = false;
-    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(company_.Dump(), before);
     return r;
   }
   platform::EventLogCapture log_;
